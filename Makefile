@@ -1,0 +1,68 @@
+# escala: build, run and test. `make run` and `make test` set up a fresh
+# Debian machine by themselves (see scripts/ensure-deps).
+
+JOBS        ?= 2
+RELEASE_DIR := build/release
+DEBUG_DIR   := build/debug
+SAN_DIR     := build/sanitize
+FUZZ_DIR    := build/fuzz
+RUN_DIR     := run
+SAMPLE      := examples/Lintra.tsk
+FUZZ_SECONDS ?= 60
+
+BASE_PACKAGES := cmake make g++ libgtest-dev libgmock-dev faketime libcli11-dev
+TEST_PACKAGES := $(BASE_PACKAGES) chromium
+BENCH_PACKAGES := $(BASE_PACKAGES) libbenchmark-dev
+FUZZ_PACKAGES := $(BASE_PACKAGES) clang libclang-rt-14-dev
+
+.PHONY: all deps deps-test build run test test-sanitize bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/ensure-deps $(BASE_PACKAGES)
+
+deps-test:
+	@scripts/ensure-deps $(TEST_PACKAGES)
+
+build: deps
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+# Runs escala on the bundled sample in a scratch directory.
+run: build
+	mkdir -p $(RUN_DIR)
+	cp $(SAMPLE) $(RUN_DIR)/Lintra.tsk
+	cd $(RUN_DIR) && ../$(RELEASE_DIR)/escala
+	@if [ -x $(RELEASE_DIR)/tools/escala-gantt ]; then \
+	  cd $(RUN_DIR) && ../$(RELEASE_DIR)/tools/escala-gantt --out escala.html && \
+	  echo "Gantt page: $(CURDIR)/$(RUN_DIR)/escala.html"; fi
+
+# Debug build: every move the search carries out is checked against a fresh objective.
+test: deps-test
+	cmake -S . -B $(DEBUG_DIR) -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	cmake --build $(DEBUG_DIR) -j $(JOBS)
+	cd $(DEBUG_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-sanitize: deps-test
+	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DESCALA_SANITIZE=ON >/dev/null
+	cmake --build $(SAN_DIR) -j $(JOBS)
+	cd $(SAN_DIR) && ctest --output-on-failure -j $(JOBS)
+	rm -rf $(SAN_DIR)/run && mkdir -p $(SAN_DIR)/run && cp $(SAMPLE) $(SAN_DIR)/run/Lintra.tsk
+	cd $(SAN_DIR)/run && ../escala < /dev/null > console.txt && tail -n 1 console.txt
+
+bench: deps
+	@scripts/ensure-deps $(BENCH_PACKAGES)
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DESCALA_BENCH=ON -DESCALA_TESTS=OFF >/dev/null
+	cmake --build build/bench -j $(JOBS)
+	cd build/bench && ./bench/escala_bench
+
+fuzz:
+	@scripts/ensure-deps $(FUZZ_PACKAGES)
+	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DESCALA_FUZZ=ON -DESCALA_TESTS=OFF >/dev/null
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_tasks
+	mkdir -p $(FUZZ_DIR)/corpus
+	$(FUZZ_DIR)/fuzz/fuzz_tasks -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_DIR)/corpus fuzz/corpus
+
+clean:
+	rm -rf build $(RUN_DIR)

@@ -1,0 +1,40 @@
+// The whole run of escala, from the task file to "dumpfile.txt".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "search/tabu_search.hpp"
+
+namespace escala {
+
+// Crew members in a roster.
+constexpr int roster_size = 219;
+
+// Reads one character of standard input and discards it; returns at once at
+// the end of input.
+void wait_for_enter();
+
+// How a run is made. The defaults are the interactive program's.
+struct DriverOptions {
+    std::string task_file = "Lintra.tsk";  // read before anything is written
+    std::optional<unsigned> seed;          // the construction's seed; the clock when empty
+    bool interactive = true;               // the three waits for Enter
+    double time_limit_seconds = 0;         // the search's wall-time limit; 0: none
+    bool handle_interrupts = true;         // the first Ctrl-C ends the search
+};
+
+// What a run gives back besides its files.
+struct RunSummary {
+    unsigned seed = 0;                        // the construction's seed
+    std::uint32_t construction_value = 0;     // objective after the construction
+    std::uint32_t best_value = 0;             // objective of the final roster
+    std::int32_t iterations = 0;              // tabu iterations run
+    StopReason stop_reason = StopReason::stall;
+};
+
+// The main sequence, writing its files in the working directory.
+RunSummary run_escala(const DriverOptions& options = {});
+
+}  // namespace escala

@@ -1,0 +1,164 @@
+#include "crew/crew_util.hpp"
+
+#include <ostream>
+
+#include "crew/pesos.hpp"
+#include "crew/report_file.hpp"
+
+namespace escala {
+
+namespace {
+
+template <typename Measure>
+std::int32_t sum_over(const v_crew& roster, Measure measure) {
+    std::int32_t total = 0;
+    for (const Crew& member : roster) total = wrap_add(total, measure(member));
+    return total;
+}
+
+void write_rule(std::ostream& out, char c, int count) { out << std::string(static_cast<std::size_t>(count), c) << '\n'; }
+
+void write_weights(std::ostream& out) {
+    out << "\t\tPesos usados nessa solucao:\n"
+        << "p_duplas: " << pesos.p_duplas << "\np_duplas: " << pesos.p_duplas2 << "\nh_extra: " << pesos.h_extra
+        << "\ni_jornada: " << pesos.i_jornada << "\nf_acumulada: " << pesos.f_acumulada
+        << "\nd_jornada: " << pesos.d_jornada << "\nt_ocioso: " << pesos.t_ocioso
+        << "\nt_sobreposicao: " << pesos.t_sobreposicao << "\ntp_proibida: " << pesos.tp_proibida
+        << "\ntp_permitida: " << pesos.tp_permitida << "\nt_veiculo " << pesos.t_veiculo;
+}
+
+// The objective of a copy, so that the caller's schedules keep their order.
+std::uint32_t objective_of_copy(const v_crew& roster) {
+    v_crew copy = roster;
+    return global_objective(copy);
+}
+
+const char* const objective_label = "A solucao abaixo possui fun\xE7\xE3o objetivo global = ";
+
+}  // namespace
+
+void sort_schedules(v_crew& roster) {
+    for (Crew& member : roster) member.sort_tasks();
+}
+
+std::int32_t count_split_shifts(const v_crew& roster) {
+    return sum_over(roster, [](const Crew& c) { return c.is_split_shift() ? 1 : 0; });
+}
+
+std::int32_t split_shift_excess(const v_crew& roster) {
+    const std::int32_t k = count_split_shifts(roster);
+    return k == 0 ? 0 : wrap_sub(k, 20);
+}
+
+std::uint32_t global_objective(v_crew& roster) {
+    std::uint32_t sum = 0;
+    for (Crew& member : roster) sum += member.cost();
+    const std::int32_t excess = split_shift_excess(roster);
+    return sum + pesos.p_duplas * static_cast<std::uint32_t>(excess);
+}
+
+std::int32_t count_crew_without_tasks(const v_crew& roster) {
+    return sum_over(roster, [](const Crew& c) { return c.tasks.empty() ? 1 : 0; });
+}
+std::int32_t total_overtime(const v_crew& roster) {
+    return sum_over(roster, [](const Crew& c) { return c.overtime(); });
+}
+std::int32_t total_excess_time(const v_crew& roster) {
+    return sum_over(roster, [](const Crew& c) { return c.excess_time(); });
+}
+std::int32_t total_overlap_time(const v_crew& roster) {
+    return sum_over(roster, [](const Crew& c) { return c.overlap_time(); });
+}
+std::int32_t total_vehicle_changes(const v_crew& roster) {
+    return sum_over(roster, [](const Crew& c) { return c.vehicle_changes(); });
+}
+std::int32_t total_permitted_point_changes(const v_crew& roster) {
+    return sum_over(roster, [](const Crew& c) { return c.permitted_point_changes(); });
+}
+std::int32_t total_forbidden_point_changes(const v_crew& roster) {
+    return sum_over(roster, [](const Crew& c) { return c.forbidden_point_changes(); });
+}
+
+std::int32_t count_virtual_tasks(const v_crew& roster) {
+    std::int32_t count = 0;
+    for (const Crew& member : roster)
+        for (const Task& t : member.tasks)
+            if (t.is_virtual != 0) ++count;
+    return count;
+}
+
+void write_report(const v_crew& roster, const std::string& file_name) {
+    ReportFile file(file_name, "out_file", "CrewUtil", 231);
+    std::ostream& out = file.stream();
+    write_weights(out);
+    out << "\t\tProgramacao dos Tripulantes.\n";
+    out << objective_label << objective_of_copy(roster) << "\n"
+        << "\nSobreposicao Total: " << total_overlap_time(roster) << "\nHoras Extras: " << total_overtime(roster)
+        << "\nTripulantes sem Tarefas: " << count_crew_without_tasks(roster)
+        << "\nPegadas duplas: " << count_split_shifts(roster)
+        << "\nTrocas de Veiculos: " << total_vehicle_changes(roster) << "\n";
+    write_rule(out, '_', 73);
+    for (std::size_t i = 0; i < roster.size(); ++i) {
+        out << "\n";
+        write_rule(out, '_', 57);
+        out << "\n\t\tTarefas do Tripulante " << i << "\n";
+        write_rule(out, '_', 57);
+        for (const Task& t : roster[i].tasks) out << t;
+    }
+    file.commit();
+}
+
+void write_detailed_report(const v_crew& roster, const std::string& file_name) {
+    ReportFile file(file_name, "out_file", "CrewUtil", 161);
+    std::ostream& out = file.stream();
+    write_weights(out);
+    out << "\n\n\t\tProgramacao dos Tripulantes.\n";
+    const std::int32_t split_shifts = count_split_shifts(roster);
+    out << objective_label << objective_of_copy(roster) << "\n"
+        << "\nSobreposicao Total: " << total_overlap_time(roster) << "\nHoras Extras: " << total_overtime(roster)
+        << "\nHoras Excedentes: " << total_excess_time(roster)
+        << "\nTripulantes sem Tarefas: " << count_crew_without_tasks(roster) << "\nPegadas duplas: " << split_shifts
+        << "\nTrocas de Veiculos: " << total_vehicle_changes(roster)
+        << "\nTripulantes com pegada dupla: " << split_shifts
+        << "\nTrocas de ponto permitida: " << total_permitted_point_changes(roster)
+        << "\nTrocas de ponto proibida: " << total_forbidden_point_changes(roster) << "\n";
+    write_rule(out, '_', 124);
+    for (std::size_t i = 0; i < roster.size(); ++i) {
+        const Crew& member = roster[i];
+        out << "\n\n";
+        write_rule(out, '=', 104);
+        out << "\n\t\t\tTripula\xE7\xE3o " << i << "\n";
+        write_rule(out, '=', 108);
+        out << "\t\t\tN_Vei\t\tH_Inic\tH_Fin\t\tP_Ini\t\tP_Fina\tF_Acum\tL_Ini\t\tL_Fina\n";
+        write_rule(out, '_', 109);
+        for (std::size_t k = 0; k < member.tasks.size(); ++k) {
+            const Task& t = member.tasks[k];
+            out << "Tarefa " << k << "\t\t" << t.vehicle << "\t\t" << t.start_time << "\t\t" << t.end_time << "\t\t"
+                << t.start_point << "\t\t" << t.end_point << "\t\t" << t.slack << "\t\t" << t.start_line << "\t\t"
+                << t.end_line << (t.is_virtual != 0 ? "**\n" : "\n");
+            write_rule(out, '_', 109);
+        }
+        out << "Tempo total de trabalho (minutos): " << member.work_time() << std::endl;
+        out << "Tempo ocioso (minutos): " << member.idle_time() << std::endl;
+        out << "Hora Extra (minutos): " << member.overtime() << std::endl;
+        if (member.is_split_shift()) out << "Tripulante com pegada dupla. " << std::endl;
+    }
+    file.commit();
+}
+
+void write_dump(const v_crew& roster, const std::string& file_name) {
+    ReportFile file(file_name, "out_file", "CrewUtil", 371);
+    std::ostream& out = file.stream();
+    out << static_cast<std::uint32_t>(roster.size());
+    for (std::size_t i = 0; i < roster.size(); ++i) {
+        out << "##" << static_cast<std::int32_t>(i) << "\n";
+        for (const Task& t : roster[i].tasks) {
+            out << t.vehicle << ',' << t.start_time << ',' << t.end_time << ',' << t.start_point << ','
+                << t.end_point << ',' << t.slack << ',' << t.start_line << ',' << t.end_line
+                << (t.is_virtual != 0 ? ",*\n" : "\n");
+        }
+    }
+    file.commit();
+}
+
+}  // namespace escala

@@ -1,0 +1,7 @@
+#include "crew/pesos.hpp"
+
+namespace escala {
+
+Pesos pesos;
+
+}  // namespace escala

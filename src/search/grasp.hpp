@@ -1,0 +1,26 @@
+// The randomised greedy construction of the first roster.
+#pragma once
+
+#include <optional>
+
+#include "core/task.hpp"
+#include "crew/crew.hpp"
+
+namespace escala {
+
+// Removes the element at 0-based position k and returns it.
+template <typename List>
+typename List::value_type take_at(List& list, std::size_t k) {
+    typename List::value_type taken = list[k];
+    list.erase(list.begin() + static_cast<typename List::difference_type>(k));
+    return taken;
+}
+
+// Empties `tasks` into the roster: each task is drawn among the task window
+// of longest remaining tasks and given to a member drawn among the crew
+// window of cheapest trial insertions. Seeds the generator once, with the
+// clock unless a seed is given. Writes a progress dot every tenth task left.
+void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_percent,
+           std::optional<unsigned> seed = std::nullopt);
+
+}  // namespace escala

@@ -1,0 +1,198 @@
+#include "search/tabu_search.hpp"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "core/check.hpp"
+#include "crew/crew_util.hpp"
+#include "crew/pesos.hpp"
+#include "search/random.hpp"
+
+namespace escala {
+
+namespace {
+
+volatile std::sig_atomic_t interrupt_requested = 0;
+
+extern "C" void on_interrupt(int) { interrupt_requested = 1; }
+
+// The first SIGINT or SIGTERM only raises the flag; the handler resets
+// itself, so a second signal ends the program at once.
+void catch_interrupts() {
+    interrupt_requested = 0;
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void release_interrupts() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+}
+
+std::uint32_t split_term(const Crew& c) { return c.is_split_shift() ? pesos.p_duplas : 0u; }
+
+void wait_for_enter_key() { std::cin.get(); }
+
+}  // namespace
+
+void draw_sample(const v_crew& roster, v_crew& sample) {
+    const auto size = static_cast<unsigned>(roster.size());
+    for (Crew& slot : sample) {
+        const unsigned a = static_cast<unsigned>(draw_random()) % size;
+        slot = roster[a];
+        slot.id = static_cast<std::int32_t>(a);
+    }
+}
+
+std::uint32_t move_value(Crew giver, Crew receiver, std::int32_t position, std::uint32_t current, Task& moved) {
+    const std::uint32_t sg = split_term(giver), sr = split_term(receiver);
+    const std::uint32_t cg = giver.cost(), cr = receiver.cost();
+    moved = giver.remove_task_at(position);
+    receiver.assign_task(moved);
+    const std::uint32_t sg2 = split_term(giver), sr2 = split_term(receiver);
+    const std::uint32_t cg2 = giver.cost(), cr2 = receiver.cost();
+    return current - cg - cr - sg - sr + sg2 + sr2 + cg2 + cr2;
+}
+
+bool TabuSearch::is_tabu(const solucao& candidate) const {
+    for (const solucao& e : tabu_list)
+        if (e.from_crew == candidate.to_crew && e.to_crew == candidate.from_crew && e.moved_task == candidate.moved_task)
+            return true;
+    return false;
+}
+
+std::uint32_t TabuSearch::scan_moves_reference(const v_crew& sample, std::uint32_t current, bool& taken) {
+    std::uint32_t chosen = 100000000u;
+    taken = false;
+    const std::size_t s = sample.size();
+    for (std::size_t i = 0; i < s; ++i) {
+        const Crew& giver = sample[i];
+        const std::int32_t movable =
+            static_cast<std::int32_t>(giver.tasks.size()) - (giver.has_virtual_task() ? 1 : 0);
+        for (std::size_t j = 0; j < s; ++j) {
+            if (j == i || sample[j].id == giver.id) continue;  // a member never gives to itself
+            for (std::int32_t k = 0; k < movable; ++k) {
+                solucao candidate;
+                const std::uint32_t v = move_value(giver, sample[j], k, current, candidate.moved_task);
+                candidate.from_crew = giver.id;
+                candidate.to_crew = sample[j].id;
+                if ((v < chosen && !is_tabu(candidate)) || v < best_value) {
+                    chosen = v;
+                    taken = true;
+                    move = candidate;
+                    move.task_pos = k;
+                }
+            }
+        }
+    }
+    return chosen;
+}
+
+std::uint32_t TabuSearch::scan_moves(const v_crew& sample, std::uint32_t current, bool& taken) {
+    return scan_moves_reference(sample, current, taken);
+}
+
+void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_stall, std::uint32_t tabu_base,
+                     std::int32_t resize_period) {
+    std::ostream& out = std::cout;
+    std::int32_t sample_size =
+        static_cast<std::int32_t>(static_cast<double>(roster.size()) * sample_percent * 0.01);
+    if (sample_size < 1) sample_size = 1;
+    v_crew sample(static_cast<std::size_t>(sample_size));
+
+    std::uint32_t current = global_objective(roster);
+    best_value = current;
+    out << "\nFuncao Objetivo atual: " << current;
+
+    std::int32_t stall_count = 0;
+    file_obj.open("file_obj.txt", std::ios::out | std::ios::app);
+    open_check(file_obj.good(), "file_obj", "TabuSearch", 68);
+
+    tabu_size = tabu_base;
+    std::int32_t iteration = 0, last_improvement = 0, since_resize = 0;
+    best_roster = roster;
+    write_detailed_report(best_roster, "teste_solucao.txt");
+
+    const auto started = std::chrono::steady_clock::now();
+    if (control.handle_interrupts) catch_interrupts();
+    stop_reason_ = StopReason::stall;
+    // A roster without members offers no sample and no move.
+    const bool can_sample = !roster.empty();
+
+    while (iteration - last_improvement < max_stall) {
+        ++iteration;
+        ++since_resize;
+        bool taken = false;
+        if (can_sample) {
+            draw_sample(roster, sample);
+            const std::uint32_t value = scan_moves(sample, current, taken);
+            if (taken) current = value;
+        }
+        if (taken) {
+            auto& giver = roster[static_cast<std::size_t>(move.from_crew)];
+            const Task moved = giver.remove_task_at(move.task_pos);
+            roster[static_cast<std::size_t>(move.to_crew)].assign_task(moved);
+            tabu_list.push_back(move);
+#ifndef NDEBUG
+            if (pesos.p_duplas == 0) {
+                v_crew fresh = roster;
+                if (global_objective(fresh) != current) {
+                    std::fprintf(stderr, "running value %u differs from the roster's objective\n", current);
+                    std::abort();
+                }
+            }
+#endif
+        }
+        if (since_resize >= resize_period) {
+            write_detailed_report(best_roster, "melhor_solucao.txt");
+            tabu_size = tabu_base + static_cast<unsigned>(draw_random()) % 10u;
+            out << "\nAlterando o tamanho da lista tabu para: " << tabu_size;
+            since_resize = 0;
+        }
+        if (tabu_list.size() > tabu_size) tabu_list.erase(tabu_list.begin());
+        out << "\n[" << stall_count << "]" << " Funcao Objetivo atual: " << current
+            << "  Fonte Destino: " << move.from_crew << " " << move.to_crew;
+        if (current < best_value) {
+            best_roster = roster;
+            best_value = current;
+            last_improvement = iteration;
+            stall_count = 0;
+            out << "  Melhora Global.";
+        } else {
+            ++stall_count;
+        }
+        file_obj << iteration << "\t" << best_value << "\t" << current << "\n";
+
+        if (control.handle_interrupts && interrupt_requested) {
+            stop_reason_ = StopReason::interrupted;
+            break;
+        }
+        if (control.time_limit_seconds > 0 &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() >=
+                control.time_limit_seconds) {
+            stop_reason_ = StopReason::time_limit;
+            break;
+        }
+    }
+    if (control.handle_interrupts) release_interrupts();
+    iterations_ = iteration;
+
+    file_obj.flush();
+    file_obj.close();
+    if (file_obj.fail()) write_failed("file_obj.txt");
+    write_detailed_report(best_roster, "melhor_solucao.txt");
+    if (stop_reason_ == StopReason::interrupted) out << "\nBusca interrompida pelo usuario.";
+    if (stop_reason_ == StopReason::time_limit) out << "\nBusca encerrada pelo limite de tempo.";
+    out << "\n\nEnd of Orvik Dummie Seacrh.\t" << "Objective Value Found: " << best_value << "\n";
+    roster = best_roster;
+    if (control.wait_for_enter) wait_for_enter_key();
+}
+
+}  // namespace escala

@@ -1,0 +1,72 @@
+// The improvement phase: sampled single-task moves under a tabu list.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <vector>
+
+#include "crew/crew.hpp"
+
+namespace escala {
+
+// One move: a task goes from one roster member to another.
+struct solucao {
+    std::int32_t from_crew = 0;  // roster index of the giver
+    std::int32_t to_crew = 0;    // roster index of the receiver
+    std::int32_t task_pos = 0;   // position of the task in the giver's schedule
+    Task moved_task;             // the task that moves
+};
+
+// Fills `sample` (its size is kept) with copies of roster members drawn at
+// random, each tagged with its roster index in `id`.
+void draw_sample(const v_crew& roster, v_crew& sample);
+
+// The roster value after moving the task at `position` of `giver` to
+// `receiver`, from the current value; `moved` receives the task.
+std::uint32_t move_value(Crew giver, Crew receiver, std::int32_t position, std::uint32_t current, Task& moved);
+
+// Why a search ended.
+enum class StopReason { stall, interrupted, time_limit };
+
+// What the caller may ask of a search beyond its parameters.
+struct SearchControl {
+    double time_limit_seconds = 0;  // 0: no limit
+    bool wait_for_enter = true;     // the final wait of an interactive run
+    bool handle_interrupts = true;  // the first SIGINT/SIGTERM ends the search
+};
+
+class TabuSearch {
+public:
+    v_crew best_roster;            // copy of the best roster found
+    std::uint32_t best_value = 0;  // its objective
+    std::vector<solucao> tabu_list;  // recent moves, oldest first
+    solucao move;                  // the move chosen in the current iteration
+    std::uint32_t tabu_size = 0;   // the limit on the tabu list's length
+    std::ofstream file_obj;        // the per-iteration log
+
+    SearchControl control;         // limits and interaction
+
+    // Improves `roster` in place; on return it holds the best roster found.
+    void run(v_crew& roster, double sample_percent, std::int32_t max_stall, std::uint32_t tabu_base,
+             std::int32_t resize_period);
+
+    // Chooses this iteration's move among all moves between sample members;
+    // returns the value after it. `taken` tells whether any move was taken.
+    std::uint32_t scan_moves(const v_crew& sample, std::uint32_t current, bool& taken);
+
+    // The same choice by the straightforward evaluation of every move (kept
+    // as the reference for the fast scan).
+    std::uint32_t scan_moves_reference(const v_crew& sample, std::uint32_t current, bool& taken);
+
+    // True when the tabu list holds the reverse of the candidate.
+    bool is_tabu(const solucao& candidate) const;
+
+    std::int32_t iterations() const { return iterations_; }
+    StopReason stop_reason() const { return stop_reason_; }
+
+private:
+    std::int32_t iterations_ = 0;
+    StopReason stop_reason_ = StopReason::stall;
+};
+
+}  // namespace escala
