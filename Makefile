@@ -34,8 +34,8 @@ run: build
 	mkdir -p $(RUN_DIR)
 	cp $(SAMPLE) $(RUN_DIR)/Lintra.tsk
 	cd $(RUN_DIR) && ../$(RELEASE_DIR)/escala
-	@if [ -x $(RELEASE_DIR)/tools/escala-gantt ]; then \
-	  cd $(RUN_DIR) && ../$(RELEASE_DIR)/tools/escala-gantt --out escala.html && \
+	@if [ -x $(RELEASE_DIR)/escala-gantt ]; then \
+	  cd $(RUN_DIR) && ../$(RELEASE_DIR)/escala-gantt --out escala.html && \
 	  echo "Gantt page: $(CURDIR)/$(RUN_DIR)/escala.html"; fi
 
 # Debug build: every move the search carries out is checked against a fresh objective.
