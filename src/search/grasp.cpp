@@ -3,18 +3,24 @@
 #include <algorithm>
 #include <iostream>
 
+#include "search/move_eval.hpp"
 #include "search/random.hpp"
 #include "search/trial_cost.hpp"
 
 namespace escala {
 
 void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_percent,
-           std::optional<unsigned> seed) {
+           std::optional<unsigned> seed, bool reference) {
     const double alpha = crew_percent * 0.01;
     const double beta = task_percent * 0.01;
     std::stable_sort(tasks.begin(), tasks.end(), compare_duration);
     seed_random(seed ? *seed : clock_seed());
     if (roster.empty()) return;  // nobody to give a task to
+
+    // Each member's trial costs come from its cache, rebuilt only when the
+    // member receives a task.
+    std::vector<MemberCache> caches(reference ? 0 : roster.size());
+    for (std::size_t i = 0; i < caches.size(); ++i) caches[i].refresh(roster[i]);
 
     l_solucao candidates;
     candidates.reserve(roster.size());
@@ -27,7 +33,8 @@ void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_pe
         if (task.is_virtual != 0) roster.front().assign_task(task);  // stops with the fatal message
 
         for (std::size_t i = 0; i < roster.size(); ++i)
-            candidates.push_back({static_cast<std::int32_t>(i), cost_with_task(roster[i], task)});
+            candidates.push_back({static_cast<std::int32_t>(i),
+                                  reference ? cost_with_task(roster[i], task) : caches[i].with_task(task).cost});
         std::stable_sort(candidates.begin(), candidates.end(), compare_cost);
 
         const std::size_t m = candidates.size();
@@ -35,7 +42,9 @@ void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_pe
         if (crew_window < 1) crew_window = 1;
         const std::size_t crew_pick = static_cast<unsigned>(draw_random()) % crew_window;
         const Solucao chosen = take_at(candidates, crew_pick);
-        roster[static_cast<std::size_t>(chosen.crew_index)].assign_task(task);
+        const auto receiver = static_cast<std::size_t>(chosen.crew_index);
+        roster[receiver].assign_task(task);
+        if (!reference) caches[receiver].refresh(roster[receiver]);
         candidates.clear();
 
         if (tasks.size() % 10 == 0) std::cout << "." << std::flush;

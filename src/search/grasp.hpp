@@ -20,7 +20,8 @@ typename List::value_type take_at(List& list, std::size_t k) {
 // of longest remaining tasks and given to a member drawn among the crew
 // window of cheapest trial insertions. Seeds the generator once, with the
 // clock unless a seed is given. Writes a progress dot every tenth task left.
+// `reference` costs every trial the straightforward way (for comparisons).
 void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_percent,
-           std::optional<unsigned> seed = std::nullopt);
+           std::optional<unsigned> seed = std::nullopt, bool reference = false);
 
 }  // namespace escala

@@ -96,7 +96,61 @@ std::uint32_t TabuSearch::scan_moves_reference(const v_crew& sample, std::uint32
 }
 
 std::uint32_t TabuSearch::scan_moves(const v_crew& sample, std::uint32_t current, bool& taken) {
-    return scan_moves_reference(sample, current, taken);
+    if (control.reference_scan) return scan_moves_reference(sample, current, taken);
+    const std::size_t s = sample.size();
+    const std::uint32_t split_weight = pesos.p_duplas;
+    auto split_term_of = [split_weight](const ScheduleValue& v) { return v.split_shift ? split_weight : 0u; };
+
+    // What does not depend on the pair: each member's value as it stands and,
+    // for each giver and position, its value after giving that task up.
+    if (caches_.size() < s) caches_.resize(s);
+    receiver_base_.resize(s);
+    giver_first_.resize(s + 1);
+    giver_delta_.clear();
+    for (std::size_t i = 0; i < s; ++i) {
+        MemberCache& cache = caches_[i];
+        cache.refresh(sample[i]);
+        const ScheduleValue now = cache.current();
+        const std::uint32_t now_value = now.cost + split_term_of(now);
+        receiver_base_[i] = 0u - now_value;
+        giver_first_[i] = giver_delta_.size();
+        for (std::size_t k = 0; k < cache.real_count(); ++k) {
+            const ScheduleValue after = cache.without_task(k);
+            giver_delta_.push_back(after.cost + split_term_of(after) - now_value);
+        }
+    }
+    giver_first_[s] = giver_delta_.size();
+
+    std::uint32_t chosen = 100000000u;
+    taken = false;
+    for (std::size_t i = 0; i < s; ++i) {
+        const MemberCache& giver = caches_[i];
+        const std::size_t movable = giver.real_count();
+        if (movable == 0) continue;
+        const std::uint32_t* delta = giver_delta_.data() + giver_first_[i];
+        const std::int32_t giver_id = sample[i].id;
+        for (std::size_t j = 0; j < s; ++j) {
+            if (j == i || sample[j].id == giver_id) continue;  // a member never gives to itself
+            const MemberCache& receiver = caches_[j];
+            const std::uint32_t base = current + receiver_base_[j];
+            for (std::size_t k = 0; k < movable; ++k) {
+                const ScheduleValue after = receiver.with_task(giver.real_task(k));
+                const std::uint32_t v = base + delta[k] + after.cost + split_term_of(after);
+                if (v >= chosen && v >= best_value) continue;
+                solucao candidate;
+                candidate.from_crew = giver_id;
+                candidate.to_crew = sample[j].id;
+                candidate.moved_task = giver.real_task(k);
+                if ((v < chosen && !is_tabu(candidate)) || v < best_value) {
+                    chosen = v;
+                    taken = true;
+                    move = candidate;
+                    move.task_pos = static_cast<std::int32_t>(k);
+                }
+            }
+        }
+    }
+    return chosen;
 }
 
 void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_stall, std::uint32_t tabu_base,

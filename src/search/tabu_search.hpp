@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "crew/crew.hpp"
+#include "search/move_eval.hpp"
 
 namespace escala {
 
@@ -33,6 +34,7 @@ struct SearchControl {
     double time_limit_seconds = 0;  // 0: no limit
     bool wait_for_enter = true;     // the final wait of an interactive run
     bool handle_interrupts = true;  // the first SIGINT/SIGTERM ends the search
+    bool reference_scan = false;    // evaluate moves the straightforward way (for comparisons)
 };
 
 class TabuSearch {
@@ -65,6 +67,12 @@ public:
     StopReason stop_reason() const { return stop_reason_; }
 
 private:
+    // Scratch of the fast scan, kept between iterations to avoid allocations.
+    std::vector<MemberCache> caches_;           // one per sample position
+    std::vector<std::uint32_t> receiver_base_;  // minus the receiver's cost and split term
+    std::vector<std::uint32_t> giver_delta_;    // per giver and position: its change of value
+    std::vector<std::size_t> giver_first_;      // where each giver's positions start in giver_delta_
+
     std::int32_t iterations_ = 0;
     StopReason stop_reason_ = StopReason::stall;
 };
