@@ -55,7 +55,8 @@ bench: deps
 	@scripts/ensure-deps $(BENCH_PACKAGES)
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DESCALA_BENCH=ON -DESCALA_TESTS=OFF >/dev/null
 	cmake --build build/bench -j $(JOBS)
-	cd build/bench && ./bench/escala_bench
+	build/bench/bench/escala_bench --benchmark_format=json --benchmark_out=build/bench/results.json --benchmark_out_format=json $(BENCH_ARGS) >/dev/null
+	scripts/bench-ratios build/bench/results.json
 
 fuzz:
 	@scripts/ensure-deps $(FUZZ_PACKAGES)

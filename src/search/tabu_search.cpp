@@ -98,11 +98,9 @@ std::uint32_t TabuSearch::scan_moves_reference(const v_crew& sample, std::uint32
 std::uint32_t TabuSearch::scan_moves(const v_crew& sample, std::uint32_t current, bool& taken) {
     if (control.reference_scan) return scan_moves_reference(sample, current, taken);
     const std::size_t s = sample.size();
-    const std::uint32_t split_weight = pesos.p_duplas;
-    auto split_term_of = [split_weight](const ScheduleValue& v) { return v.split_shift ? split_weight : 0u; };
 
     // What does not depend on the pair: each member's value as it stands and,
-    // for each giver and position, its value after giving that task up.
+    // for each giver and position, its change of value after giving that task up.
     if (caches_.size() < s) caches_.resize(s);
     receiver_base_.resize(s);
     giver_first_.resize(s + 1);
@@ -110,14 +108,11 @@ std::uint32_t TabuSearch::scan_moves(const v_crew& sample, std::uint32_t current
     for (std::size_t i = 0; i < s; ++i) {
         MemberCache& cache = caches_[i];
         cache.refresh(sample[i]);
-        const ScheduleValue now = cache.current();
-        const std::uint32_t now_value = now.cost + split_term_of(now);
-        receiver_base_[i] = 0u - now_value;
+        const std::uint32_t now = cache.current().objective_share();
+        receiver_base_[i] = 0u - now;
         giver_first_[i] = giver_delta_.size();
-        for (std::size_t k = 0; k < cache.real_count(); ++k) {
-            const ScheduleValue after = cache.without_task(k);
-            giver_delta_.push_back(after.cost + split_term_of(after) - now_value);
-        }
+        for (std::size_t k = 0; k < cache.real_count(); ++k)
+            giver_delta_.push_back(cache.without_task(k).objective_share() - now);
     }
     giver_first_[s] = giver_delta_.size();
 
@@ -133,14 +128,17 @@ std::uint32_t TabuSearch::scan_moves(const v_crew& sample, std::uint32_t current
             if (j == i || sample[j].id == giver_id) continue;  // a member never gives to itself
             const MemberCache& receiver = caches_[j];
             const std::uint32_t base = current + receiver_base_[j];
+            // The giver's tasks are in start order, so their slots only move forward.
+            std::size_t slot = 0;
             for (std::size_t k = 0; k < movable; ++k) {
-                const ScheduleValue after = receiver.with_task(giver.real_task(k));
-                const std::uint32_t v = base + delta[k] + after.cost + split_term_of(after);
+                const Task& task = giver.real_task(k);
+                slot = receiver.next_slot(slot, task);
+                const std::uint32_t v = base + delta[k] + receiver.with_task_at(slot, task).objective_share();
                 if (v >= chosen && v >= best_value) continue;
                 solucao candidate;
                 candidate.from_crew = giver_id;
                 candidate.to_crew = sample[j].id;
-                candidate.moved_task = giver.real_task(k);
+                candidate.moved_task = task;
                 if ((v < chosen && !is_tabu(candidate)) || v < best_value) {
                     chosen = v;
                     taken = true;
