@@ -1,0 +1,305 @@
+// escala-batch: the same roster build as escala, unattended and repeatable.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "batch.hpp"
+#include "generate.hpp"
+
+namespace fs = std::filesystem;
+using escala::RunSummary;
+using escala::StopReason;
+using escala::batch::RunRecord;
+
+namespace {
+
+const std::string bin = ESCALA_BINARY_DIR;
+const std::string sample = ESCALA_SOURCE_DIR "/examples/Lintra.tsk";
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Name -> content of every entry of a directory (subdirectories as "<dir>").
+std::map<std::string, std::string> files_in(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir))
+        files[entry.path().filename().string()] = entry.is_directory() ? "<dir>" : read_file(entry.path());
+    return files;
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs a command line in `dir` with standard input closed.
+Outcome run_in(const fs::path& dir, const std::string& command_line) {
+    fs::create_directories(dir);
+    const fs::path out = dir.string() + ".stdout", err = dir.string() + ".stderr";
+    const std::string command = "cd '" + dir.string() + "' && " + command_line + " > '" + out.string() + "' 2> '" +
+                                err.string() + "' < /dev/null";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
+}
+
+Outcome batch(const fs::path& dir, const std::string& args) { return run_in(dir, "'" + bin + "/escala-batch' " + args); }
+
+// A fresh directory for one test, removed when the test ends.
+class BatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("escala_batch_test_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    fs::path path(const std::string& name) const { return root_ / name; }
+
+    // The first `count` records of the bundled sample.
+    fs::path sample_head(std::size_t count) const {
+        const std::vector<std::string> lines = lines_of(read_file(sample));
+        std::string text;
+        for (std::size_t i = 0; i < count && i < lines.size(); ++i) text += lines[i] + "\n";
+        const fs::path file = path("head.tsk");
+        write_file(file, text);
+        return file;
+    }
+
+    fs::path generated(int vehicles, unsigned seed) const {
+        std::ostringstream text;
+        escala::gen::write_tasks(text, escala::gen::generate_tasks(vehicles, seed));
+        const fs::path file = path("generated.tsk");
+        write_file(file, text.str());
+        return file;
+    }
+
+private:
+    fs::path root_;
+};
+
+// The number after the last occurrence of `label` in `text`.
+long long value_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.rfind(label);
+    return at == std::string::npos ? -1 : std::atoll(text.c_str() + at + label.size());
+}
+
+// The summary lines of a run with its own lines prefixed "run " and "best: ".
+std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const std::string& line : lines_of(text))
+        if (line.rfind(prefix, 0) == 0) found.push_back(line);
+    return found;
+}
+
+}  // namespace
+
+// The summary line names the seed, both objectives, the iterations, the
+// time and why the search ended.
+TEST(DescribeRun, OneLinePerRun) {
+    const RunRecord run{2, RunSummary{7, 1000, 900, 12, StopReason::time_limit}, 1.5};
+    EXPECT_EQ(escala::batch::describe_run(run), "run 2: seed 7, construction 1000, best 900, iterations 12, 1.50 s, time limit");
+    const RunRecord stalled{1, RunSummary{4294967295u, 5, 5, 500, StopReason::stall}, 0.004};
+    EXPECT_EQ(escala::batch::describe_run(stalled),
+              "run 1: seed 4294967295, construction 5, best 5, iterations 500, 0.00 s, stall limit");
+}
+
+// The lowest final objective wins, the earliest run on ties; objectives
+// compare as unsigned values.
+TEST(BestRun, LowestObjectiveEarliestOnTies) {
+    struct Case {
+        std::vector<std::uint32_t> best_values;
+        std::size_t winner;
+    };
+    for (const Case& c : std::vector<Case>{{{5}, 0}, {{9, 4, 7}, 1}, {{3, 8, 3}, 0}, {{6, 6, 2, 2}, 2},
+                                           {{4000000000u, 7}, 1}}) {
+        std::vector<RunRecord> runs;
+        for (std::uint32_t v : c.best_values) runs.push_back({0, RunSummary{0, 0, v, 0, StopReason::stall}, 0});
+        EXPECT_EQ(escala::batch::best_run(runs), c.winner);
+    }
+}
+
+// Arguments or input that cannot be used end the program with status 2, a
+// message on standard error and no output files.
+TEST_F(BatchTest, RejectsUnusableArgumentsAndInput) {
+    write_file(path("header.tsk"), "vehicle;start;end;from;to;slack;line;line\n1;2;3;4;5;6;7;8\n");
+    write_file(path("not_a_dir"), "");
+    const fs::path dir = path("cwd");
+    const std::string tasks = " --tasks '" + sample + "'";
+    for (const std::string& args : std::vector<std::string>{"--tasks missing.tsk", "--tasks /", "--tasks ../header.tsk", tasks + " --out-dir ../not_a_dir/out",
+          tasks + " --out-dir ../not_a_dir", tasks + " --runs 0", tasks + " --runs two", tasks + " --seed -1",
+          tasks + " --seed 0x10", tasks + " --seed 99999999999", tasks + " --time-limit -1",
+          tasks + " --time-limit soon", tasks + " --bogus", tasks + " extra"}) {
+        const Outcome o = batch(dir, args);
+        EXPECT_EQ(o.status, 2) << args;
+        EXPECT_FALSE(o.err.empty()) << args;
+        EXPECT_TRUE(fs::is_empty(dir)) << args;
+    }
+}
+
+// --help lists the options and --version gives the project's version.
+TEST_F(BatchTest, HelpAndVersion) {
+    const Outcome help = batch(path("cwd"), "--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--tasks", "--out-dir", "--seed", "--runs", "--time-limit", "--quiet", "--version"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const Outcome version = batch(path("cwd"), "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_NE(version.out.find(ESCALA_VERSION), std::string::npos);
+}
+
+// Two runs with the same seed and input write byte-identical directories:
+// one with the defaults (Lintra.tsk, the working directory), one named.
+TEST_F(BatchTest, SameSeedSameFiles) {
+    const fs::path first = path("first");
+    fs::create_directories(first);
+    fs::copy_file(sample_head(60), first / "Lintra.tsk");
+    ASSERT_EQ(batch(first, "--seed 77").status, 0);
+    fs::remove(first / "Lintra.tsk");
+    const Outcome second = batch(path("cwd"), "--seed 77 --tasks ../first/../head.tsk --out-dir ../second/new");
+    ASSERT_EQ(second.status, 0) << second.err;
+    const auto a = files_in(first), b = files_in(path("second/new"));
+    EXPECT_EQ(a.size(), 6u);
+    EXPECT_EQ(a, b);
+}
+
+// A generated day loads without a warning and every one of its tasks ends up
+// in the roster: the dump's real task lines are the file's records.
+TEST_F(BatchTest, PlacesEveryGeneratedTask) {
+    const fs::path tasks = generated(10, 3);
+    const Outcome o = batch(path("cwd"), "--seed 5 --tasks '" + tasks.string() + "'");
+    ASSERT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, "");
+    EXPECT_NE(o.out.find("\nTamanho do Listao : 0\n"), std::string::npos);
+    std::vector<std::string> placed;
+    for (const std::string& line : lines_of(read_file(path("cwd/dumpfile.txt"))))
+        if (line.find(',') != std::string::npos && line.find(",*") == std::string::npos) {
+            placed.push_back(line);
+            std::replace(placed.back().begin(), placed.back().end(), ',', ';');
+        }
+    std::vector<std::string> records = lines_of(read_file(tasks));
+    ASSERT_GT(records.size(), 10u);
+    std::sort(placed.begin(), placed.end());
+    std::sort(records.begin(), records.end());
+    EXPECT_EQ(placed, records);
+}
+
+// With the seed that escala takes from a frozen clock, escala-batch writes
+// the same files and the same console lines as escala on the bundled
+// sample; a second run into the same directory appends to file_obj.txt.
+TEST_F(BatchTest, MatchesEscalaWithTheSameSeed) {
+    if (std::system("command -v faketime > /dev/null") != 0) GTEST_SKIP() << "faketime is not installed";
+    const fs::path plain = path("escala");
+    fs::create_directories(plain);
+    fs::copy_file(sample, plain / "Lintra.tsk");
+    const Outcome reference = run_in(plain, "faketime -f '2026-12-07 10:00:00' '" + bin + "/escala'");
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    fs::remove(plain / "Lintra.tsk");
+
+    const Outcome epoch = run_in(path("cwd"), "date -d '2026-12-07 10:00:00' +%s");
+    const std::string seed = lines_of(epoch.out).at(0);
+    const std::string args = "--seed " + seed + " --tasks '" + sample + "' --out-dir ../batch";
+    const Outcome o = batch(path("cwd"), args);
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto expected = files_in(plain);
+    EXPECT_EQ(expected.size(), 6u);
+    EXPECT_EQ(files_in(path("batch")), expected);
+
+    // The console: escala's lines, apart from the clock's, plus the seed
+    // line first and the run's summary line last.
+    std::vector<std::string> ours = lines_of(o.out), theirs = lines_of(reference.out);
+    ASSERT_GT(ours.size(), 3u);
+    EXPECT_EQ(ours.front(), "seed " + seed);
+    EXPECT_EQ(ours.back().rfind("run 1: seed " + seed + ", ", 0), 0u) << ours.back();
+    ours = {ours.begin() + 1, ours.end() - 1};
+    for (auto* lines : {&ours, &theirs}) {
+        lines->erase(lines->begin());  // the date line
+        std::erase_if(*lines, [](const std::string& l) { return l.rfind("Tempo transcorrido (Grasp): ", 0) == 0; });
+    }
+    EXPECT_EQ(ours, theirs);
+
+    ASSERT_EQ(batch(path("cwd"), args + " --quiet").status, 0);
+    auto twice = expected;
+    twice["file_obj.txt"] += expected.at("file_obj.txt");
+    EXPECT_EQ(files_in(path("batch")), twice);
+}
+
+// --runs 3 tries seeds N, N+1, N+2, prints one line per run and keeps the
+// files of the run with the lowest objective, as one run of its seed alone
+// would write them; --quiet leaves only the summaries on the console. (On
+// this day the three searches end at different objectives.)
+TEST_F(BatchTest, RunsKeepTheBestRoster) {
+    const std::string tasks = " --tasks '" + generated(110, 3).string() + "'";
+    const Outcome o = batch(path("cwd"), "--quiet --runs 3 --seed 900 --out-dir ../best" + tasks);
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::vector<std::string> runs = lines_starting(o.out, "run ");
+    ASSERT_EQ(runs.size(), 3u);
+    ASSERT_EQ(lines_of(o.out).size(), 4u) << o.out;
+    std::vector<long long> best;
+    for (int k = 0; k < 3; ++k) {
+        const std::string& line = runs[static_cast<std::size_t>(k)];
+        EXPECT_EQ(line.rfind("run " + std::to_string(k + 1) + ": seed " + std::to_string(900 + k) + ", ", 0), 0u);
+        best.push_back(value_after(line, ", best "));
+    }
+    ASSERT_NE(std::count(best.begin(), best.end(), best[0]), 3) << "the runs do not differ; choose another day";
+    const auto lowest = std::min_element(best.begin(), best.end());
+    const long long winner = lowest - best.begin() + 1;
+    const std::string winner_seed = std::to_string(900 + winner - 1);
+    EXPECT_EQ(lines_of(o.out).back(), "best: run " + std::to_string(winner) + " (seed " + winner_seed +
+                                          "), objective " + std::to_string(*lowest));
+    const auto kept = files_in(path("best"));
+    ASSERT_EQ(kept.size(), 6u);  // no scratch directory left behind
+    EXPECT_EQ(value_after(kept.at("ArqSaida-zz.txt"), "objetivo global = "), *lowest);
+    EXPECT_EQ(static_cast<long long>(lines_of(kept.at("file_obj.txt")).size()),
+              value_after(runs[static_cast<std::size_t>(winner - 1)], ", iterations "));
+
+    ASSERT_EQ(batch(path("cwd"), "--quiet --seed " + winner_seed + " --out-dir ../alone" + tasks).status, 0);
+    EXPECT_EQ(files_in(path("alone")), kept);
+}
+
+// A time limit ends the search on a day far too large for it, says so, and
+// leaves complete files.
+TEST_F(BatchTest, TimeLimitEndsTheSearch) {
+    const fs::path tasks = generated(1000, 8);
+    const std::size_t task_count = lines_of(read_file(tasks)).size();
+    const Outcome o = batch(path("cwd"), "--time-limit 1 --seed 9 --tasks '" + tasks.string() + "'");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("\nBusca encerrada pelo limite de tempo.\n\nEnd of Orvik Dummie Seacrh."), std::string::npos);
+    const std::vector<std::string> runs = lines_starting(o.out, "run ");
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(runs[0].ends_with(", time limit")) << runs[0];
+
+    const std::vector<std::string> dump = lines_of(read_file(path("cwd/dumpfile.txt")));
+    const auto markers = std::count_if(dump.begin(), dump.end(), [](const std::string& l) { return l.find("##") != std::string::npos; });
+    const auto real = std::count_if(dump.begin(), dump.end(), [](const std::string& l) {
+        return l.find(',') != std::string::npos && l.find(",*") == std::string::npos;
+    });
+    EXPECT_EQ(markers, 219);
+    EXPECT_EQ(static_cast<std::size_t>(real), task_count);
+    const std::string report = read_file(path("cwd/ArqSaida-zz.txt"));
+    EXPECT_NE(report.find("Tripula\xE7\xE3o 218\n"), std::string::npos);
+    EXPECT_EQ(value_after(report, "objetivo global = "), value_after(runs[0], ", best "));
+}

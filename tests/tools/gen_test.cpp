@@ -1,0 +1,189 @@
+// escala-gen: the synthetic day and the program around it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "generate.hpp"
+#include "io/load_list.hpp"
+
+namespace fs = std::filesystem;
+using escala::l_tarefas;
+using escala::Task;
+using escala::gen::generate_tasks;
+using escala::gen::write_tasks;
+
+namespace {
+
+std::string text_of(const l_tarefas& tasks) {
+    std::ostringstream out;
+    write_tasks(out, tasks);
+    return out.str();
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Buses with a piece running at `minute`.
+int buses_at(const l_tarefas& tasks, int minute) {
+    std::set<int> buses;
+    for (const Task& t : tasks)
+        if (t.start_time <= minute && minute < t.end_time) buses.insert(t.vehicle);
+    return static_cast<int>(buses.size());
+}
+
+// Runs escala-gen with `args` in a fresh directory; returns its exit status.
+int run_gen(const std::string& args, const fs::path& dir, std::string* err = nullptr) {
+    fs::create_directories(dir);
+    const std::string command = "cd '" + dir.string() + "' && '" ESCALA_BINARY_DIR "/escala-gen' " + args +
+                                " > stdout.txt 2> stderr.txt";
+    const int status = std::system(command.c_str());
+    if (err) *err = read_file(dir / "stderr.txt");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+fs::path scratch(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / ("escala_gen_test_" + std::to_string(::getpid()) + "_" + name);
+    fs::remove_all(dir);
+    return dir;
+}
+
+}  // namespace
+
+// A seed fixes the day; another seed gives another day.
+TEST(Generate, SeedFixesTheDay) {
+    EXPECT_EQ(text_of(generate_tasks(30, 7)), text_of(generate_tasks(30, 7)));
+    EXPECT_NE(text_of(generate_tasks(30, 7)), text_of(generate_tasks(30, 8)));
+}
+
+// Every bus gets work, and the size of the file grows with the fleet.
+TEST(Generate, SizeScalesWithVehicles) {
+    for (int vehicles : {1, 10, 100, 400}) {
+        const l_tarefas tasks = generate_tasks(vehicles, 3);
+        std::set<int> buses;
+        for (const Task& t : tasks) buses.insert(t.vehicle);
+        EXPECT_EQ(static_cast<int>(buses.size()), vehicles);
+        EXPECT_EQ(*buses.begin(), 1);
+        EXPECT_EQ(*buses.rbegin(), vehicles);
+        // At least one piece a bus, and no bus works more than a whole day's worth.
+        EXPECT_GE(static_cast<int>(tasks.size()), vehicles);
+        EXPECT_LE(static_cast<int>(tasks.size()), vehicles * 14);
+    }
+    EXPECT_GT(generate_tasks(100, 3).size(), 5 * generate_tasks(10, 3).size());
+}
+
+// Each piece is a plausible stretch of work: inside the service day, 90 to
+// 255 minutes long, with less slack than length, between terminals.
+TEST(Generate, PiecesArePlausible) {
+    const l_tarefas tasks = generate_tasks(200, 11);
+    std::set<int> points, lines;
+    for (const Task& t : tasks) {
+        EXPECT_GE(t.start_time, 300);
+        EXPECT_LE(t.end_time, 1500);
+        EXPECT_GT(t.duration(), 90);
+        EXPECT_LE(t.duration(), 255);
+        EXPECT_GE(t.slack, 0);
+        EXPECT_LT(t.slack, t.duration());
+        EXPECT_EQ(t.is_virtual, 0);
+        points.insert(t.start_point);
+        points.insert(t.end_point);
+        lines.insert(t.start_line);
+        lines.insert(t.end_line);
+    }
+    EXPECT_LE(points.size(), 7u);  // a few terminals
+    EXPECT_LE(lines.size(), 10u);  // on a few lines
+    const auto with_slack = std::count_if(tasks.begin(), tasks.end(), [](const Task& t) { return t.slack > 0; });
+    EXPECT_GT(with_slack, 0);
+}
+
+// A bus's pieces come in time order without overlap, and within a block
+// the next piece starts where the previous one ended.
+TEST(Generate, BusesMoveConsistently) {
+    const l_tarefas tasks = generate_tasks(150, 5);
+    for (std::size_t i = 1; i < tasks.size(); ++i) {
+        const Task& a = tasks[i - 1];
+        const Task& b = tasks[i];
+        if (a.vehicle != b.vehicle) {
+            EXPECT_EQ(b.vehicle, a.vehicle + 1);
+            continue;
+        }
+        EXPECT_LE(a.end_time, b.start_time);
+        const int gap = b.start_time - a.end_time;
+        if (gap <= 15) {  // a relief inside a block
+            EXPECT_EQ(b.start_point, a.end_point) << "vehicle " << a.vehicle;
+        }
+    }
+}
+
+// More buses are out in the two peaks than at midday.
+TEST(Generate, MorningAndEveningPeaks) {
+    const l_tarefas tasks = generate_tasks(300, 21);
+    const int midday = buses_at(tasks, 720);
+    EXPECT_GT(buses_at(tasks, 450), midday + 30);
+    EXPECT_GT(buses_at(tasks, 1000), midday + 30);
+}
+
+// The written file is read back whole, with no warning, into the same tasks.
+TEST(Generate, ReaderTakesTheFileWhole) {
+    const l_tarefas tasks = generate_tasks(40, 9);
+    const std::string text = text_of(tasks);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(tasks.size()));
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    std::istringstream in(text);
+    l_tarefas read;
+    const escala::ReadOutcome outcome = escala::read_tasks(in, read);
+    EXPECT_FALSE(outcome.malformed);
+    EXPECT_EQ(read, tasks);
+}
+
+// One record: eight fields, ';' between them, LF at the end.
+TEST(Generate, RecordLayout) {
+    EXPECT_EQ(text_of({Task(3, 360, 540, 9000, 9002, 12, 11, 13)}), "3;360;540;9000;9002;12;11;13\n");
+}
+
+// The program writes the generator's day to --out, the same file for the
+// same seed, and to standard output without --out.
+TEST(GenProgram, WritesTheDay) {
+    const fs::path dir = scratch("writes");
+    ASSERT_EQ(run_gen("--vehicles 12 --seed 4 --out a.tsk", dir), 0);
+    ASSERT_EQ(run_gen("--vehicles 12 --seed 4 --out b.tsk", dir), 0);
+    const std::string expected = text_of(generate_tasks(12, 4));
+    EXPECT_EQ(read_file(dir / "a.tsk"), expected);
+    EXPECT_EQ(read_file(dir / "b.tsk"), expected);
+    ASSERT_EQ(run_gen("--seed 4 --vehicles 12", dir), 0);
+    EXPECT_EQ(read_file(dir / "stdout.txt"), expected);
+    fs::remove_all(dir);
+}
+
+// Unusable arguments end the program with status 2 and a message.
+TEST(GenProgram, RejectsUnusableArguments) {
+    const fs::path dir = scratch("usage");
+    for (const char* args : {"--vehicles 0", "--vehicles -3", "--vehicles many", "--vehicles 0x10", "--seed -1",
+                             "--seed 99999999999", "--out no/such/dir/x.tsk", "--bogus", "extra"}) {
+        std::string err;
+        EXPECT_EQ(run_gen(args, dir, &err), 2) << args;
+        EXPECT_FALSE(err.empty()) << args;
+    }
+    fs::remove_all(dir);
+}
+
+// --help and --version answer and succeed.
+TEST(GenProgram, HelpAndVersion) {
+    const fs::path dir = scratch("help");
+    ASSERT_EQ(run_gen("--help", dir), 0);
+    const std::string help = read_file(dir / "stdout.txt");
+    for (const char* option : {"--vehicles", "--seed", "--out", "--version"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    ASSERT_EQ(run_gen("--version", dir), 0);
+    EXPECT_NE(read_file(dir / "stdout.txt").find(ESCALA_VERSION), std::string::npos);
+    fs::remove_all(dir);
+}

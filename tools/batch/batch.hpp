@@ -1,0 +1,49 @@
+// Unattended, reproducible builds of a roster: escala's construction and
+// tabu search without the waits, on a named task file, into a directory.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/driver.hpp"
+
+namespace escala::batch {
+
+struct BatchOptions {
+    std::filesystem::path task_file = "Lintra.tsk";
+    std::filesystem::path out_dir = ".";
+    unsigned seed = 0;              // seed of run 1; run k uses seed + k - 1
+    int runs = 1;
+    double time_limit_seconds = 0;  // per search; 0: none
+    bool quiet = false;             // only the per-run summaries on the console
+};
+
+// A task file or output directory that cannot be used.
+struct UnusableInput : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One finished build.
+struct RunRecord {
+    int number = 0;  // 1-based
+    RunSummary summary;
+    double seconds = 0;  // wall time of the whole build
+};
+
+// The summary line of one run (without a line end).
+std::string describe_run(const RunRecord& run);
+
+// Position of the run with the lowest final objective; the earliest on ties.
+std::size_t best_run(const std::vector<RunRecord>& runs);
+
+// Runs the builds and leaves the best one's files in the output directory
+// (file_obj.txt there gets its lines appended). escala's console lines go to
+// standard output unless quiet; the tool's own lines go to `out`. Throws
+// UnusableInput before anything is written when the input cannot be used.
+std::vector<RunRecord> run_batch(const BatchOptions& options, std::ostream& out);
+
+}  // namespace escala::batch
