@@ -1,0 +1,495 @@
+// escala-check: the dump reader, the roster checks and measures, and the
+// program run against a real escala run.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "check/check.hpp"
+#include "io/load_list.hpp"
+
+namespace escala::tools {
+namespace {
+
+namespace fs = std::filesystem;
+
+Dump parse(const std::string& text) {
+    std::istringstream in(text);
+    return read_dump(in);
+}
+
+l_tarefas tasks_of(const std::string& text) {
+    std::istringstream in(text);
+    l_tarefas tasks;
+    read_tasks(in, tasks);
+    return tasks;
+}
+
+// ---- the dump reader ----
+
+// A well-formed dump gives the blocks, the virtual flags and the line numbers.
+TEST(ReadDump, ReadsBlocksTasksAndLines) {
+    const Dump d = parse("2##0\n7,480,600,1,2,0,3,4\n7,600,630,2,2,0,4,4,*\n##1\n");
+    ASSERT_EQ(d.crew.size(), 2u);
+    ASSERT_EQ(d.crew[0].tasks.size(), 2u);
+    EXPECT_EQ(d.crew[0].tasks[0].task, Task(7, 480, 600, 1, 2, 0, 3, 4));
+    EXPECT_EQ(d.crew[0].tasks[1].task, Task(7, 600, 630, 2, 2, 0, 4, 4, 1));
+    EXPECT_EQ(d.crew[0].tasks[1].line, 3);
+    EXPECT_EQ(d.crew[1].marker_line, 4);
+    EXPECT_TRUE(d.crew[1].tasks.empty());
+    EXPECT_EQ(d.task_lines(), 2);
+}
+
+// Hand edits: blanks around fields, CR line ends, empty lines, negative values.
+TEST(ReadDump, ToleratesBlanksCarriageReturnsAndEmptyLines) {
+    const Dump d = parse("1##0\r\n 7, -480 ,600,1,2,0,3,4 \r\n\r\n\n 7,600,630,2,2,0,4,4 , * \r\n");
+    ASSERT_EQ(d.crew.size(), 1u);
+    ASSERT_EQ(d.crew[0].tasks.size(), 2u);
+    EXPECT_EQ(d.crew[0].tasks[0].task.start_time, -480);
+    EXPECT_EQ(d.crew[0].tasks[1].task.is_virtual, 1);
+    EXPECT_EQ(d.crew[0].tasks[1].line, 5);
+}
+
+// An empty roster is the single character 0.
+TEST(ReadDump, EmptyRoster) { EXPECT_TRUE(parse("0").crew.empty()); }
+
+// Every kind of unusable dump is refused with the line at fault.
+TEST(ReadDump, RefusesMalformedDumpsNamingTheLine) {
+    struct Case {
+        std::string text;
+        int line;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"", 1, "empty dump"},
+        {"abc##0\n", 1, "roster size \"abc\" is not an integer"},
+        {"-1##0\n", 1, "negative"},
+        {"219\n##0\n", 1, "followed at once by \"##0\""},
+        {"99999999999##0\n", 1, "does not fit in 32 bits"},
+        {"3##0\n##1\n", 1, "the roster size is 3 but the dump has 2 crew markers"},
+        {"2##0\n##2\n", 2, "marker ##2 where ##1 was expected"},
+        {"1##0\n##1\n", 2, "beyond the roster size 1"},
+        {"0\n##0\n", 2, "beyond the roster size 0"},
+        {"1##0\n##x\n", 2, "crew marker \"x\" is not an integer"},
+        {"1##0\n1,2,3\n", 2, "8 comma-separated integers"},
+        {"1##0\n1,2,3,4,5,6,7,8,+\n", 2, "8 comma-separated integers"},
+        {"1##0\n1,2,3,4,5,6,7,8,*,*\n", 2, "8 comma-separated integers"},
+        {"1##0\n1,2,x,4,5,6,7,8\n", 2, "field 3 \"x\" is not an integer"},
+        {"1##0\n1,,3,4,5,6,7,8\n", 2, "field 2 \"\" is not an integer"},
+        {"1##0\n1,2,3,4,5,6,7,2147483648\n", 2, "field 8 \"2147483648\" does not fit in 32 bits"},
+        {"1##0\n\n1,2,3,4,5,6,7,8\n1,2,3,4e5,5,6,7,8\n", 4, "field 4"},
+        {"1##0\n" + std::string(5000, '1') + "\n", 2, "line too long"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        try {
+            parse(c.text);
+            ADD_FAILURE() << "accepted";
+        } catch (const DumpError& e) {
+            EXPECT_EQ(e.line(), c.line);
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+}
+
+// ---- the lower bound ----
+
+// Tasks cover [start, end): touching ones do not overlap, empty ones count not.
+TEST(MaxSimultaneous, CountsTasksUnderWayAtOneMoment) {
+    struct Case {
+        l_tarefas tasks;
+        std::int32_t most;
+    };
+    const std::vector<Case> cases = {
+        {{}, 0},
+        {{Task(1, 0, 10, 0, 0, 0, 0, 0), Task(1, 10, 20, 0, 0, 0, 0, 0)}, 1},
+        {{Task(1, 0, 100, 0, 0, 0, 0, 0), Task(1, 10, 20, 0, 0, 0, 0, 0), Task(1, 30, 40, 0, 0, 0, 0, 0)}, 2},
+        {{Task(1, 0, 30, 0, 0, 0, 0, 0), Task(1, 10, 40, 0, 0, 0, 0, 0), Task(1, 20, 50, 0, 0, 0, 0, 0)}, 3},
+        {{Task(1, 0, 10, 0, 0, 0, 0, 0), Task(1, 5, 5, 0, 0, 0, 0, 0), Task(1, 8, 2, 0, 0, 0, 0, 0)}, 1},
+        {{Task(1, 0, 10, 0, 0, 0, 0, 0), Task(1, 0, 10, 0, 0, 0, 0, 0, 1)}, 1},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(max_simultaneous(cases[i].tasks), cases[i].most) << i;
+}
+
+// ---- checks and measures on small rosters ----
+
+// Task A alone gets a 30-minute virtual task; so does B. A and B together have
+// a 100-minute break and no virtual task.
+const std::string task_a = "7,480,600,1,2,0,3,4";
+const std::string virtual_a = "7,600,630,2,2,0,4,4,*";
+const std::string task_b = "9,700,800,5,6,0,1,1";
+const std::string virtual_b = "9,800,830,6,6,0,1,1,*";
+const std::string task_c = "5,560,660,2,2,0,4,4";  // overlaps A by 40 minutes
+
+// A valid roster: hand-computed costs (A: work 150, idle 280 -> 11200; B: work
+// 130, idle 300 -> 12000; empty member: idle 430 -> 17200) and totals.
+TEST(CheckRoster, ValidRosterAndItsMeasures) {
+    const l_tarefas tasks = tasks_of(task_a + "\n" + task_b + "\n");
+    const CheckReport r =
+        check_roster(tasks, parse("3##0\n" + task_a + "\n" + virtual_a + "\n##1\n" + task_b + "\n" + virtual_b + "\n##2\n"));
+    EXPECT_TRUE(r.valid());
+    ASSERT_EQ(r.crew.size(), 3u);
+    EXPECT_EQ(r.crew[0].cost, 11200u);
+    EXPECT_EQ(r.crew[0].work_time, 150);
+    EXPECT_EQ(r.crew[0].idle_time, 280);
+    EXPECT_EQ(r.crew[1].cost, 12000u);
+    EXPECT_EQ(r.crew[2].cost, 17200u);
+    EXPECT_EQ(r.crew[2].idle_time, 430);
+    EXPECT_EQ(r.objective, 40400u);
+    EXPECT_EQ(r.totals.crew, 3);
+    EXPECT_EQ(r.totals.real_tasks, 2);
+    EXPECT_EQ(r.totals.virtual_tasks, 2);
+    EXPECT_EQ(r.totals.without_tasks, 1);
+    EXPECT_EQ(r.lower_bound, 1);
+}
+
+// A split shift (360-600 on vehicle 1, 900-1080 on vehicle 2, points differ):
+// work 420, idle 300, one vehicle change, one forbidden and one permitted point
+// change: 12000 + 9000 + 10000 + 300 = 31300.
+TEST(CheckRoster, SplitShiftMeasures) {
+    const std::string first = "1,360,600,1,2,0,0,0", second = "2,900,1080,3,4,0,0,0";
+    const CheckReport r = check_roster(tasks_of(first + "\n" + second + "\n"), parse("1##0\n" + first + "\n" + second + "\n"));
+    EXPECT_TRUE(r.valid());
+    EXPECT_EQ(r.crew[0].cost, 31300u);
+    EXPECT_EQ(r.crew[0].work_time, 420);
+    EXPECT_EQ(r.crew[0].idle_time, 300);
+    EXPECT_EQ(r.crew[0].overtime, 0);
+    EXPECT_TRUE(r.crew[0].split_shift);
+    EXPECT_EQ(r.totals.split_shifts, 1);
+    EXPECT_EQ(r.totals.vehicle_changes, 1);
+    EXPECT_EQ(r.totals.permitted_point_changes, 1);
+    EXPECT_EQ(r.totals.forbidden_point_changes, 1);
+}
+
+// Each hand edit gives exactly the violation that names it, with its crew
+// member and dump line (task-file record for a task in no schedule).
+TEST(CheckRoster, EachFaultGivesItsViolation) {
+    struct Case {
+        std::string name;
+        std::string tasks;
+        std::string dump;
+        Violation expected;
+    };
+    const std::string ab = task_a + "\n" + task_b + "\n";
+    const std::vector<Case> cases = {
+        {"removed", ab, "2##0\n" + task_a + "\n" + virtual_a + "\n##1\n", {-1, 2, "task " + task_b + " is in no schedule"}},
+        {"held twice by the file, once in the dump", task_a + "\n" + task_a + "\n",
+         "1##0\n" + task_a + "\n" + virtual_a + "\n", {-1, 2, "task " + task_a + " is in no schedule"}},
+        {"duplicated", ab, "2##0\n" + task_a + "\n" + task_b + "\n##1\n" + task_b + "\n" + virtual_b + "\n",
+         {1, 5, "task " + task_b + " is placed more than once (also crew 0, line 3)"}},
+        {"not in the task file", task_a + "\n", "2##0\n" + task_a + "\n" + virtual_a + "\n##1\n" + task_b + "\n" + virtual_b + "\n",
+         {1, 5, "task " + task_b + " is not in the task file"}},
+        {"moved into an overlap", ab + task_c + "\n",
+         "2##0\n" + task_a + "\n" + task_c + "\n5,660,690,2,2,0,4,4,*\n##1\n" + task_b + "\n" + virtual_b + "\n",
+         {0, 3, "task " + task_c + " overlaps the task on line 2 by 40 minutes"}},
+        {"virtual task too short", task_a + "\n", "1##0\n" + task_a + "\n7,600,620,2,2,0,4,4,*\n",
+         {0, 3, "closing virtual task 7,600,620,2,2,0,4,4,* should be " + virtual_a}},
+        {"virtual task missing", task_a + "\n", "1##0\n" + task_a + "\n",
+         {0, 2, "the schedule lacks its closing virtual task " + virtual_a}},
+        {"virtual task not due after a break", ab, "1##0\n" + task_a + "\n" + task_b + "\n" + virtual_b + "\n",
+         {0, 4, "virtual task " + virtual_b + " is not due: gaps and slack reach 30 minutes with a break"}},
+        {"virtual task without real tasks", task_a + "\n", "2##0\n" + task_a + "\n" + virtual_a + "\n##1\n" + virtual_b + "\n",
+         {1, 5, "virtual task " + virtual_b + " closes a schedule without real tasks"}},
+        {"virtual task not last", ab, "1##0\n" + task_a + "\n" + virtual_a + "\n" + task_b + "\n",
+         {0, 3, "virtual task " + virtual_a + " is not the last task of the schedule"}},
+        {"out of start order", ab, "1##0\n" + task_b + "\n" + task_a + "\n",
+         {0, 3, "task " + task_a + " starts before the task on line 2; a schedule runs in start-time order"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CheckReport r = check_roster(tasks_of(c.tasks), parse(c.dump));
+        ASSERT_EQ(r.violations.size(), 1u) << r.violations[0].message;
+        EXPECT_EQ(r.violations[0].crew, c.expected.crew);
+        EXPECT_EQ(r.violations[0].line, c.expected.line);
+        EXPECT_EQ(r.violations[0].message, c.expected.message);
+    }
+}
+
+// A long task overlapped by a later, non-adjacent one is still found. (The
+// closing task follows the last-starting task: gap 10, so 20 minutes long.)
+TEST(CheckRoster, OverlapWithAnEarlierLongTask) {
+    const std::string longest = "1,0,100,1,1,0,0,0", inner = "1,10,20,1,1,0,0,0", late = "1,30,40,1,1,0,0,0";
+    const CheckReport r = check_roster(tasks_of(longest + "\n" + inner + "\n" + late + "\n"),
+                                       parse("1##0\n" + longest + "\n" + inner + "\n" + late + "\n1,40,60,1,1,0,0,0,*\n"));
+    ASSERT_EQ(r.violations.size(), 2u);
+    EXPECT_EQ(r.violations[1].message, "task " + late + " overlaps the task on line 2 by 10 minutes");
+}
+
+// The printed form: one line per member, objective, totals, bound, violations, result.
+TEST(PrintReport, LineFormat) {
+    const CheckReport r = check_roster(tasks_of(task_a + "\n" + task_b + "\n"), parse("1##0\n" + task_a + "\n" + virtual_a + "\n"));
+    std::ostringstream out;
+    print_report(out, r, "T.tsk", "D.txt");
+    EXPECT_EQ(out.str(),
+              "crew 0 cost 11200 work 150 idle 280 overtime 0 split no\n"
+              "objective 11200\n"
+              "totals crew 1 tasks 1 virtual 1 without_tasks 0 split_shifts 0 overlap 0 overtime 0 excess 0 "
+              "vehicle_changes 0 permitted_point_changes 0 forbidden_point_changes 0\n"
+              "lower_bound 1\n"
+              "violation T.tsk record 2: task " + task_b + " is in no schedule\n"
+              "result invalid 1 violations\n");
+}
+
+// ---- the program on a real run of escala ----
+
+std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+class RealRun : public ::testing::Test {
+protected:
+    static inline fs::path dir;
+
+    // escala on the bundled sample, once for the whole suite, clock frozen.
+    static void SetUpTestSuite() {
+        char templ[] = "/tmp/escala_check_XXXXXX";
+        ASSERT_NE(mkdtemp(templ), nullptr);
+        dir = templ;
+        fs::copy_file(fs::path(ESCALA_SOURCE_DIR) / "examples/Lintra.tsk", dir / "Lintra.tsk");
+        const std::string cmd = "cd " + dir.string() + " && faketime -f '2026-12-07 10:00:00' " +
+                                ESCALA_BINARY_DIR "/escala < /dev/null > console.txt 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    static void TearDownTestSuite() { fs::remove_all(dir); }
+
+    static Outcome check(const std::string& args) {
+        const std::string cmd = "cd " + dir.string() + " && " ESCALA_BINARY_DIR "/escala-check " + args +
+                                " > check_out.txt 2> check_err.txt";
+        const int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(dir / "check_out.txt"), read_file(dir / "check_err.txt")};
+    }
+
+    // The dump with some lines replaced: (line number -> new lines).
+    static std::vector<std::string> dump_lines() { return lines_of(read_file(dir / "dumpfile.txt")); }
+    static void write_dump_file(const std::string& name, const std::vector<std::string>& lines) {
+        std::ofstream out(dir / name);
+        for (const std::string& l : lines) out << l << '\n';
+    }
+
+    static std::string value_after(const std::string& text, const std::string& label) {
+        const std::size_t at = text.find(label);
+        if (at == std::string::npos) return "?";
+        const std::size_t from = at + label.size();
+        return text.substr(from, text.find_first_not_of("0123456789", from) - from);
+    }
+};
+
+// The final roster is valid, and its objective and per-member work, idle,
+// overtime and split shift equal those of escala's console and detailed report.
+TEST_F(RealRun, FinalRosterPassesAndMatchesTheDetailedReport) {
+    const Outcome r = check("");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("\nresult valid\n"), std::string::npos);
+    const std::string console = read_file(dir / "console.txt");
+    const std::string report = read_file(dir / "ArqSaida-zz.txt");
+    const std::string objective = value_after(console, "Objective Value Found: ");
+    EXPECT_EQ(value_after(r.out, "\nobjective "), objective);
+    EXPECT_EQ(value_after(report, "global = "), objective);
+
+    // Footer of each member in the detailed report, in member order.
+    std::vector<std::string> expected;
+    for (const std::string& l : lines_of(report)) {
+        if (l.starts_with("Tempo total de trabalho (minutos): ")) expected.push_back("work " + value_after(l, ": "));
+        if (l.starts_with("Tempo ocioso (minutos): ")) expected.back() += " idle " + value_after(l, ": ");
+        if (l.starts_with("Hora Extra (minutos): ")) expected.back() += " overtime " + value_after(l, ": ") + " split no";
+        if (l.starts_with("Tripulante com pegada dupla.")) expected.back().replace(expected.back().size() - 2, 2, "yes");
+    }
+    ASSERT_EQ(expected.size(), 219u);
+    const std::regex crew_line(R"(crew (\d+) cost \d+ (work .*))");
+    std::size_t matched = 0;
+    for (const std::string& l : lines_of(r.out)) {
+        std::smatch m;
+        if (!std::regex_match(l, m, crew_line)) continue;
+        EXPECT_EQ(m[2].str(), expected.at(std::stoul(m[1].str()))) << l;
+        ++matched;
+    }
+    EXPECT_EQ(matched, 219u);
+}
+
+// The constructed roster, rebuilt from "ArqSaida.txt", gets the per-member
+// costs and the objective that escala printed after the construction.
+TEST_F(RealRun, ConstructionCostsMatchTheConsole) {
+    std::vector<std::vector<std::string>> crew;
+    std::vector<std::string> fields;
+    for (const std::string& l : lines_of(read_file(dir / "ArqSaida.txt"))) {
+        if (l.find("Tarefas do Tripulante ") != std::string::npos) crew.emplace_back();
+        const std::size_t colon = l.find(':');
+        if (l == "*TAREFA VIRTUAL*") crew.back().back() += ",*";
+        if (crew.empty() || colon == std::string::npos) continue;
+        fields.push_back(l.substr(l.find_first_not_of(' ', colon + 1)));
+        if (fields.size() < 8) continue;
+        std::string task = fields[0];
+        for (std::size_t i = 1; i < 8; ++i) task += "," + fields[i];
+        crew.back().push_back(task);
+        fields.clear();
+    }
+    ASSERT_EQ(crew.size(), 219u);
+    std::vector<std::string> lines = {"219"};
+    for (std::size_t i = 0; i < crew.size(); ++i) {
+        const std::string marker = "##" + std::to_string(i);
+        if (i == 0) lines[0] += marker; else lines.push_back(marker);
+        lines.insert(lines.end(), crew[i].begin(), crew[i].end());
+    }
+    write_dump_file("construction.txt", lines);
+
+    const Outcome r = check("--dump construction.txt");
+    ASSERT_TRUE(r.status == 0 || r.status == 1) << r.err;
+    const std::string console = read_file(dir / "console.txt");
+    const std::regex printed(R"(Tripulante (\d+): (\d+) )");
+    std::map<std::string, std::string> cost_of;
+    for (auto it = std::sregex_iterator(console.begin(), console.end(), printed); it != std::sregex_iterator(); ++it)
+        cost_of[(*it)[1].str()] = (*it)[2].str();
+    ASSERT_EQ(cost_of.size(), 219u);
+    const std::regex crew_line(R"(crew (\d+) cost (\d+) .*)");
+    std::size_t matched = 0;
+    for (const std::string& l : lines_of(r.out)) {
+        std::smatch m;
+        if (!std::regex_match(l, m, crew_line)) continue;
+        EXPECT_EQ(m[2].str(), cost_of[m[1].str()]) << l;
+        ++matched;
+    }
+    EXPECT_EQ(matched, 219u);
+    EXPECT_EQ(value_after(r.out, "\nobjective "), value_after(console, "Valor da solucao global: "));
+}
+
+// Finds the first real task line of the dump at or after `from`.
+std::size_t next_real_task(const std::vector<std::string>& lines, std::size_t from) {
+    while (from < lines.size() && (lines[from].find("##") != std::string::npos || lines[from].ends_with(",*"))) ++from;
+    return from;
+}
+
+// Hand edits of the real dump: each gives its violation and status 1.
+TEST_F(RealRun, HandEditsAreReported) {
+    const std::vector<std::string> dump = dump_lines();
+    const std::size_t first = next_real_task(dump, 0);
+    ASSERT_LT(first, dump.size());
+    const std::string task = dump[first];
+    const int line = static_cast<int>(first) + 1;
+
+    std::vector<std::string> removed = dump;
+    removed.erase(removed.begin() + static_cast<long>(first));
+    write_dump_file("removed.txt", removed);
+    Outcome r = check("--dump removed.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("violation Lintra.tsk record "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": task " + task + " is in no schedule\n"), std::string::npos) << r.out;
+
+    std::vector<std::string> duplicated = dump;
+    duplicated.insert(duplicated.begin() + line, task);  // right below itself, in crew 0
+    write_dump_file("duplicated.txt", duplicated);
+    r = check("--dump duplicated.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("violation duplicated.txt:" + std::to_string(line + 1) + " crew 0: task " + task +
+                         " is placed more than once (also crew 0, line " + std::to_string(line) + ")\n"),
+              std::string::npos)
+        << r.out;
+
+    // The closing virtual task of some member, five minutes longer.
+    std::size_t closing = 0;
+    while (closing < dump.size() && !dump[closing].ends_with(",*")) ++closing;
+    ASSERT_LT(closing, dump.size());
+    std::istringstream fields(dump[closing]);
+    std::vector<std::string> f;
+    for (std::string x; std::getline(fields, x, ',');) f.push_back(x);
+    f[2] = std::to_string(std::stoi(f[2]) + 5);
+    std::string longer = f[0];
+    for (std::size_t i = 1; i < f.size(); ++i) longer += "," + f[i];
+    std::vector<std::string> wrong = dump;
+    wrong[closing] = longer;
+    write_dump_file("wrong_virtual.txt", wrong);
+    r = check("--dump wrong_virtual.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find(":" + std::to_string(closing + 1) + " crew ") , std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": closing virtual task " + longer + " should be " + dump[closing] + "\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("result invalid 1 violations"), std::string::npos) << r.out;
+}
+
+// A task moved by hand into another member's schedule where it overlaps one
+// of that member's tasks is reported as an overlap in that member's schedule.
+TEST_F(RealRun, TaskMovedIntoAnOverlap) {
+    const Dump d = [] {
+        std::ifstream in(dir / "dumpfile.txt");
+        return read_dump(in);
+    }();
+    // A real task T of member a that overlaps a real task of another member b.
+    for (std::size_t a = 0; a < d.crew.size(); ++a)
+        for (const DumpTask& t : d.crew[a].tasks) {
+            if (t.task.is_virtual) continue;
+            for (std::size_t b = 0; b < d.crew.size(); ++b) {
+                if (b == a) continue;
+                for (const DumpTask& u : d.crew[b].tasks) {
+                    if (u.task.is_virtual || u.task.start_time >= t.task.end_time || t.task.start_time >= u.task.end_time)
+                        continue;
+                    std::vector<std::string> lines = dump_lines();
+                    const std::string moved = lines[t.line - 1];
+                    // Into b's block at its place in start order; then out of a's.
+                    std::size_t at = d.crew[b].marker_line;  // index just after the marker
+                    for (const DumpTask& x : d.crew[b].tasks)
+                        if (!x.task.is_virtual && x.task.start_time <= t.task.start_time) at = x.line;
+                    lines.insert(lines.begin() + static_cast<long>(at), moved);
+                    lines.erase(lines.begin() + (t.line - 1 + (static_cast<int>(at) < t.line ? 1 : 0)));
+                    write_dump_file("moved.txt", lines);
+                    const Outcome r = check("--dump moved.txt");
+                    EXPECT_EQ(r.status, 1);
+                    EXPECT_TRUE(std::regex_search(r.out, std::regex("violation moved\\.txt:\\d+ crew " + std::to_string(b) +
+                                                                    ": task [-0-9,]+ overlaps the task on line \\d+ by \\d+ minutes")))
+                        << r.out;
+                    EXPECT_EQ(r.out.find(" is in no schedule"), std::string::npos);
+                    EXPECT_EQ(r.out.find(" more than once"), std::string::npos);
+                    return;
+                }
+            }
+        }
+    FAIL() << "no two overlapping tasks in different schedules";
+}
+
+// Unusable input: exit status 2 and a message naming the file and line.
+TEST_F(RealRun, UnusableInput) {
+    std::vector<std::string> broken = dump_lines();
+    broken[4] = "12,abc,3,4,5,6,7,8";
+    write_dump_file("broken.txt", broken);
+    Outcome r = check("--dump broken.txt");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "escala-check: broken.txt:5: field 2 \"abc\" is not an integer\n");
+    EXPECT_TRUE(r.out.empty());
+
+    r = check("--dump no_such_dump.txt");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no_such_dump.txt"), std::string::npos);
+    r = check("--tasks no_such_tasks.tsk");
+    EXPECT_EQ(r.status, 2);
+    r = check("--bogus");
+    EXPECT_EQ(r.status, 2);
+}
+
+// --help documents the line format; --version names the program.
+TEST_F(RealRun, HelpAndVersion) {
+    Outcome r = check("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("violation <dump>:<line> crew <i>"), std::string::npos);
+    r = check("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.starts_with("escala-check ")) << r.out;
+}
+
+}  // namespace
+}  // namespace escala::tools

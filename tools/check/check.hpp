@@ -1,0 +1,76 @@
+// Checking a dumped roster against its task file, and measuring it.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "check/dump.hpp"
+
+namespace escala::tools {
+
+// One thing wrong with a roster. `crew` is -1 and `line` a task-file record
+// for a task that no schedule holds; otherwise `line` is a line of the dump.
+struct Violation {
+    int crew = -1;
+    int line = 0;
+    std::string message;
+};
+
+// The measures of one crew member, on its schedule sorted as the cost sorts it.
+struct CrewMeasures {
+    std::uint32_t cost = 0;
+    std::int32_t work_time = 0;
+    std::int32_t idle_time = 0;
+    std::int32_t overtime = 0;
+    bool split_shift = false;
+};
+
+// The roster totals, as the detailed report gives them, plus task counts.
+struct RosterTotals {
+    std::int32_t crew = 0;
+    std::int32_t real_tasks = 0;
+    std::int32_t virtual_tasks = 0;
+    std::int32_t without_tasks = 0;
+    std::int32_t split_shifts = 0;
+    std::int32_t overlap = 0;
+    std::int32_t overtime = 0;
+    std::int32_t excess = 0;
+    std::int32_t vehicle_changes = 0;
+    std::int32_t permitted_point_changes = 0;
+    std::int32_t forbidden_point_changes = 0;
+};
+
+struct CheckReport {
+    std::vector<CrewMeasures> crew;
+    std::uint32_t objective = 0;
+    RosterTotals totals;
+    std::int32_t lower_bound = 0;
+    std::vector<Violation> violations;  // dump order; tasks held by no schedule last
+    bool valid() const { return violations.empty(); }
+};
+
+// Measures of every member and of the roster (objective, totals), computed by
+// the same code as escala's.
+std::vector<CrewMeasures> measure_crew(const v_crew& roster);
+RosterTotals roster_totals(const v_crew& roster);
+
+// The largest number of real tasks that are under way at one moment: a task
+// covers [start_time, end_time), so tasks that only touch do not overlap.
+std::int32_t max_simultaneous(const l_tarefas& tasks);
+
+// Checks that every task of `tasks` sits in exactly one schedule of the dump,
+// that each schedule is in start order without overlaps, and that each ends
+// with the closing virtual task that assigning its real tasks gives; measures
+// everything.
+CheckReport check_roster(const l_tarefas& tasks, const Dump& dump);
+
+// The report in escala-check's line format (see print_format).
+void print_report(std::ostream& out, const CheckReport& report, const std::string& task_file,
+                  const std::string& dump_file);
+
+// The description of that line format, for --help.
+std::string print_format();
+
+}  // namespace escala::tools
