@@ -42,12 +42,17 @@ void wait_for_enter_key() { std::cin.get(); }
 
 }  // namespace
 
+void draw_sample_ids(std::size_t roster_size, std::vector<std::int32_t>& ids) {
+    const auto size = static_cast<unsigned>(roster_size);
+    for (std::int32_t& id : ids) id = static_cast<std::int32_t>(static_cast<unsigned>(draw_random()) % size);
+}
+
 void draw_sample(const v_crew& roster, v_crew& sample) {
-    const auto size = static_cast<unsigned>(roster.size());
-    for (Crew& slot : sample) {
-        const unsigned a = static_cast<unsigned>(draw_random()) % size;
-        slot = roster[a];
-        slot.id = static_cast<std::int32_t>(a);
+    std::vector<std::int32_t> ids(sample.size());
+    draw_sample_ids(roster.size(), ids);
+    for (std::size_t p = 0; p < sample.size(); ++p) {
+        sample[p] = roster[static_cast<std::size_t>(ids[p])];
+        sample[p].id = ids[p];
     }
 }
 
@@ -97,48 +102,38 @@ std::uint32_t TabuSearch::scan_moves_reference(const v_crew& sample, std::uint32
 
 std::uint32_t TabuSearch::scan_moves(const v_crew& sample, std::uint32_t current, bool& taken) {
     if (control.reference_scan) return scan_moves_reference(sample, current, taken);
-    const std::size_t s = sample.size();
-
-    // What does not depend on the pair: each member's value as it stands and,
-    // for each giver and position, its change of value after giving that task up.
-    if (caches_.size() < s) caches_.resize(s);
-    receiver_base_.resize(s);
-    giver_first_.resize(s + 1);
-    giver_delta_.clear();
-    for (std::size_t i = 0; i < s; ++i) {
-        MemberCache& cache = caches_[i];
-        cache.refresh(sample[i]);
-        const std::uint32_t now = cache.current().objective_share();
-        receiver_base_[i] = 0u - now;
-        giver_first_[i] = giver_delta_.size();
-        for (std::size_t k = 0; k < cache.real_count(); ++k)
-            giver_delta_.push_back(cache.without_task(k).objective_share() - now);
+    evaluator_.attach(sample);
+    scan_members_.resize(sample.size());
+    scan_ids_.resize(sample.size());
+    for (std::size_t i = 0; i < sample.size(); ++i) {
+        scan_members_[i] = i;
+        scan_ids_[i] = sample[i].id;
     }
-    giver_first_[s] = giver_delta_.size();
+    return scan_members(scan_members_, scan_ids_, current, taken);
+}
 
+std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, const std::vector<std::int32_t>& ids,
+                                       std::uint32_t current, bool& taken) {
     std::uint32_t chosen = 100000000u;
     taken = false;
+    const std::size_t s = members.size();
     for (std::size_t i = 0; i < s; ++i) {
-        const MemberCache& giver = caches_[i];
-        const std::size_t movable = giver.real_count();
+        const std::size_t giver = members[i];
+        const std::size_t movable = evaluator_.member(giver).real_count();
         if (movable == 0) continue;
-        const std::uint32_t* delta = giver_delta_.data() + giver_first_[i];
-        const std::int32_t giver_id = sample[i].id;
+        const std::uint32_t* delta = evaluator_.removal_deltas(giver);
         for (std::size_t j = 0; j < s; ++j) {
-            if (j == i || sample[j].id == giver_id) continue;  // a member never gives to itself
-            const MemberCache& receiver = caches_[j];
-            const std::uint32_t base = current + receiver_base_[j];
-            // The giver's tasks are in start order, so their slots only move forward.
-            std::size_t slot = 0;
+            if (j == i || ids[j] == ids[i]) continue;  // a member never gives to itself
+            const std::size_t receiver = members[j];
+            const std::uint32_t base = current - evaluator_.share(receiver);
+            const std::uint32_t* inserted = evaluator_.insertion_shares(giver, receiver);
             for (std::size_t k = 0; k < movable; ++k) {
-                const Task& task = giver.real_task(k);
-                slot = receiver.next_slot(slot, task);
-                const std::uint32_t v = base + delta[k] + receiver.with_task_at(slot, task).objective_share();
+                const std::uint32_t v = base + delta[k] + inserted[k];
                 if (v >= chosen && v >= best_value) continue;
                 solucao candidate;
-                candidate.from_crew = giver_id;
-                candidate.to_crew = sample[j].id;
-                candidate.moved_task = task;
+                candidate.from_crew = ids[i];
+                candidate.to_crew = ids[j];
+                candidate.moved_task = evaluator_.member(giver).real_task(k);
                 if ((v < chosen && !is_tabu(candidate)) || v < best_value) {
                     chosen = v;
                     taken = true;
@@ -177,20 +172,37 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
     stop_reason_ = StopReason::stall;
     // A roster without members offers no sample and no move.
     const bool can_sample = !roster.empty();
+    if (!control.reference_scan) {
+        evaluator_.attach(roster);
+        scan_ids_.assign(sample.size(), 0);
+        scan_members_.assign(sample.size(), 0);
+    }
 
     while (iteration - last_improvement < max_stall) {
         ++iteration;
         ++since_resize;
         bool taken = false;
-        if (can_sample) {
+        if (can_sample && control.reference_scan) {
             draw_sample(roster, sample);
-            const std::uint32_t value = scan_moves(sample, current, taken);
+            const std::uint32_t value = scan_moves_reference(sample, current, taken);
+            if (taken) current = value;
+        } else if (can_sample) {
+            // The sample's members are the roster's own, seen through the evaluator.
+            draw_sample_ids(roster.size(), scan_ids_);
+            for (std::size_t p = 0; p < scan_ids_.size(); ++p)
+                scan_members_[p] = static_cast<std::size_t>(scan_ids_[p]);
+            const std::uint32_t value = scan_members(scan_members_, scan_ids_, current, taken);
             if (taken) current = value;
         }
         if (taken) {
-            auto& giver = roster[static_cast<std::size_t>(move.from_crew)];
-            const Task moved = giver.remove_task_at(move.task_pos);
-            roster[static_cast<std::size_t>(move.to_crew)].assign_task(moved);
+            const auto from = static_cast<std::size_t>(move.from_crew);
+            const auto to = static_cast<std::size_t>(move.to_crew);
+            const Task moved = roster[from].remove_task_at(move.task_pos);
+            roster[to].assign_task(moved);
+            if (!control.reference_scan) {
+                evaluator_.refresh(roster, from);
+                evaluator_.refresh(roster, to);
+            }
             tabu_list.push_back(move);
 #ifndef NDEBUG
             if (pesos.p_duplas == 0) {

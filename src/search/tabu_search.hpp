@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "crew/crew.hpp"
-#include "search/move_eval.hpp"
+#include "search/roster_eval.hpp"
 
 namespace escala {
 
@@ -21,6 +21,8 @@ struct solucao {
 // Fills `sample` (its size is kept) with copies of roster members drawn at
 // random, each tagged with its roster index in `id`.
 void draw_sample(const v_crew& roster, v_crew& sample);
+// The same draws, giving only the roster indices.
+void draw_sample_ids(std::size_t roster_size, std::vector<std::int32_t>& ids);
 
 // The roster value after moving the task at `position` of `giver` to
 // `receiver`, from the current value; `moved` receives the task.
@@ -67,11 +69,14 @@ public:
     StopReason stop_reason() const { return stop_reason_; }
 
 private:
-    // Scratch of the fast scan, kept between iterations to avoid allocations.
-    std::vector<MemberCache> caches_;           // one per sample position
-    std::vector<std::uint32_t> receiver_base_;  // minus the receiver's cost and split term
-    std::vector<std::uint32_t> giver_delta_;    // per giver and position: its change of value
-    std::vector<std::size_t> giver_first_;      // where each giver's positions start in giver_delta_
+    // The take rule over all moves between the given members of the
+    // evaluator; `ids` are their roster indices.
+    std::uint32_t scan_members(const std::vector<std::size_t>& members, const std::vector<std::int32_t>& ids,
+                               std::uint32_t current, bool& taken);
+
+    RosterEvaluator evaluator_;              // the fast scan's caches
+    std::vector<std::size_t> scan_members_;  // scratch: evaluator indices of the sample
+    std::vector<std::int32_t> scan_ids_;     // scratch: roster indices of the sample
 
     std::int32_t iterations_ = 0;
     StopReason stop_reason_ = StopReason::stall;

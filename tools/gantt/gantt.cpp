@@ -327,7 +327,11 @@ std::string clock_time(std::int64_t minutes) {
     std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(in_day / 60),
                   static_cast<long long>(in_day % 60));
     std::string result = text;
-    if (day != 0) result += (day > 0 ? "+" : "") + std::to_string(day) + "d";
+    if (day != 0) {
+        if (day > 0) result += '+';
+        result += std::to_string(day);
+        result += 'd';
+    }
     return result;
 }
 
