@@ -28,18 +28,40 @@ void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_pe
         const std::size_t n = tasks.size();
         std::size_t task_window = static_cast<std::size_t>(static_cast<double>(n) * beta);
         if (task_window < 1) task_window = 1;
+        if (task_window > n) task_window = n;  // a percentage over 100 never reaches past the list
         const std::size_t task_pick = static_cast<unsigned>(draw_random()) % task_window;
         const Task task = take_at(tasks, task_pick);
         if (task.is_virtual != 0) roster.front().assign_task(task);  // stops with the fatal message
 
-        for (std::size_t i = 0; i < roster.size(); ++i)
-            candidates.push_back({static_cast<std::int32_t>(i),
-                                  reference ? cost_with_task(roster[i], task) : caches[i].with_task(task).cost});
-        std::stable_sort(candidates.begin(), candidates.end(), compare_cost);
-
-        const std::size_t m = candidates.size();
+        const std::size_t m = roster.size();
         std::size_t crew_window = static_cast<std::size_t>(static_cast<double>(m) * alpha);
         if (crew_window < 1) crew_window = 1;
+        if (crew_window > m) crew_window = m;
+        if (reference) {
+            for (std::size_t i = 0; i < m; ++i)
+                candidates.push_back({static_cast<std::int32_t>(i), cost_with_task(roster[i], task)});
+            std::stable_sort(candidates.begin(), candidates.end(), compare_cost);
+        } else {
+            // Every empty member costs the same with the task.
+            std::optional<std::uint32_t> empty_cost;
+            for (std::size_t i = 0; i < m; ++i) {
+                std::uint32_t cost = 0;
+                if (caches[i].real_count() == 0) {
+                    if (!empty_cost) empty_cost = caches[i].with_task(task).cost;
+                    cost = *empty_cost;
+                } else {
+                    cost = caches[i].with_task(task).cost;
+                }
+                candidates.push_back({static_cast<std::int32_t>(i), cost});
+            }
+            // Only the window's places of the stable order are ever taken:
+            // order them by cost, then by index, as the stable sort would.
+            std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(crew_window),
+                              candidates.end(), [](const Solucao& a, const Solucao& b) {
+                                  return a.trial_cost != b.trial_cost ? a.trial_cost < b.trial_cost
+                                                                      : a.crew_index < b.crew_index;
+                              });
+        }
         const std::size_t crew_pick = static_cast<unsigned>(draw_random()) % crew_window;
         const Solucao chosen = take_at(candidates, crew_pick);
         const auto receiver = static_cast<std::size_t>(chosen.crew_index);

@@ -1,42 +1,89 @@
 #include "search/roster_eval.hpp"
 
+#include <limits>
+
 namespace escala {
 
-void RosterEvaluator::rebuild(const Crew& crew, Member& member) {
+std::uint32_t RosterEvaluator::new_version() {
+    if (next_version_ == std::numeric_limits<std::uint32_t>::max()) {
+        // Versions are about to repeat: forget everything computed and start again.
+        forget_computed();
+        next_version_ = 1;
+        for (Member& member : members_) member.version = next_version_++;
+    }
+    return next_version_++;
+}
+
+void RosterEvaluator::forget_computed() {
+    for (Insertion& insertion : insertions_) insertion = Insertion{};
+    for (Block& block : blocks_) block = Block{};
+}
+
+void RosterEvaluator::rebuild(const Crew& crew, std::size_t m) {
+    Member& member = members_[m];
     member.cache.refresh(crew);
     member.share = member.cache.current().objective_share();
-    member.removal_delta.resize(member.cache.real_count());
-    for (std::size_t k = 0; k < member.removal_delta.size(); ++k)
-        member.removal_delta[k] = member.cache.without_task(k).objective_share() - member.share;
-    member.version = next_version_++;
+    const std::size_t n = member.cache.real_count();
+    member.removal_share.resize(n);
+    member.removal_delta.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        member.removal_share[k] = member.cache.without_task(k).objective_share();
+        member.removal_delta[k] = member.removal_share[k] - member.share;
+    }
+    member.version = new_version();
 }
 
 void RosterEvaluator::attach(const v_crew& members) {
-    members_.resize(members.size());
-    blocks_.resize(members.size() * members.size());
-    for (std::size_t m = 0; m < members.size(); ++m) rebuild(members[m], members_[m]);
+    const std::size_t size = members.size();
+    members_.resize(size);
+    std::uint32_t tasks = 0;
+    for (std::size_t m = 0; m < size; ++m) {
+        rebuild(members[m], m);
+        Member& member = members_[m];
+        member.task_ids.resize(member.cache.real_count());
+        for (std::uint32_t& id : member.task_ids) id = tasks++;
+    }
+    insertions_.assign(static_cast<std::size_t>(tasks) * size, Insertion{});
+    blocks_.assign(size * size, Block{});
 }
 
-void RosterEvaluator::refresh(const v_crew& members, std::size_t m) { rebuild(members[m], members_[m]); }
+void RosterEvaluator::moved(const v_crew& members, std::size_t from, std::size_t position, std::size_t to) {
+    Member& giver = members_[from];
+    Member& receiver = members_[to];
+    const std::uint32_t id = giver.task_ids[position];
+    // The receiver placed the task after every task that starts no later.
+    const std::size_t slot = receiver.cache.slot_of(giver.cache.real_task(position));
+    giver.task_ids.erase(giver.task_ids.begin() + static_cast<std::ptrdiff_t>(position));
+    receiver.task_ids.insert(receiver.task_ids.begin() + static_cast<std::ptrdiff_t>(slot), id);
+    rebuild(members[from], from);
+    rebuild(members[to], to);
+}
 
-const std::uint32_t* RosterEvaluator::insertion_shares(std::size_t a, std::size_t b) {
+std::uint32_t RosterEvaluator::inserted_share(std::size_t a, std::size_t k, std::size_t b) {
+    const Member& giver = members_[a];
+    const Member& receiver = members_[b];
+    Insertion& insertion = insertions_[static_cast<std::size_t>(giver.task_ids[k]) * members_.size() + b];
+    if (insertion.receiver_version != receiver.version) {
+        insertion.share = receiver.cache.with_task(giver.cache.real_task(k)).objective_share();
+        insertion.receiver_version = receiver.version;
+    }
+    return insertion.share;
+}
+
+RosterEvaluator::Range RosterEvaluator::pair_range(std::size_t a, std::size_t b) {
     const Member& giver = members_[a];
     const Member& receiver = members_[b];
     Block& block = blocks_[a * members_.size() + b];
     if (block.giver_version != giver.version || block.receiver_version != receiver.version) {
-        const std::size_t n = giver.cache.real_count();
-        block.shares.resize(n);
-        // The giver's tasks are in start order, so their slots only move forward.
-        std::size_t slot = 0;
-        for (std::size_t k = 0; k < n; ++k) {
-            const Task& task = giver.cache.real_task(k);
-            slot = receiver.cache.next_slot(slot, task);
-            block.shares[k] = receiver.cache.with_task_at(slot, task).objective_share();
+        Range range{std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()};
+        for (std::size_t k = 0; k < giver.task_ids.size(); ++k) {
+            const std::int64_t both = static_cast<std::int64_t>(giver.removal_share[k]) + inserted_share(a, k, b);
+            if (both < range.low) range.low = both;
+            if (both > range.high) range.high = both;
         }
-        block.giver_version = giver.version;
-        block.receiver_version = receiver.version;
+        block = {giver.version, receiver.version, range};
     }
-    return block.shares.data();
+    return block.range;
 }
 
 }  // namespace escala

@@ -1,11 +1,14 @@
 // The caches behind the tabu search's move scan, kept in one place.
 //
-// For every member: its schedule cache, its share of the objective and the
-// change of that share when it gives up each of its tasks. For every
-// ordered pair (giver, receiver) that a scan has met: the receiver's share
-// with each of the giver's tasks inserted. A member's entries stay valid
-// until the member changes; a move changes two members, so nearly all of
-// the work of one iteration is reused by the next ones.
+// For every member: its schedule cache, its share of the objective and its
+// share after giving up each of its tasks. For every task and every
+// receiver a scan has tried it on: the receiver's share with the task
+// inserted, valid until the receiver changes (it does not depend on where
+// the task comes from). For every ordered pair (giver, receiver): the range
+// of the sum of both shares over the giver's moves to that receiver, valid
+// until either changes, with which a scan passes over a pair whose moves
+// cannot be taken. A move changes two members, so nearly all of the work of
+// one iteration is reused by the next ones.
 #pragma once
 
 #include <cstdint>
@@ -21,34 +24,51 @@ public:
     // Caches every member of `members` (a roster or a sample); forgets
     // whatever was cached before.
     void attach(const v_crew& members);
-    // Member m has changed: rebuilds its entries.
-    void refresh(const v_crew& members, std::size_t m);
+    // The task at `position` of member `from` has moved to member `to`
+    // (already carried out on `members`): updates both members' entries.
+    void moved(const v_crew& members, std::size_t from, std::size_t position, std::size_t to);
 
     const MemberCache& member(std::size_t m) const { return members_[m].cache; }
     // The member's share of the objective (cost plus weighted split flag).
     std::uint32_t share(std::size_t m) const { return members_[m].share; }
     // Per position k: the member's share after giving up task k, minus its share now.
     const std::uint32_t* removal_deltas(std::size_t m) const { return members_[m].removal_delta.data(); }
-    // Per position k of giver a: receiver b's share with that task inserted.
-    const std::uint32_t* insertion_shares(std::size_t a, std::size_t b);
+
+    // Range over the giver's positions k of (giver share without task k) +
+    // (receiver share with task k), as exact integers.
+    struct Range {
+        std::int64_t low, high;
+    };
+    Range pair_range(std::size_t giver, std::size_t receiver);
+    // The receiver's share with task k of the giver inserted.
+    std::uint32_t inserted_share(std::size_t giver, std::size_t k, std::size_t receiver);
 
 private:
     struct Member {
         MemberCache cache;
         std::uint32_t share = 0;
-        std::vector<std::uint32_t> removal_delta;
-        std::uint64_t version = 0;  // changes whenever the member does
+        std::vector<std::uint32_t> removal_share;  // share after giving up task k
+        std::vector<std::uint32_t> removal_delta;  // that share minus the share now
+        std::vector<std::uint32_t> task_ids;       // the real tasks' ids, in schedule order
+        std::uint32_t version = 0;                 // changes whenever the member does
+    };
+    struct Insertion {
+        std::uint32_t receiver_version = 0;  // what the share was computed for
+        std::uint32_t share = 0;
     };
     struct Block {
-        std::uint64_t giver_version = 0, receiver_version = 0;  // what the shares were computed for
-        std::vector<std::uint32_t> shares;
+        std::uint32_t giver_version = 0, receiver_version = 0;  // what the range was computed for
+        Range range{0, 0};
     };
 
-    void rebuild(const Crew& crew, Member& member);
+    void rebuild(const Crew& crew, std::size_t m);
+    std::uint32_t new_version();
+    void forget_computed();
 
     std::vector<Member> members_;
-    std::vector<Block> blocks_;  // blocks_[a * size + b]
-    std::uint64_t next_version_ = 1;
+    std::vector<Insertion> insertions_;  // insertions_[task id * size + receiver]
+    std::vector<Block> blocks_;          // blocks_[giver * size + receiver]
+    std::uint32_t next_version_ = 1;
 };
 
 }  // namespace escala

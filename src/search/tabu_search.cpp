@@ -122,13 +122,24 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
         const std::size_t movable = evaluator_.member(giver).real_count();
         if (movable == 0) continue;
         const std::uint32_t* delta = evaluator_.removal_deltas(giver);
+        const std::int64_t giver_share = evaluator_.share(giver);
         for (std::size_t j = 0; j < s; ++j) {
             if (j == i || ids[j] == ids[i]) continue;  // a member never gives to itself
             const std::size_t receiver = members[j];
+            const RosterEvaluator::Range shares = evaluator_.pair_range(giver, receiver);
+            // Every move of this pair is worth current - both shares now + both
+            // shares after. When none of those sums wraps and the lowest is not
+            // below both the chosen value and the best value, no move of the
+            // pair can be taken.
+            const std::int64_t offset =
+                static_cast<std::int64_t>(current) - giver_share - static_cast<std::int64_t>(evaluator_.share(receiver));
+            const std::int64_t lowest = offset + shares.low;
+            if (lowest >= 0 && offset + shares.high <= static_cast<std::int64_t>(UINT32_MAX) &&
+                lowest >= static_cast<std::int64_t>(chosen) && lowest >= static_cast<std::int64_t>(best_value))
+                continue;
             const std::uint32_t base = current - evaluator_.share(receiver);
-            const std::uint32_t* inserted = evaluator_.insertion_shares(giver, receiver);
             for (std::size_t k = 0; k < movable; ++k) {
-                const std::uint32_t v = base + delta[k] + inserted[k];
+                const std::uint32_t v = base + delta[k] + evaluator_.inserted_share(giver, k, receiver);
                 if (v >= chosen && v >= best_value) continue;
                 solucao candidate;
                 candidate.from_crew = ids[i];
@@ -199,10 +210,7 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
             const auto to = static_cast<std::size_t>(move.to_crew);
             const Task moved = roster[from].remove_task_at(move.task_pos);
             roster[to].assign_task(moved);
-            if (!control.reference_scan) {
-                evaluator_.refresh(roster, from);
-                evaluator_.refresh(roster, to);
-            }
+            if (!control.reference_scan) evaluator_.moved(roster, from, static_cast<std::size_t>(move.task_pos), to);
             tabu_list.push_back(move);
 #ifndef NDEBUG
             if (pesos.p_duplas == 0) {
