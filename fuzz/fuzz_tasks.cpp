@@ -86,20 +86,29 @@ void check_roster(const v_crew& roster, const std::vector<Key>& expected) {
     check(real_tasks(roster) == expected, "every task read sits in exactly one schedule");
 }
 
-std::string original_dir;  // where the fuzzer was started: corpus and artifacts
-std::string scratch_dir;   // where the search writes its log and reports
+std::string original_dir;   // where the fuzzer was started: corpus and artifacts
+std::filesystem::path scratch_base;  // where each input gets its own directory
 
-void remove_scratch() {
-    std::error_code ignored;
-    std::filesystem::remove_all(scratch_dir, ignored);
-}
-
-// Runs the search's file writes in the scratch directory, and gives the
-// fuzzer its own directory back between inputs.
+// Runs one input's file writes (the search's log and reports) in a fresh
+// directory, removed afterwards, and gives the fuzzer its own directory back.
 class InScratch {
 public:
-    InScratch() { check(::chdir(scratch_dir.c_str()) == 0, "enter the scratch directory"); }
-    ~InScratch() { check(::chdir(original_dir.c_str()) == 0, "leave the scratch directory"); }
+    InScratch() {
+        std::string pattern = (scratch_base / "escala-fuzz-XXXXXX").string();
+        check(::mkdtemp(pattern.data()) != nullptr, "make a scratch directory");
+        dir_ = pattern;
+        check(::chdir(dir_.c_str()) == 0, "enter the scratch directory");
+    }
+    ~InScratch() {
+        check(::chdir(original_dir.c_str()) == 0, "leave the scratch directory");
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    InScratch(const InScratch&) = delete;
+    InScratch& operator=(const InScratch&) = delete;
+
+private:
+    std::string dir_;
 };
 
 }  // namespace
@@ -108,12 +117,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     original_dir = std::filesystem::current_path().string();
     // A memory file system when there is one: every input writes reports.
     std::error_code no_shm;
-    const std::filesystem::path base =
+    scratch_base =
         std::filesystem::is_directory("/dev/shm", no_shm) ? "/dev/shm" : std::filesystem::temp_directory_path();
-    std::string pattern = (base / "escala-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) broken("a scratch directory");
-    scratch_dir = pattern;
-    std::atexit(remove_scratch);
 
     // A crash happens while the working directory is the scratch one: unless
     // told otherwise, the fuzzer keeps its crash inputs where it was started.
@@ -157,7 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_roster(roster, expected);
 
     InScratch scratch;
-    std::remove("file_obj.txt");  // the log appends; keep it from growing
     escala::TabuSearch search;
     search.control.wait_for_enter = false;
     search.control.handle_interrupts = false;

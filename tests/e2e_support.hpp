@@ -40,7 +40,7 @@ inline const char* const fixed_clock = "2026-12-07 10:00:00";
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "escala-test-XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "escala-e2e-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
