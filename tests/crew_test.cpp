@@ -25,17 +25,8 @@ Task closing(const Task& last, std::int32_t length) {
                 last.end_line, last.end_line, 1);
 }
 
-Crew assigned(const l_tarefas& list) {
-    Crew c;
-    for (const Task& t : list) c.assign_task(t);
-    return c;
-}
-
-Crew holding(const l_tarefas& list) {
-    Crew c;
-    c.tasks = list;
-    return c;
-}
+using test::assigned;
+using test::holding;
 
 // ---------------------------------------------------------------- virtual task
 

@@ -14,17 +14,8 @@ Task real(std::int32_t vehicle, std::int32_t start, std::int32_t end, std::int32
     return Task(vehicle, start, end, from, to, slack, 0, 0, 0);
 }
 
-Crew assigned(const l_tarefas& list) {
-    Crew c;
-    for (const Task& t : list) c.assign_task(t);
-    return c;
-}
-
-Crew holding(const l_tarefas& list) {
-    Crew c;
-    c.tasks = list;
-    return c;
-}
+using test::assigned;
+using test::holding;
 
 // Hand-worked members (default weights).
 Crew one_task() { return assigned({real(7, 480, 600, 1, 2)}); }  // 11200, closed

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "crew/crew.hpp"
 #include "crew/pesos.hpp"
 
 namespace escala::test {
@@ -90,6 +91,20 @@ inline RunResult run_command(const std::string& dir, const std::string& command)
 inline std::string escala_binary() { return ESCALA_BINARY_DIR "/escala"; }
 
 inline std::string source_path(const std::string& relative) { return std::string(ESCALA_SOURCE_DIR) + "/" + relative; }
+
+// A crew member that received the tasks one by one through assign_task.
+inline Crew assigned(const l_tarefas& list) {
+    Crew c;
+    for (const Task& t : list) c.assign_task(t);
+    return c;
+}
+
+// A crew member whose schedule is exactly the list given, as it stands.
+inline Crew holding(const l_tarefas& list) {
+    Crew c;
+    c.tasks = list;
+    return c;
+}
 
 class RestoreWeights {
 public:

@@ -138,10 +138,12 @@ void write_detailed_report(const v_crew& roster, const std::string& file_name) {
                 << t.end_line << (t.is_virtual != 0 ? "**\n" : "\n");
             write_rule(out, '_', 109);
         }
-        out << "Tempo total de trabalho (minutos): " << member.work_time() << std::endl;
-        out << "Tempo ocioso (minutos): " << member.idle_time() << std::endl;
-        out << "Hora Extra (minutos): " << member.overtime() << std::endl;
-        if (member.is_split_shift()) out << "Tripulante com pegada dupla. " << std::endl;
+        // The file replaces its target only once complete, so the footer
+        // needs no flush of its own.
+        out << "Tempo total de trabalho (minutos): " << member.work_time() << '\n';
+        out << "Tempo ocioso (minutos): " << member.idle_time() << '\n';
+        out << "Hora Extra (minutos): " << member.overtime() << '\n';
+        if (member.is_split_shift()) out << "Tripulante com pegada dupla. " << '\n';
     }
     file.commit();
 }

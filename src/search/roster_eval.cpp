@@ -59,31 +59,4 @@ void RosterEvaluator::moved(const v_crew& members, std::size_t from, std::size_t
     rebuild(members[to], to);
 }
 
-std::uint32_t RosterEvaluator::inserted_share(std::size_t a, std::size_t k, std::size_t b) {
-    const Member& giver = members_[a];
-    const Member& receiver = members_[b];
-    Insertion& insertion = insertions_[static_cast<std::size_t>(giver.task_ids[k]) * members_.size() + b];
-    if (insertion.receiver_version != receiver.version) {
-        insertion.share = receiver.cache.with_task(giver.cache.real_task(k)).objective_share();
-        insertion.receiver_version = receiver.version;
-    }
-    return insertion.share;
-}
-
-RosterEvaluator::Range RosterEvaluator::pair_range(std::size_t a, std::size_t b) {
-    const Member& giver = members_[a];
-    const Member& receiver = members_[b];
-    Block& block = blocks_[a * members_.size() + b];
-    if (block.giver_version != giver.version || block.receiver_version != receiver.version) {
-        Range range{std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()};
-        for (std::size_t k = 0; k < giver.task_ids.size(); ++k) {
-            const std::int64_t both = static_cast<std::int64_t>(giver.removal_share[k]) + inserted_share(a, k, b);
-            if (both < range.low) range.low = both;
-            if (both > range.high) range.high = both;
-        }
-        block = {giver.version, receiver.version, range};
-    }
-    return block.range;
-}
-
 }  // namespace escala

@@ -39,9 +39,28 @@ public:
     struct Range {
         std::int64_t low, high;
     };
-    Range pair_range(std::size_t giver, std::size_t receiver);
+    // False when either member changed since the range was stored.
+    bool known_range(std::size_t giver, std::size_t receiver, Range& range) const {
+        const Block& block = blocks_[giver * members_.size() + receiver];
+        range = block.range;
+        return block.giver_version == members_[giver].version && block.receiver_version == members_[receiver].version;
+    }
+    void store_range(std::size_t giver, std::size_t receiver, const Range& range) {
+        blocks_[giver * members_.size() + receiver] = {members_[giver].version, members_[receiver].version, range};
+    }
+    // The giver's share after giving up task k.
+    std::uint32_t removal_share(std::size_t m, std::size_t k) const { return members_[m].removal_share[k]; }
     // The receiver's share with task k of the giver inserted.
-    std::uint32_t inserted_share(std::size_t giver, std::size_t k, std::size_t receiver);
+    std::uint32_t inserted_share(std::size_t giver, std::size_t k, std::size_t receiver) {
+        const Member& g = members_[giver];
+        const Member& r = members_[receiver];
+        Insertion& insertion = insertions_[static_cast<std::size_t>(g.task_ids[k]) * members_.size() + receiver];
+        if (insertion.receiver_version != r.version) {
+            insertion.share = r.cache.with_task(g.cache.real_task(k)).objective_share();
+            insertion.receiver_version = r.version;
+        }
+        return insertion.share;
+    }
 
 private:
     struct Member {

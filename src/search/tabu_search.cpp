@@ -126,20 +126,32 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
         for (std::size_t j = 0; j < s; ++j) {
             if (j == i || ids[j] == ids[i]) continue;  // a member never gives to itself
             const std::size_t receiver = members[j];
-            const RosterEvaluator::Range shares = evaluator_.pair_range(giver, receiver);
             // Every move of this pair is worth current - both shares now + both
             // shares after. When none of those sums wraps and the lowest is not
             // below both the chosen value and the best value, no move of the
-            // pair can be taken.
+            // pair can be taken. The range of the shares after is kept until
+            // either member changes.
+            RosterEvaluator::Range range{};
+            const bool known = evaluator_.known_range(giver, receiver, range);
             const std::int64_t offset =
                 static_cast<std::int64_t>(current) - giver_share - static_cast<std::int64_t>(evaluator_.share(receiver));
-            const std::int64_t lowest = offset + shares.low;
-            if (lowest >= 0 && offset + shares.high <= static_cast<std::int64_t>(UINT32_MAX) &&
-                lowest >= static_cast<std::int64_t>(chosen) && lowest >= static_cast<std::int64_t>(best_value))
-                continue;
+            if (known) {
+                const std::int64_t lowest = offset + range.low;
+                if (lowest >= 0 && offset + range.high <= static_cast<std::int64_t>(UINT32_MAX) &&
+                    lowest >= static_cast<std::int64_t>(chosen) && lowest >= static_cast<std::int64_t>(best_value))
+                    continue;
+            } else {
+                range = {INT64_MAX, INT64_MIN};
+            }
             const std::uint32_t base = current - evaluator_.share(receiver);
             for (std::size_t k = 0; k < movable; ++k) {
-                const std::uint32_t v = base + delta[k] + evaluator_.inserted_share(giver, k, receiver);
+                const std::uint32_t inserted = evaluator_.inserted_share(giver, k, receiver);
+                if (!known) {
+                    const std::int64_t both = static_cast<std::int64_t>(evaluator_.removal_share(giver, k)) + inserted;
+                    if (both < range.low) range.low = both;
+                    if (both > range.high) range.high = both;
+                }
+                const std::uint32_t v = base + delta[k] + inserted;
                 if (v >= chosen && v >= best_value) continue;
                 solucao candidate;
                 candidate.from_crew = ids[i];
@@ -152,6 +164,7 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
                     move.task_pos = static_cast<std::int32_t>(k);
                 }
             }
+            if (!known) evaluator_.store_range(giver, receiver, range);
         }
     }
     return chosen;
