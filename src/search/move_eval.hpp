@@ -120,6 +120,7 @@ public:
 
     std::size_t real_count() const { return tasks_.size(); }
     const Task& real_task(std::size_t k) const { return tasks_[k]; }
+    const Task* real_tasks() const { return tasks_.data(); }
 
     // The schedule as it stands.
     ScheduleValue current() const { return current_; }

@@ -9,7 +9,7 @@ std::uint32_t RosterEvaluator::new_version() {
         // Versions are about to repeat: forget everything computed and start again.
         forget_computed();
         next_version_ = 1;
-        for (Member& member : members_) member.version = next_version_++;
+        for (std::uint32_t& version : version_) version = next_version_++;
     }
     return next_version_++;
 }
@@ -22,20 +22,23 @@ void RosterEvaluator::forget_computed() {
 void RosterEvaluator::rebuild(const Crew& crew, std::size_t m) {
     Member& member = members_[m];
     member.cache.refresh(crew);
-    member.share = member.cache.current().objective_share();
+    share_[m] = member.cache.current().objective_share();
     const std::size_t n = member.cache.real_count();
     member.removal_share.resize(n);
     member.removal_delta.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
         member.removal_share[k] = member.cache.without_task(k).objective_share();
-        member.removal_delta[k] = member.removal_share[k] - member.share;
+        member.removal_delta[k] = member.removal_share[k] - share_[m];
     }
-    member.version = new_version();
+    version_[m] = new_version();
 }
 
 void RosterEvaluator::attach(const v_crew& members) {
     const std::size_t size = members.size();
+    size_ = size;
     members_.resize(size);
+    share_.assign(size, 0);
+    version_.assign(size, 0);
     std::uint32_t tasks = 0;
     for (std::size_t m = 0; m < size; ++m) {
         rebuild(members[m], m);

@@ -30,9 +30,21 @@ public:
 
     const MemberCache& member(std::size_t m) const { return members_[m].cache; }
     // The member's share of the objective (cost plus weighted split flag).
-    std::uint32_t share(std::size_t m) const { return members_[m].share; }
-    // Per position k: the member's share after giving up task k, minus its share now.
-    const std::uint32_t* removal_deltas(std::size_t m) const { return members_[m].removal_delta.data(); }
+    std::uint32_t share(std::size_t m) const { return share_[m]; }
+
+    // What the scan reads of a giver, per position k of its real tasks.
+    struct Giver {
+        std::size_t count;                     // real tasks
+        const Task* tasks;                     // the tasks
+        const std::uint32_t* ids;              // their ids
+        const std::uint32_t* removal_share;    // its share after giving up task k
+        const std::uint32_t* removal_delta;    // that share minus its share now
+    };
+    Giver giver(std::size_t m) const {
+        const Member& g = members_[m];
+        return {g.task_ids.size(), g.cache.real_tasks(), g.task_ids.data(), g.removal_share.data(),
+                g.removal_delta.data()};
+    }
 
     // Range over the giver's positions k of (giver share without task k) +
     // (receiver share with task k), as exact integers.
@@ -41,23 +53,19 @@ public:
     };
     // False when either member changed since the range was stored.
     bool known_range(std::size_t giver, std::size_t receiver, Range& range) const {
-        const Block& block = blocks_[giver * members_.size() + receiver];
+        const Block& block = blocks_[giver * size_ + receiver];
         range = block.range;
-        return block.giver_version == members_[giver].version && block.receiver_version == members_[receiver].version;
+        return block.giver_version == version_[giver] && block.receiver_version == version_[receiver];
     }
     void store_range(std::size_t giver, std::size_t receiver, const Range& range) {
-        blocks_[giver * members_.size() + receiver] = {members_[giver].version, members_[receiver].version, range};
+        blocks_[giver * size_ + receiver] = {version_[giver], version_[receiver], range};
     }
-    // The giver's share after giving up task k.
-    std::uint32_t removal_share(std::size_t m, std::size_t k) const { return members_[m].removal_share[k]; }
-    // The receiver's share with task k of the giver inserted.
-    std::uint32_t inserted_share(std::size_t giver, std::size_t k, std::size_t receiver) {
-        const Member& g = members_[giver];
-        const Member& r = members_[receiver];
-        Insertion& insertion = insertions_[static_cast<std::size_t>(g.task_ids[k]) * members_.size() + receiver];
-        if (insertion.receiver_version != r.version) {
-            insertion.share = r.cache.with_task(g.cache.real_task(k)).objective_share();
-            insertion.receiver_version = r.version;
+    // The receiver's share with the task (of the given id) inserted.
+    std::uint32_t inserted_share(std::uint32_t task_id, const Task& task, std::size_t receiver) {
+        Insertion& insertion = insertions_[static_cast<std::size_t>(task_id) * size_ + receiver];
+        if (insertion.receiver_version != version_[receiver]) {
+            insertion.share = members_[receiver].cache.with_task(task).objective_share();
+            insertion.receiver_version = version_[receiver];
         }
         return insertion.share;
     }
@@ -65,11 +73,9 @@ public:
 private:
     struct Member {
         MemberCache cache;
-        std::uint32_t share = 0;
         std::vector<std::uint32_t> removal_share;  // share after giving up task k
         std::vector<std::uint32_t> removal_delta;  // that share minus the share now
         std::vector<std::uint32_t> task_ids;       // the real tasks' ids, in schedule order
-        std::uint32_t version = 0;                 // changes whenever the member does
     };
     struct Insertion {
         std::uint32_t receiver_version = 0;  // what the share was computed for
@@ -84,7 +90,10 @@ private:
     std::uint32_t new_version();
     void forget_computed();
 
+    std::size_t size_ = 0;                // members
     std::vector<Member> members_;
+    std::vector<std::uint32_t> share_;    // per member: its share now
+    std::vector<std::uint32_t> version_;  // per member: changes whenever the member does
     std::vector<Insertion> insertions_;  // insertions_[task id * size + receiver]
     std::vector<Block> blocks_;          // blocks_[giver * size + receiver]
     std::uint32_t next_version_ = 1;

@@ -119,13 +119,13 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
     const std::size_t s = members.size();
     for (std::size_t i = 0; i < s; ++i) {
         const std::size_t giver = members[i];
-        const std::size_t movable = evaluator_.member(giver).real_count();
-        if (movable == 0) continue;
-        const std::uint32_t* delta = evaluator_.removal_deltas(giver);
+        const RosterEvaluator::Giver g = evaluator_.giver(giver);
+        if (g.count == 0) continue;
         const std::int64_t giver_share = evaluator_.share(giver);
         for (std::size_t j = 0; j < s; ++j) {
             if (j == i || ids[j] == ids[i]) continue;  // a member never gives to itself
             const std::size_t receiver = members[j];
+            const std::uint32_t receiver_share = evaluator_.share(receiver);
             // Every move of this pair is worth current - both shares now + both
             // shares after. When none of those sums wraps and the lowest is not
             // below both the chosen value and the best value, no move of the
@@ -133,8 +133,7 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
             // either member changes.
             RosterEvaluator::Range range{};
             const bool known = evaluator_.known_range(giver, receiver, range);
-            const std::int64_t offset =
-                static_cast<std::int64_t>(current) - giver_share - static_cast<std::int64_t>(evaluator_.share(receiver));
+            const std::int64_t offset = static_cast<std::int64_t>(current) - giver_share - receiver_share;
             if (known) {
                 const std::int64_t lowest = offset + range.low;
                 if (lowest >= 0 && offset + range.high <= static_cast<std::int64_t>(UINT32_MAX) &&
@@ -143,20 +142,20 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
             } else {
                 range = {INT64_MAX, INT64_MIN};
             }
-            const std::uint32_t base = current - evaluator_.share(receiver);
-            for (std::size_t k = 0; k < movable; ++k) {
-                const std::uint32_t inserted = evaluator_.inserted_share(giver, k, receiver);
+            const std::uint32_t base = current - receiver_share;
+            for (std::size_t k = 0; k < g.count; ++k) {
+                const std::uint32_t inserted = evaluator_.inserted_share(g.ids[k], g.tasks[k], receiver);
                 if (!known) {
-                    const std::int64_t both = static_cast<std::int64_t>(evaluator_.removal_share(giver, k)) + inserted;
+                    const std::int64_t both = static_cast<std::int64_t>(g.removal_share[k]) + inserted;
                     if (both < range.low) range.low = both;
                     if (both > range.high) range.high = both;
                 }
-                const std::uint32_t v = base + delta[k] + inserted;
+                const std::uint32_t v = base + g.removal_delta[k] + inserted;
                 if (v >= chosen && v >= best_value) continue;
                 solucao candidate;
                 candidate.from_crew = ids[i];
                 candidate.to_crew = ids[j];
-                candidate.moved_task = evaluator_.member(giver).real_task(k);
+                candidate.moved_task = g.tasks[k];
                 if ((v < chosen && !is_tabu(candidate)) || v < best_value) {
                     chosen = v;
                     taken = true;
@@ -170,14 +169,51 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
     return chosen;
 }
 
+void TabuSearch::prepare(const v_crew& roster, std::size_t sample_size) {
+    sample_.assign(sample_size, Crew{});
+    scan_ids_.assign(sample_size, 0);
+    scan_members_.assign(sample_size, 0);
+    if (!control.reference_scan) evaluator_.attach(roster);
+}
+
+bool TabuSearch::step(v_crew& roster, std::uint32_t& current) {
+    if (roster.empty()) return false;  // no member to sample, no move
+    bool taken = false;
+    std::uint32_t value = 0;
+    if (control.reference_scan) {
+        draw_sample(roster, sample_);
+        value = scan_moves_reference(sample_, current, taken);
+    } else {
+        // The sample's members are the roster's own, seen through the evaluator.
+        draw_sample_ids(roster.size(), scan_ids_);
+        for (std::size_t p = 0; p < scan_ids_.size(); ++p) scan_members_[p] = static_cast<std::size_t>(scan_ids_[p]);
+        value = scan_members(scan_members_, scan_ids_, current, taken);
+    }
+    if (!taken) return false;  // nothing to move: the roster and its value stay as they are
+    current = value;
+    const auto from = static_cast<std::size_t>(move.from_crew);
+    const auto to = static_cast<std::size_t>(move.to_crew);
+    roster[to].assign_task(roster[from].remove_task_at(move.task_pos));
+    if (!control.reference_scan) evaluator_.moved(roster, from, static_cast<std::size_t>(move.task_pos), to);
+    tabu_list.push_back(move);
+#ifndef NDEBUG
+    if (pesos.p_duplas == 0) {
+        v_crew fresh = roster;
+        if (global_objective(fresh) != current) {
+            std::fprintf(stderr, "running value %u differs from the roster's objective\n", current);
+            std::abort();
+        }
+    }
+#endif
+    return true;
+}
+
 void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_stall, std::uint32_t tabu_base,
                      std::int32_t resize_period) {
     std::ostream& out = std::cout;
     std::int32_t sample_size =
         static_cast<std::int32_t>(static_cast<double>(roster.size()) * sample_percent * 0.01);
     if (sample_size < 1) sample_size = 1;
-    v_crew sample(static_cast<std::size_t>(sample_size));
-
     std::uint32_t current = global_objective(roster);
     best_value = current;
     out << "\nFuncao Objetivo atual: " << current;
@@ -194,47 +230,12 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
     const auto started = std::chrono::steady_clock::now();
     if (control.handle_interrupts) catch_interrupts();
     stop_reason_ = StopReason::stall;
-    // A roster without members offers no sample and no move.
-    const bool can_sample = !roster.empty();
-    if (!control.reference_scan) {
-        evaluator_.attach(roster);
-        scan_ids_.assign(sample.size(), 0);
-        scan_members_.assign(sample.size(), 0);
-    }
+    prepare(roster, static_cast<std::size_t>(sample_size));
 
     while (iteration - last_improvement < max_stall) {
         ++iteration;
         ++since_resize;
-        bool taken = false;
-        if (can_sample && control.reference_scan) {
-            draw_sample(roster, sample);
-            const std::uint32_t value = scan_moves_reference(sample, current, taken);
-            if (taken) current = value;
-        } else if (can_sample) {
-            // The sample's members are the roster's own, seen through the evaluator.
-            draw_sample_ids(roster.size(), scan_ids_);
-            for (std::size_t p = 0; p < scan_ids_.size(); ++p)
-                scan_members_[p] = static_cast<std::size_t>(scan_ids_[p]);
-            const std::uint32_t value = scan_members(scan_members_, scan_ids_, current, taken);
-            if (taken) current = value;
-        }
-        if (taken) {
-            const auto from = static_cast<std::size_t>(move.from_crew);
-            const auto to = static_cast<std::size_t>(move.to_crew);
-            const Task moved = roster[from].remove_task_at(move.task_pos);
-            roster[to].assign_task(moved);
-            if (!control.reference_scan) evaluator_.moved(roster, from, static_cast<std::size_t>(move.task_pos), to);
-            tabu_list.push_back(move);
-#ifndef NDEBUG
-            if (pesos.p_duplas == 0) {
-                v_crew fresh = roster;
-                if (global_objective(fresh) != current) {
-                    std::fprintf(stderr, "running value %u differs from the roster's objective\n", current);
-                    std::abort();
-                }
-            }
-#endif
-        }
+        step(roster, current);
         if (since_resize >= resize_period) {
             write_detailed_report(best_roster, "melhor_solucao.txt");
             tabu_size = tabu_base + static_cast<unsigned>(draw_random()) % 10u;

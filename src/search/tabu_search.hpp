@@ -54,6 +54,13 @@ public:
     void run(v_crew& roster, double sample_percent, std::int32_t max_stall, std::uint32_t tabu_base,
              std::int32_t resize_period);
 
+    // Sizes the sample and builds the scan's caches for `roster`.
+    void prepare(const v_crew& roster, std::size_t sample_size);
+    // One iteration's draw, scan and move on the roster prepared: returns
+    // true when a move was carried out (and appended to the tabu list), with
+    // `current` the roster's value after it.
+    bool step(v_crew& roster, std::uint32_t& current);
+
     // Chooses this iteration's move among all moves between sample members;
     // returns the value after it. `taken` tells whether any move was taken.
     std::uint32_t scan_moves(const v_crew& sample, std::uint32_t current, bool& taken);
@@ -75,6 +82,7 @@ private:
                                std::uint32_t current, bool& taken);
 
     RosterEvaluator evaluator_;              // the fast scan's caches
+    v_crew sample_;                          // the straightforward scan's sample
     std::vector<std::size_t> scan_members_;  // scratch: evaluator indices of the sample
     std::vector<std::int32_t> scan_ids_;     // scratch: roster indices of the sample
 
