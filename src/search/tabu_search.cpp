@@ -1,5 +1,6 @@
 #include "search/tabu_search.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -117,6 +118,25 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
     std::uint32_t chosen = 100000000u;
     taken = false;
     const std::size_t s = members.size();
+
+    // Which (giver, receiver) pairs the tabu list holds a move for, so that
+    // the list is searched only for a candidate whose reverse may be there.
+    std::size_t id_bound = 0;
+    for (const std::int32_t id : ids) id_bound = std::max(id_bound, static_cast<std::size_t>(id) + 1);
+    if (tabu_pairs_.size() != id_bound * id_bound) tabu_pairs_.assign(id_bound * id_bound, 0);
+    auto mark_tabu_pairs = [&](std::uint8_t mark) {
+        for (const solucao& e : tabu_list)
+            if (e.from_crew >= 0 && e.to_crew >= 0 && static_cast<std::size_t>(e.from_crew) < id_bound &&
+                static_cast<std::size_t>(e.to_crew) < id_bound)
+                tabu_pairs_[static_cast<std::size_t>(e.from_crew) * id_bound + static_cast<std::size_t>(e.to_crew)] = mark;
+    };
+    mark_tabu_pairs(1);
+    auto tabu = [&](const solucao& candidate) {
+        const std::size_t back = static_cast<std::size_t>(candidate.to_crew) * id_bound +
+                                 static_cast<std::size_t>(candidate.from_crew);
+        return tabu_pairs_[back] != 0 && is_tabu(candidate);
+    };
+
     for (std::size_t i = 0; i < s; ++i) {
         const std::size_t giver = members[i];
         const RosterEvaluator::Giver g = evaluator_.giver(giver);
@@ -156,7 +176,7 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
                 candidate.from_crew = ids[i];
                 candidate.to_crew = ids[j];
                 candidate.moved_task = g.tasks[k];
-                if ((v < chosen && !is_tabu(candidate)) || v < best_value) {
+                if ((v < chosen && !tabu(candidate)) || v < best_value) {
                     chosen = v;
                     taken = true;
                     move = candidate;
@@ -166,6 +186,7 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
             if (!known) evaluator_.store_range(giver, receiver, range);
         }
     }
+    mark_tabu_pairs(0);
     return chosen;
 }
 

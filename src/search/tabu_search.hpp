@@ -83,6 +83,7 @@ private:
 
     RosterEvaluator evaluator_;              // the fast scan's caches
     v_crew sample_;                          // the straightforward scan's sample
+    std::vector<std::uint8_t> tabu_pairs_;   // scratch: (from, to) pairs in the tabu list
     std::vector<std::size_t> scan_members_;  // scratch: evaluator indices of the sample
     std::vector<std::int32_t> scan_ids_;     // scratch: roster indices of the sample
 
