@@ -1,6 +1,9 @@
 #include "crew/crew_util.hpp"
 
+#include <charconv>
+#include <concepts>
 #include <ostream>
+#include <string_view>
 
 #include "crew/pesos.hpp"
 #include "crew/report_file.hpp"
@@ -17,6 +20,31 @@ std::int32_t sum_over(const v_crew& roster, Measure measure) {
 }
 
 void write_rule(std::ostream& out, char c, int count) { out << std::string(static_cast<std::size_t>(count), c) << '\n'; }
+
+// Text built in memory, numbers in plain decimal: the many numbers of a
+// detailed report cost far less this way than through a stream.
+class Text {
+public:
+    Text& operator<<(std::string_view text) {
+        text_.append(text);
+        return *this;
+    }
+    template <typename Number>
+        requires(std::integral<Number> && !std::same_as<Number, char> && !std::same_as<Number, bool>)
+    Text& operator<<(Number value) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        text_.append(digits, end);
+        return *this;
+    }
+    void write_to(std::ostream& out) {
+        out.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+        text_.clear();
+    }
+
+private:
+    std::string text_;
+};
 
 void write_weights(std::ostream& out) {
     out << "\t\tPesos usados nessa solucao:\n"
@@ -123,27 +151,27 @@ void write_detailed_report(const v_crew& roster, const std::string& file_name) {
         << "\nTrocas de ponto permitida: " << total_permitted_point_changes(roster)
         << "\nTrocas de ponto proibida: " << total_forbidden_point_changes(roster) << "\n";
     write_rule(out, '_', 124);
+    const std::string rule104 = std::string(104, '=') + "\n";
+    const std::string rule108 = std::string(108, '=') + "\n";
+    const std::string rule109 = std::string(109, '_') + "\n";
+    Text text;
     for (std::size_t i = 0; i < roster.size(); ++i) {
         const Crew& member = roster[i];
-        out << "\n\n";
-        write_rule(out, '=', 104);
-        out << "\n\t\t\tTripula\xE7\xE3o " << i << "\n";
-        write_rule(out, '=', 108);
-        out << "\t\t\tN_Vei\t\tH_Inic\tH_Fin\t\tP_Ini\t\tP_Fina\tF_Acum\tL_Ini\t\tL_Fina\n";
-        write_rule(out, '_', 109);
+        text << "\n\n" << rule104 << "\n\t\t\tTripula\xE7\xE3o " << i << "\n" << rule108
+             << "\t\t\tN_Vei\t\tH_Inic\tH_Fin\t\tP_Ini\t\tP_Fina\tF_Acum\tL_Ini\t\tL_Fina\n" << rule109;
         for (std::size_t k = 0; k < member.tasks.size(); ++k) {
             const Task& t = member.tasks[k];
-            out << "Tarefa " << k << "\t\t" << t.vehicle << "\t\t" << t.start_time << "\t\t" << t.end_time << "\t\t"
-                << t.start_point << "\t\t" << t.end_point << "\t\t" << t.slack << "\t\t" << t.start_line << "\t\t"
-                << t.end_line << (t.is_virtual != 0 ? "**\n" : "\n");
-            write_rule(out, '_', 109);
+            text << "Tarefa " << k << "\t\t" << t.vehicle << "\t\t" << t.start_time << "\t\t" << t.end_time << "\t\t"
+                 << t.start_point << "\t\t" << t.end_point << "\t\t" << t.slack << "\t\t" << t.start_line << "\t\t"
+                 << t.end_line << (t.is_virtual != 0 ? "**\n" : "\n") << rule109;
         }
         // The file replaces its target only once complete, so the footer
         // needs no flush of its own.
-        out << "Tempo total de trabalho (minutos): " << member.work_time() << '\n';
-        out << "Tempo ocioso (minutos): " << member.idle_time() << '\n';
-        out << "Hora Extra (minutos): " << member.overtime() << '\n';
-        if (member.is_split_shift()) out << "Tripulante com pegada dupla. " << '\n';
+        text << "Tempo total de trabalho (minutos): " << member.work_time() << "\n"
+             << "Tempo ocioso (minutos): " << member.idle_time() << "\n"
+             << "Hora Extra (minutos): " << member.overtime() << "\n";
+        if (member.is_split_shift()) text << "Tripulante com pegada dupla. \n";
+        text.write_to(out);
     }
     file.commit();
 }
