@@ -139,8 +139,12 @@ inline RunResult run_escala(const fs::path& dir, const RunOptions& options = {})
     TempDir capture;
     const fs::path out_file = capture / "stdout";
     const fs::path err_file = capture / "stderr";
-    std::string command = "cd " + shell_quote(dir.string()) + " && exec timeout -k 5 " +
-                          std::to_string(options.timeout_seconds) + " ";
+    std::string command = "cd " + shell_quote(dir.string()) + " && ";
+    // faketime preloads its library ahead of everything; a sanitizer build
+    // must be told to accept that.
+    if (options.fake_clock)
+        command += "ASAN_OPTIONS=\"verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}\"; export ASAN_OPTIONS; ";
+    command += "exec timeout -k 5 " + std::to_string(options.timeout_seconds) + " ";
     if (options.fake_clock) command += "faketime -f " + shell_quote(fixed_clock) + " ";
     command += shell_quote(escala_binary()) + " " + options.stdin_redirect + " > " +
                shell_quote(out_file.string()) + " 2> " + shell_quote(err_file.string());
