@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <random>
+
+#include <unistd.h>
 
 #include "crew/crew_util.hpp"
 #include "e2e_support.hpp"
@@ -68,6 +71,48 @@ TEST(BadInput, TaskFileMissingOrADirectory) {
         const RunResult r = run_plain(dir);
         expect_open_check(r, "task_file", "load_list", 20);
         EXPECT_EQ(r.out, "");
+    }
+}
+
+// Permissions only bind an ordinary user: when the tests run as root, the
+// program runs as "nobody" for these cases.
+RunResult run_unprivileged(const TempDir& dir) {
+    e2e::RunOptions options;
+    options.fake_clock = false;
+    options.timeout_seconds = 120;
+    if (::geteuid() == 0) options.wrapper = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    return e2e::run_escala(dir.path(), options);
+}
+
+// A task file that cannot be read, and a working directory that cannot be
+// written: the open check of the task file, then the one of the first report,
+// with nothing left behind in the directory.
+TEST(BadInput, NoPermission) {
+    if (::geteuid() == 0 && std::system("command -v setpriv > /dev/null") != 0)
+        GTEST_SKIP() << "running as root without setpriv";
+    namespace fs = std::filesystem;
+    {
+        TempDir dir;
+        e2e::write_file(dir / "Lintra.tsk", two_records);
+        fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_all | fs::perms::others_all);
+        fs::permissions(dir / "Lintra.tsk", fs::perms::none);
+        const RunResult r = run_unprivileged(dir);
+        expect_open_check(r, "task_file", "load_list", 20);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    }
+    {
+        TempDir dir;
+        e2e::write_file(dir / "Lintra.tsk", two_records);
+        fs::permissions(dir / "Lintra.tsk", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                        fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+        const RunResult r = run_unprivileged(dir);
+        fs::permissions(dir.path(), fs::perms::owner_all);
+        expect_open_check(r, "out_file", "CrewUtil", 231);
+        EXPECT_NE(r.out.find("Tarefas Virtuais: "), std::string::npos);
+        EXPECT_EQ(r.out.find("\nNV "), std::string::npos);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
     }
 }
 

@@ -122,6 +122,7 @@ struct RunOptions {
     bool fake_clock = true;              // run under `faketime -f fixed_clock`
     std::string stdin_redirect = "< /dev/null";
     int timeout_seconds = 300;           // a hang ends the run and shows as timed_out
+    std::string wrapper;                 // a command that runs the program, e.g. as another user
 };
 
 struct RunResult {
@@ -145,6 +146,7 @@ inline RunResult run_escala(const fs::path& dir, const RunOptions& options = {})
     if (options.fake_clock)
         command += "ASAN_OPTIONS=\"verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}\"; export ASAN_OPTIONS; ";
     command += "exec timeout -k 5 " + std::to_string(options.timeout_seconds) + " ";
+    if (!options.wrapper.empty()) command += options.wrapper + " ";
     if (options.fake_clock) command += "faketime -f " + shell_quote(fixed_clock) + " ";
     command += shell_quote(escala_binary()) + " " + options.stdin_redirect + " > " +
                shell_quote(out_file.string()) + " 2> " + shell_quote(err_file.string());
