@@ -47,8 +47,8 @@ public:
                 break;
             default: {  // near the limits: everything wraps
                 const std::int32_t edge[] = {INT32_MIN, INT32_MIN + 100, -1000, 0, 2147483000, INT32_MAX};
-                t.start_time = edge[pick(0, 5)] + pick(0, 60);
-                t.end_time = edge[pick(0, 5)] - pick(0, 60);
+                t.start_time = escala::wrap_add(edge[pick(0, 5)], pick(0, 60));
+                t.end_time = escala::wrap_sub(edge[pick(0, 5)], pick(0, 60));
                 t.slack = pick(0, 1) ? INT32_MAX - pick(0, 100) : pick(-100, 100);
                 break;
             }

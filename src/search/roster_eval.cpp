@@ -15,7 +15,6 @@ std::uint32_t RosterEvaluator::new_version() {
 }
 
 void RosterEvaluator::forget_computed() {
-    for (Insertion& insertion : insertions_) insertion = Insertion{};
     for (Block& block : blocks_) block = Block{};
 }
 
@@ -39,25 +38,11 @@ void RosterEvaluator::attach(const v_crew& members) {
     members_.resize(size);
     share_.assign(size, 0);
     version_.assign(size, 0);
-    std::uint32_t tasks = 0;
-    for (std::size_t m = 0; m < size; ++m) {
-        rebuild(members[m], m);
-        Member& member = members_[m];
-        member.task_ids.resize(member.cache.real_count());
-        for (std::uint32_t& id : member.task_ids) id = tasks++;
-    }
-    insertions_.assign(static_cast<std::size_t>(tasks) * size, Insertion{});
+    for (std::size_t m = 0; m < size; ++m) rebuild(members[m], m);
     blocks_.assign(size * size, Block{});
 }
 
-void RosterEvaluator::moved(const v_crew& members, std::size_t from, std::size_t position, std::size_t to) {
-    Member& giver = members_[from];
-    Member& receiver = members_[to];
-    const std::uint32_t id = giver.task_ids[position];
-    // The receiver placed the task after every task that starts no later.
-    const std::size_t slot = receiver.cache.slot_of(giver.cache.real_task(position));
-    giver.task_ids.erase(giver.task_ids.begin() + static_cast<std::ptrdiff_t>(position));
-    receiver.task_ids.insert(receiver.task_ids.begin() + static_cast<std::ptrdiff_t>(slot), id);
+void RosterEvaluator::moved(const v_crew& members, std::size_t from, std::size_t to) {
     rebuild(members[from], from);
     rebuild(members[to], to);
 }

@@ -1,14 +1,11 @@
 // The caches behind the tabu search's move scan, kept in one place.
 //
 // For every member: its schedule cache, its share of the objective and its
-// share after giving up each of its tasks. For every task and every
-// receiver a scan has tried it on: the receiver's share with the task
-// inserted, valid until the receiver changes (it does not depend on where
-// the task comes from). For every ordered pair (giver, receiver): the range
-// of the sum of both shares over the giver's moves to that receiver, valid
-// until either changes, with which a scan passes over a pair whose moves
-// cannot be taken. A move changes two members, so nearly all of the work of
-// one iteration is reused by the next ones.
+// share after giving up each of its tasks. For every ordered pair (giver,
+// receiver): the range of the sum of both shares over the giver's moves to
+// that receiver, valid until either changes, with which a scan passes over a
+// pair whose moves cannot be taken. A move changes two members, so nearly
+// all of the work of one iteration is reused by the next ones.
 #pragma once
 
 #include <cstdint>
@@ -24,9 +21,9 @@ public:
     // Caches every member of `members` (a roster or a sample); forgets
     // whatever was cached before.
     void attach(const v_crew& members);
-    // The task at `position` of member `from` has moved to member `to`
-    // (already carried out on `members`): updates both members' entries.
-    void moved(const v_crew& members, std::size_t from, std::size_t position, std::size_t to);
+    // A task of member `from` has moved to member `to` (already carried out
+    // on `members`): updates both members' entries.
+    void moved(const v_crew& members, std::size_t from, std::size_t to);
 
     const MemberCache& member(std::size_t m) const { return members_[m].cache; }
     // The member's share of the objective (cost plus weighted split flag).
@@ -35,15 +32,13 @@ public:
     // What the scan reads of a giver, per position k of its real tasks.
     struct Giver {
         std::size_t count;                     // real tasks
-        const Task* tasks;                     // the tasks
-        const std::uint32_t* ids;              // their ids
+        const Task* tasks;                     // the tasks, in schedule order
         const std::uint32_t* removal_share;    // its share after giving up task k
         const std::uint32_t* removal_delta;    // that share minus its share now
     };
     Giver giver(std::size_t m) const {
         const Member& g = members_[m];
-        return {g.task_ids.size(), g.cache.real_tasks(), g.task_ids.data(), g.removal_share.data(),
-                g.removal_delta.data()};
+        return {g.cache.real_count(), g.cache.real_tasks(), g.removal_share.data(), g.removal_delta.data()};
     }
 
     // Range over the giver's positions k of (giver share without task k) +
@@ -51,23 +46,22 @@ public:
     struct Range {
         std::int64_t low, high;
     };
-    // False when either member changed since the range was stored.
+    // False when either member changed since the range was stored. A range
+    // comes back at least as wide as the one stored.
     bool known_range(std::size_t giver, std::size_t receiver, Range& range) const {
         const Block& block = blocks_[giver * size_ + receiver];
-        range = block.range;
+        range.low = block.low;
+        range.high = block.high == kUnbounded ? INT64_MAX / 2 : block.high;
         return block.giver_version == version_[giver] && block.receiver_version == version_[receiver];
     }
     void store_range(std::size_t giver, std::size_t receiver, const Range& range) {
-        blocks_[giver * size_ + receiver] = {version_[giver], version_[receiver], range};
+        blocks_[giver * size_ + receiver] = {version_[giver], version_[receiver], narrow(range.low), narrow(range.high)};
     }
-    // The receiver's share with the task (of the given id) inserted.
-    std::uint32_t inserted_share(std::uint32_t task_id, const Task& task, std::size_t receiver) {
-        Insertion& insertion = insertions_[static_cast<std::size_t>(task_id) * size_ + receiver];
-        if (insertion.receiver_version != version_[receiver]) {
-            insertion.share = members_[receiver].cache.with_task(task).objective_share();
-            insertion.receiver_version = version_[receiver];
-        }
-        return insertion.share;
+    // Asks the processor to fetch the ranges of a giver towards the given
+    // receivers, which a scan reads one after the other.
+    void prefetch_ranges(std::size_t giver, const std::vector<std::size_t>& receivers) const {
+        const Block* row = blocks_.data() + giver * size_;
+        for (const std::size_t receiver : receivers) __builtin_prefetch(row + receiver);
     }
 
 private:
@@ -75,15 +69,17 @@ private:
         MemberCache cache;
         std::vector<std::uint32_t> removal_share;  // share after giving up task k
         std::vector<std::uint32_t> removal_delta;  // that share minus the share now
-        std::vector<std::uint32_t> task_ids;       // the real tasks' ids, in schedule order
     };
-    struct Insertion {
-        std::uint32_t receiver_version = 0;  // what the share was computed for
-        std::uint32_t share = 0;
-    };
+    // A range kept in 32 bits: the low end rounded down and the high end
+    // rounded up to kUnbounded, so that a range read back never claims more
+    // than was stored.
+    static constexpr std::uint32_t kUnbounded = UINT32_MAX;
+    static std::uint32_t narrow(std::int64_t value) {
+        return value < 0 ? 0u : value >= kUnbounded ? kUnbounded : static_cast<std::uint32_t>(value);
+    }
     struct Block {
         std::uint32_t giver_version = 0, receiver_version = 0;  // what the range was computed for
-        Range range{0, 0};
+        std::uint32_t low = 0, high = kUnbounded;
     };
 
     void rebuild(const Crew& crew, std::size_t m);
@@ -94,7 +90,6 @@ private:
     std::vector<Member> members_;
     std::vector<std::uint32_t> share_;    // per member: its share now
     std::vector<std::uint32_t> version_;  // per member: changes whenever the member does
-    std::vector<Insertion> insertions_;  // insertions_[task id * size + receiver]
     std::vector<Block> blocks_;          // blocks_[giver * size + receiver]
     std::uint32_t next_version_ = 1;
 };

@@ -142,6 +142,7 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
         const RosterEvaluator::Giver g = evaluator_.giver(giver);
         if (g.count == 0) continue;
         const std::int64_t giver_share = evaluator_.share(giver);
+        evaluator_.prefetch_ranges(giver, members);
         for (std::size_t j = 0; j < s; ++j) {
             if (j == i || ids[j] == ids[i]) continue;  // a member never gives to itself
             const std::size_t receiver = members[j];
@@ -163,8 +164,13 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
                 range = {INT64_MAX, INT64_MIN};
             }
             const std::uint32_t base = current - receiver_share;
+            // The giver's tasks are in start order, so each one's place in the
+            // receiver's schedule follows the previous one's.
+            const MemberCache& into = evaluator_.member(receiver);
+            std::size_t slot = 0;
             for (std::size_t k = 0; k < g.count; ++k) {
-                const std::uint32_t inserted = evaluator_.inserted_share(g.ids[k], g.tasks[k], receiver);
+                slot = into.next_slot(slot, g.tasks[k]);
+                const std::uint32_t inserted = into.with_task_at(slot, g.tasks[k]).objective_share();
                 if (!known) {
                     const std::int64_t both = static_cast<std::int64_t>(g.removal_share[k]) + inserted;
                     if (both < range.low) range.low = both;
@@ -215,7 +221,7 @@ bool TabuSearch::step(v_crew& roster, std::uint32_t& current) {
     const auto from = static_cast<std::size_t>(move.from_crew);
     const auto to = static_cast<std::size_t>(move.to_crew);
     roster[to].assign_task(roster[from].remove_task_at(move.task_pos));
-    if (!control.reference_scan) evaluator_.moved(roster, from, static_cast<std::size_t>(move.task_pos), to);
+    if (!control.reference_scan) evaluator_.moved(roster, from, to);
     tabu_list.push_back(move);
 #ifndef NDEBUG
     if (pesos.p_duplas == 0) {
