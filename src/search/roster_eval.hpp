@@ -57,12 +57,6 @@ public:
     void store_range(std::size_t giver, std::size_t receiver, const Range& range) {
         blocks_[giver * size_ + receiver] = {version_[giver], version_[receiver], narrow(range.low), narrow(range.high)};
     }
-    // Asks the processor to fetch the ranges of a giver towards the given
-    // receivers, which a scan reads one after the other.
-    void prefetch_ranges(std::size_t giver, const std::vector<std::size_t>& receivers) const {
-        const Block* row = blocks_.data() + giver * size_;
-        for (const std::size_t receiver : receivers) __builtin_prefetch(row + receiver);
-    }
 
 private:
     struct Member {

@@ -142,7 +142,6 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
         const RosterEvaluator::Giver g = evaluator_.giver(giver);
         if (g.count == 0) continue;
         const std::int64_t giver_share = evaluator_.share(giver);
-        evaluator_.prefetch_ranges(giver, members);
         for (std::size_t j = 0; j < s; ++j) {
             if (j == i || ids[j] == ids[i]) continue;  // a member never gives to itself
             const std::size_t receiver = members[j];
