@@ -8,6 +8,7 @@
 #include "crew/crew_util.hpp"
 #include "crew/pesos.hpp"
 #include "search/grasp.hpp"
+#include "search/insertion_rows.hpp"
 #include "search/move_eval.hpp"
 #include "search/tabu_search.hpp"
 #include "search/trial_cost.hpp"
@@ -148,6 +149,74 @@ TEST(MoveEval, MoveValueIsTheChangeOfBothShares) {
                 r.assign_task(g.remove_task_at(k));
                 ASSERT_EQ(v, current - before + share(g) + share(r));
             }
+        }
+    });
+}
+
+// Every entry of every row against the receiver copied, given the task and
+// costed. One InsertionRows serves all rounds, so each start must forget the
+// previous scan; members repeat, rosters hold empty members and long runs.
+TEST(MoveEval, InsertionRowsMatchTheStraightforwardCost) {
+    for_weight_settings([] {
+        TaskMaker make(4242);
+        InsertionRows rows;
+        RosterEvaluator evaluator;
+        for (int round = 0; round < 200; ++round) {
+            const int regime = round % 4;
+            v_crew roster(static_cast<std::size_t>(make.pick(1, 10)));
+            for (auto& member : roster) member = make.member(regime);
+            for (int extra = make.pick(0, 40); extra > 0; --extra) roster[0].assign_task(make(regime));
+            evaluator.attach(roster);
+            std::vector<std::size_t> members(static_cast<std::size_t>(make.pick(1, 12)));
+            for (auto& m : members) m = static_cast<std::size_t>(make.pick(0, static_cast<int>(roster.size()) - 1));
+            rows.start(evaluator, members);
+            for (const std::size_t r : members) {
+                const std::uint32_t* row = rows.row(r);
+                for (const std::size_t g : members) {
+                    const std::uint32_t* at = rows.positions(g);
+                    const MemberCache& giver = evaluator.member(g);
+                    for (std::size_t k = 0; k < giver.real_count(); ++k) {
+                        Crew with = roster[r];
+                        with.assign_task(giver.real_task(k));
+                        ASSERT_EQ(row[at[k]], share(with))
+                            << "round " << round << " receiver " << r << " giver " << g << " k " << k;
+                    }
+                }
+            }
+        }
+    });
+}
+
+// Both builds of the run kernel, at every slot (with and without each
+// neighbour), over runs of every length up to a few groups of lanes.
+TEST(MoveEval, RunKernelsMatchTheSlotInsertion) {
+    using Kernel = void (*)(const MemberCache&, std::size_t, const TaskColumns&, std::size_t, std::size_t,
+                            std::uint32_t*);
+    std::vector<std::pair<const char*, Kernel>> kernels{{"generic", detail::fill_insertion_run_generic}};
+    if (detail::has_avx2()) kernels.emplace_back("avx2", detail::fill_insertion_run_avx2);
+    for_weight_settings([&] {
+        TaskMaker make(777);
+        for (int round = 0; round < 600; ++round) {
+            const int regime = round % 4;
+            MemberCache cache;
+            cache.refresh(make.member(regime));
+            const std::size_t count = static_cast<std::size_t>(make.pick(0, 40));
+            std::vector<Task> tasks;
+            TaskColumns columns;
+            columns.resize(count);
+            for (std::size_t u = 0; u < count; ++u) {
+                tasks.push_back(make(make.pick(0, 3)));
+                columns.set(u, tasks.back());
+            }
+            const std::size_t begin = count == 0 ? 0 : static_cast<std::size_t>(make.pick(0, static_cast<int>(count)));
+            for (const auto& [name, kernel] : kernels)
+                for (std::size_t slot = 0; slot <= cache.real_count(); ++slot) {
+                    std::vector<std::uint32_t> out(count + kRunPadding, 0);
+                    kernel(cache, slot, columns, begin, count, out.data());
+                    for (std::size_t u = begin; u < count; ++u)
+                        ASSERT_EQ(out[u], cache.with_task_at(slot, tasks[u]).objective_share())
+                            << name << " round " << round << " slot " << slot << " task " << u;
+                }
         }
     });
 }

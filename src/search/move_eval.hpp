@@ -111,6 +111,16 @@ inline ScheduleValue schedule_value(std::size_t count, const PairAggregate& pair
     return {cost, split};
 }
 
+// What an insertion between task p-1 and task p of a schedule leaves as it is.
+struct Slot {
+    PairAggregate untouched;       // the pairs before p-1 and after p
+    std::int32_t first_start = 0;  // start of task 0 (when there is a left neighbour)
+    std::int32_t last_end = 0;     // end of the last task (when there is a right neighbour)
+    std::int32_t left_end = 0, left_end_point = 0, left_vehicle = 0;
+    std::int32_t right_start = 0, right_start_point = 0, right_vehicle = 0;
+    bool has_left = false, has_right = false;
+};
+
 // The cache of one schedule's real tasks.
 class MemberCache {
 public:
@@ -124,6 +134,12 @@ public:
 
     // The schedule as it stands.
     ScheduleValue current() const { return current_; }
+    // The slack of its real tasks.
+    std::uint32_t slack() const { return slack_; }
+    // Slot p: an insertion before real task p (p = real_count(): after the last).
+    const Slot& slot(std::size_t p) const { return slots_[p]; }
+    // Start times of the real tasks, in schedule order.
+    const std::int32_t* starts() const { return starts_.data(); }
 
     // Where `task` would be placed: after every task that starts no later.
     std::size_t slot_of(const Task& task) const {
@@ -166,16 +182,6 @@ public:
     ScheduleValue without_task(std::size_t k) const;
 
 private:
-    // What an insertion between task p-1 and task p leaves as it is.
-    struct Slot {
-        PairAggregate untouched;     // the pairs before p-1 and after p
-        std::int32_t first_start = 0;  // start of task 0 (when there is a left neighbour)
-        std::int32_t last_end = 0;     // end of the last task (when there is a right neighbour)
-        std::int32_t left_end = 0, left_end_point = 0, left_vehicle = 0;
-        std::int32_t right_start = 0, right_start_point = 0, right_vehicle = 0;
-        bool has_left = false, has_right = false;
-    };
-
     std::vector<Task> tasks_;            // the real tasks, in schedule order
     std::vector<std::int32_t> starts_;   // their start times
     std::vector<PairAggregate> prefix_;  // prefix_[q]: pairs among tasks 0..q

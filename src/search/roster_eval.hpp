@@ -25,6 +25,7 @@ public:
     // on `members`): updates both members' entries.
     void moved(const v_crew& members, std::size_t from, std::size_t to);
 
+    std::size_t size() const { return size_; }
     const MemberCache& member(std::size_t m) const { return members_[m].cache; }
     // The member's share of the objective (cost plus weighted split flag).
     std::uint32_t share(std::size_t m) const { return share_[m]; }

@@ -131,6 +131,7 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
                 tabu_pairs_[static_cast<std::size_t>(e.from_crew) * id_bound + static_cast<std::size_t>(e.to_crew)] = mark;
     };
     mark_tabu_pairs(1);
+    rows_.start(evaluator_, members);
     auto tabu = [&](const solucao& candidate) {
         const std::size_t back = static_cast<std::size_t>(candidate.to_crew) * id_bound +
                                  static_cast<std::size_t>(candidate.from_crew);
@@ -142,6 +143,7 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
         const RosterEvaluator::Giver g = evaluator_.giver(giver);
         if (g.count == 0) continue;
         const std::int64_t giver_share = evaluator_.share(giver);
+        const std::uint32_t* at = rows_.positions(giver);
         for (std::size_t j = 0; j < s; ++j) {
             if (j == i || ids[j] == ids[i]) continue;  // a member never gives to itself
             const std::size_t receiver = members[j];
@@ -163,13 +165,9 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
                 range = {INT64_MAX, INT64_MIN};
             }
             const std::uint32_t base = current - receiver_share;
-            // The giver's tasks are in start order, so each one's place in the
-            // receiver's schedule follows the previous one's.
-            const MemberCache& into = evaluator_.member(receiver);
-            std::size_t slot = 0;
+            const std::uint32_t* into = rows_.row(receiver);
             for (std::size_t k = 0; k < g.count; ++k) {
-                slot = into.next_slot(slot, g.tasks[k]);
-                const std::uint32_t inserted = into.with_task_at(slot, g.tasks[k]).objective_share();
+                const std::uint32_t inserted = into[at[k]];
                 if (!known) {
                     const std::int64_t both = static_cast<std::int64_t>(g.removal_share[k]) + inserted;
                     if (both < range.low) range.low = both;

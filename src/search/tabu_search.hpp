@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "crew/crew.hpp"
+#include "search/insertion_rows.hpp"
 #include "search/roster_eval.hpp"
 
 namespace escala {
@@ -82,6 +83,7 @@ private:
                                std::uint32_t current, bool& taken);
 
     RosterEvaluator evaluator_;              // the fast scan's caches
+    InsertionRows rows_;                     // the receiver side of the current scan
     v_crew sample_;                          // the straightforward scan's sample
     std::vector<std::uint8_t> tabu_pairs_;   // scratch: (from, to) pairs in the tabu list
     std::vector<std::size_t> scan_members_;  // scratch: evaluator indices of the sample

@@ -1,0 +1,219 @@
+#include "search/insertion_rows.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "crew/pesos.hpp"
+
+namespace escala {
+
+namespace {
+
+// Eight 32-bit lanes. Arithmetic is done on the unsigned type, where it
+// wraps modulo 2^32, and read back as signed where a comparison needs it:
+// the same values the scalar code gets from wrap_add and wrap_sub.
+using vi = std::int32_t __attribute__((vector_size(32)));
+using vu = std::uint32_t __attribute__((vector_size(32)));
+constexpr std::size_t kLanes = sizeof(vi) / sizeof(std::int32_t);
+static_assert(kLanes < kRunPadding);
+
+// The insertion of tasks [begin, end) at one slot; the slot's neighbours
+// are known at compile time, the rest is read from the slot.
+template <bool kLeft, bool kRight>
+[[gnu::always_inline]] inline void insert_run(const Slot& s, std::uint32_t receiver_slack, const TaskColumns& t,
+                                              std::size_t begin, std::size_t end,
+                                              std::uint32_t* out) {
+    const Pesos& w = pesos;
+    const vi zero{};
+    for (std::size_t x = begin; x < end; x += kLanes) {
+        vi start, finish, start_point, end_point, vehicle, slack;
+        std::memcpy(&start, t.start.data() + x, sizeof start);
+        std::memcpy(&finish, t.end.data() + x, sizeof finish);
+        std::memcpy(&start_point, t.start_point.data() + x, sizeof start_point);
+        std::memcpy(&end_point, t.end_point.data() + x, sizeof end_point);
+        std::memcpy(&vehicle, t.vehicle.data() + x, sizeof vehicle);
+        std::memcpy(&slack, t.slack.data() + x, sizeof slack);
+
+        vi longest = zero + s.untouched.longest_gap;
+        vi permitted = zero + s.untouched.permitted_changes;
+        vu gap_time = (vu)zero + s.untouched.gap_time;
+        vu overlap = (vu)zero + s.untouched.overlap_time;
+        vu vehicle_changes = (vu)zero + s.untouched.vehicle_changes;
+        vu point_changes = (vu)zero + s.untouched.point_changes;
+        vi first_start = start;
+        vi last_end = finish;
+        // A comparison gives -1 in the lanes where it holds, 0 elsewhere, so
+        // subtracting it counts.
+        if constexpr (kLeft) {  // the pair (left neighbour, task)
+            const vi left_end = zero + s.left_end;
+            const vi gap = (vi)((vu)start - (vu)left_end);
+            const vi point_change = start_point != s.left_end_point;
+            const vi longer = gap > longest;
+            const vi tie = gap == longest;
+            permitted = longer ? -point_change : (tie ? permitted - point_change : permitted);
+            longest = longer ? gap : longest;
+            gap_time += (vu)(gap >= 1 ? gap : zero);
+            overlap += (vu)(start < left_end ? (vi)((vu)left_end - (vu)start) : zero);
+            vehicle_changes -= (vu)(vehicle != s.left_vehicle);
+            point_changes -= (vu)point_change;
+            first_start = zero + s.first_start;
+        }
+        if constexpr (kRight) {  // the pair (task, right neighbour)
+            const vi right_start = zero + s.right_start;
+            const vi gap = (vi)((vu)right_start - (vu)finish);
+            const vi point_change = end_point != s.right_start_point;
+            const vi longer = gap > longest;
+            const vi tie = gap == longest;
+            permitted = longer ? -point_change : (tie ? permitted - point_change : permitted);
+            longest = longer ? gap : longest;
+            gap_time += (vu)(gap >= 1 ? gap : zero);
+            overlap += (vu)(right_start < finish ? (vi)((vu)finish - (vu)right_start) : zero);
+            vehicle_changes -= (vu)(vehicle != s.right_vehicle);
+            point_changes -= (vu)point_change;
+            last_end = zero + s.last_end;
+        }
+        const vi total_slack = (vi)((vu)slack + receiver_slack);
+
+        // The schedule's value, as schedule_value computes it (the schedule
+        // has at least one real task).
+        const vi split = longest > 120;
+        const vi gaps = (vi)gap_time;
+        const vi idle = (vi)((vu)gaps + (vu)total_slack);
+        const vi to_thirty = (vi)(30u - (vu)idle);
+        const vi long_gap = split | (longest >= 15);
+        const vi closing = long_gap ? (idle < 30 ? to_thirty : zero) : (idle >= 15 ? zero + 15 : to_thirty);
+        const vi span = (vi)((vu)last_end + (vu)closing - (vu)first_start);
+        const vi work = split ? (vi)((vu)span - (vu)longest) : span;
+        const vi threshold = split ? zero + 400 : zero + 430;
+        const vi shortfall = work <= threshold ? (vi)((vu)threshold - (vu)work) : zero;
+        const vu idle_time = (vu)shortfall + (vu)gaps + (vu)total_slack;
+        const vi split_over = (vi)((vu)work - (vu)longest - 400u);
+        const vi plain_over = work >= 430 ? (vi)((vu)work - 430u) : zero;
+        const vi over = split ? (split_over < 0 ? zero : split_over) : plain_over;
+        const vi overtime = work > 400 ? over : zero;
+        const vi beyond = (vi)((vu)work - 550u);
+        const vi excess = beyond < 0 ? zero : beyond;
+        const vi rest = (vi)(660u - (1440u - (vu)work));
+        const vi rest_shortfall = rest < 0 ? zero : rest;
+
+        vu cost = idle_time * w.t_ocioso;
+        cost += (vu)overtime * w.h_extra;
+        cost += (vu)excess * w.d_jornada;
+        cost += overlap * w.t_sobreposicao;
+        cost += point_changes * w.tp_proibida;
+        cost += (vu)permitted * w.tp_permitida;
+        cost += vehicle_changes * w.t_veiculo;
+        cost += (vu)rest_shortfall * w.i_jornada;
+        cost += (vu)split & w.p_duplas;
+        std::memcpy(out + x, &cost, sizeof cost);
+    }
+}
+
+}  // namespace
+
+void TaskColumns::resize(std::size_t count) {
+    for (std::vector<std::int32_t>* column : {&start, &end, &start_point, &end_point, &vehicle, &slack})
+        column->assign(count + kRunPadding, 0);
+}
+
+namespace {
+
+[[gnu::always_inline]] inline void fill_run(const MemberCache& into, std::size_t slot, const TaskColumns& tasks,
+                                            std::size_t begin, std::size_t end, std::uint32_t* out) {
+    const Slot& s = into.slot(slot);
+    const std::uint32_t slack = into.slack();
+    if (s.has_left && s.has_right) insert_run<true, true>(s, slack, tasks, begin, end, out);
+    else if (s.has_left) insert_run<true, false>(s, slack, tasks, begin, end, out);
+    else if (s.has_right) insert_run<false, true>(s, slack, tasks, begin, end, out);
+    else insert_run<false, false>(s, slack, tasks, begin, end, out);
+}
+
+}  // namespace
+
+namespace detail {
+
+void fill_insertion_run_generic(const MemberCache& into, std::size_t slot, const TaskColumns& tasks,
+                                std::size_t begin, std::size_t end, std::uint32_t* out) {
+    fill_run(into, slot, tasks, begin, end, out);
+}
+
+__attribute__((target("avx2"))) void fill_insertion_run_avx2(const MemberCache& into, std::size_t slot,
+                                                             const TaskColumns& tasks, std::size_t begin,
+                                                             std::size_t end, std::uint32_t* out) {
+    fill_run(into, slot, tasks, begin, end, out);
+}
+
+bool has_avx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+}  // namespace detail
+
+void fill_insertion_run(const MemberCache& into, std::size_t slot, const TaskColumns& tasks, std::size_t begin,
+                        std::size_t end, std::uint32_t* out) {
+    if (detail::has_avx2()) detail::fill_insertion_run_avx2(into, slot, tasks, begin, end, out);
+    else detail::fill_insertion_run_generic(into, slot, tasks, begin, end, out);
+}
+
+void InsertionRows::start(const RosterEvaluator& evaluator, const std::vector<std::size_t>& members) {
+    evaluator_ = &evaluator;
+    for (const std::size_t m : taken_) local_[m] = -1;
+    taken_.clear();
+    local_.resize(evaluator.size(), -1);
+    for (const std::size_t m : members)
+        if (local_[m] < 0) {
+            local_[m] = static_cast<std::int32_t>(taken_.size());
+            taken_.push_back(m);
+        }
+
+    // Every task once, sorted by start; equal starts in any order, since
+    // they fall into the same slot of every receiver.
+    gathered_.clear();
+    first_position_.resize(taken_.size());
+    for (std::size_t l = 0; l < taken_.size(); ++l) {
+        first_position_[l] = gathered_.size();
+        const MemberCache& cache = evaluator.member(taken_[l]);
+        for (std::size_t k = 0; k < cache.real_count(); ++k) gathered_.push_back(&cache.real_task(k));
+    }
+    count_ = gathered_.size();
+    keys_.resize(count_);
+    for (std::size_t u = 0; u < count_; ++u) {
+        const auto start = static_cast<std::uint32_t>(gathered_[u]->start_time) ^ 0x80000000u;  // signed order
+        keys_[u] = static_cast<std::uint64_t>(start) << 32 | u;
+    }
+    std::sort(keys_.begin(), keys_.end());
+    tasks_.resize(count_);
+    positions_.resize(count_);
+    for (std::size_t u = 0; u < count_; ++u) {
+        const auto from = static_cast<std::size_t>(keys_[u] & 0xffffffffu);
+        positions_[from] = static_cast<std::uint32_t>(u);
+        tasks_.set(u, *gathered_[from]);
+    }
+    stride_ = count_ + kRunPadding;
+    rows_.resize(taken_.size() * stride_);
+    ready_.assign(taken_.size(), 0);
+}
+
+const std::uint32_t* InsertionRows::row(std::size_t m) {
+    const auto l = static_cast<std::size_t>(local_[m]);
+    std::uint32_t* out = rows_.data() + l * stride_;
+    if (ready_[l]) return out;
+    ready_[l] = 1;
+    const MemberCache& into = evaluator_->member(m);
+    const std::int32_t* starts = into.starts();
+    const std::int32_t* sorted = tasks_.start.data();
+    const std::size_t n = into.real_count();
+    // Slot p takes the tasks that start at or after real task p-1 and before real task p.
+    std::size_t begin = 0;
+    for (std::size_t p = 0; p <= n && begin < count_; ++p) {
+        const std::size_t end =
+            p < n ? static_cast<std::size_t>(std::lower_bound(sorted + begin, sorted + count_, starts[p]) - sorted)
+                  : count_;
+        if (end > begin) fill_insertion_run(into, p, tasks_, begin, end, out);
+        begin = end;
+    }
+    return out;
+}
+
+}  // namespace escala
