@@ -58,6 +58,8 @@ public:
     // for a new scan and forgets the rows of the previous one.
     void start(const RosterEvaluator& evaluator, const std::vector<std::size_t>& members);
 
+    // The distinct members given to start, in order of first appearance.
+    const std::vector<std::size_t>& members() const { return taken_; }
     // Member m's row, computed on first use: entry positions(g)[k] is m's
     // share with real task k of member g inserted.
     const std::uint32_t* row(std::size_t m);

@@ -55,6 +55,11 @@ public:
         range.high = block.high == kUnbounded ? INT64_MAX / 2 : block.high;
         return block.giver_version == version_[giver] && block.receiver_version == version_[receiver];
     }
+    // True when neither member changed since the pair's range was stored.
+    bool range_current(std::size_t giver, std::size_t receiver) const {
+        const Block& block = blocks_[giver * size_ + receiver];
+        return block.giver_version == version_[giver] && block.receiver_version == version_[receiver];
+    }
     void store_range(std::size_t giver, std::size_t receiver, const Range& range) {
         blocks_[giver * size_ + receiver] = {version_[giver], version_[receiver], narrow(range.low), narrow(range.high)};
     }

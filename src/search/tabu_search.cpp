@@ -138,6 +138,27 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
         return tabu_pairs_[back] != 0 && is_tabu(candidate);
     };
 
+    // The range of every pair of distinct members that changed since its
+    // range was stored, a receiver at a time, while its row is at hand.
+    const std::vector<std::size_t>& distinct = rows_.members();
+    for (const std::size_t receiver : distinct) {
+        const std::uint32_t* into = nullptr;
+        for (const std::size_t giver : distinct) {
+            if (giver == receiver || evaluator_.range_current(giver, receiver)) continue;
+            const RosterEvaluator::Giver g = evaluator_.giver(giver);
+            if (g.count == 0) continue;
+            if (into == nullptr) into = rows_.row(receiver);
+            const std::uint32_t* at = rows_.positions(giver);
+            RosterEvaluator::Range range{INT64_MAX, INT64_MIN};
+            for (std::size_t k = 0; k < g.count; ++k) {
+                const std::int64_t both = static_cast<std::int64_t>(g.removal_share[k]) + into[at[k]];
+                range.low = std::min(range.low, both);
+                range.high = std::max(range.high, both);
+            }
+            evaluator_.store_range(giver, receiver, range);
+        }
+    }
+
     for (std::size_t i = 0; i < s; ++i) {
         const std::size_t giver = members[i];
         const RosterEvaluator::Giver g = evaluator_.giver(giver);
@@ -151,29 +172,18 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
             // Every move of this pair is worth current - both shares now + both
             // shares after. When none of those sums wraps and the lowest is not
             // below both the chosen value and the best value, no move of the
-            // pair can be taken. The range of the shares after is kept until
-            // either member changes.
+            // pair can be taken.
             RosterEvaluator::Range range{};
             const bool known = evaluator_.known_range(giver, receiver, range);
             const std::int64_t offset = static_cast<std::int64_t>(current) - giver_share - receiver_share;
-            if (known) {
-                const std::int64_t lowest = offset + range.low;
-                if (lowest >= 0 && offset + range.high <= static_cast<std::int64_t>(UINT32_MAX) &&
-                    lowest >= static_cast<std::int64_t>(chosen) && lowest >= static_cast<std::int64_t>(best_value))
-                    continue;
-            } else {
-                range = {INT64_MAX, INT64_MIN};
-            }
+            const std::int64_t lowest = offset + range.low;
+            if (known && lowest >= 0 && offset + range.high <= static_cast<std::int64_t>(UINT32_MAX) &&
+                lowest >= static_cast<std::int64_t>(chosen) && lowest >= static_cast<std::int64_t>(best_value))
+                continue;
             const std::uint32_t base = current - receiver_share;
             const std::uint32_t* into = rows_.row(receiver);
             for (std::size_t k = 0; k < g.count; ++k) {
-                const std::uint32_t inserted = into[at[k]];
-                if (!known) {
-                    const std::int64_t both = static_cast<std::int64_t>(g.removal_share[k]) + inserted;
-                    if (both < range.low) range.low = both;
-                    if (both > range.high) range.high = both;
-                }
-                const std::uint32_t v = base + g.removal_delta[k] + inserted;
+                const std::uint32_t v = base + g.removal_delta[k] + into[at[k]];
                 if (v >= chosen && v >= best_value) continue;
                 solucao candidate;
                 candidate.from_crew = ids[i];
@@ -186,7 +196,6 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
                     move.task_pos = static_cast<std::int32_t>(k);
                 }
             }
-            if (!known) evaluator_.store_range(giver, receiver, range);
         }
     }
     mark_tabu_pairs(0);
