@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <stdexcept>
 #include <random>
 
 #include "crew/crew_util.hpp"
 #include "crew/pesos.hpp"
 #include "search/grasp.hpp"
 #include "search/insertion_rows.hpp"
+#include "search/roster_eval.hpp"
 #include "search/move_eval.hpp"
 #include "search/tabu_search.hpp"
 #include "search/trial_cost.hpp"
@@ -154,37 +156,54 @@ TEST(MoveEval, MoveValueIsTheChangeOfBothShares) {
 }
 
 // Every entry of every row against the receiver copied, given the task and
-// costed. One InsertionRows serves all rounds, so each start must forget the
-// previous scan; members repeat, rosters hold empty members and long runs.
-TEST(MoveEval, InsertionRowsMatchTheStraightforwardCost) {
+// costed: after attach, and after moves, which must renew the rows of both
+// members. Rosters hold empty members, equal tasks and long runs.
+TEST(MoveEval, RowsMatchTheStraightforwardCost) {
     for_weight_settings([] {
         TaskMaker make(4242);
-        InsertionRows rows;
         RosterEvaluator evaluator;
         for (int round = 0; round < 200; ++round) {
             const int regime = round % 4;
             v_crew roster(static_cast<std::size_t>(make.pick(1, 10)));
             for (auto& member : roster) member = make.member(regime);
             for (int extra = make.pick(0, 40); extra > 0; --extra) roster[0].assign_task(make(regime));
+            if (!roster[0].tasks.empty()) roster.back().assign_task(roster[0].tasks.front());
             evaluator.attach(roster);
-            std::vector<std::size_t> members(static_cast<std::size_t>(make.pick(1, 12)));
-            for (auto& m : members) m = static_cast<std::size_t>(make.pick(0, static_cast<int>(roster.size()) - 1));
-            rows.start(evaluator, members);
-            for (const std::size_t r : members) {
-                const std::uint32_t* row = rows.row(r);
-                for (const std::size_t g : members) {
-                    const std::uint32_t* at = rows.positions(g);
-                    const MemberCache& giver = evaluator.member(g);
-                    for (std::size_t k = 0; k < giver.real_count(); ++k) {
-                        Crew with = roster[r];
-                        with.assign_task(giver.real_task(k));
-                        ASSERT_EQ(row[at[k]], share(with))
-                            << "round " << round << " receiver " << r << " giver " << g << " k " << k;
+            for (int moves = 0; moves < 3; ++moves) {
+                for (std::size_t r = 0; r < roster.size(); ++r) {
+                    const std::uint32_t* row = evaluator.row(r);
+                    for (std::size_t g = 0; g < roster.size(); ++g) {
+                        const std::uint32_t* at = evaluator.positions(g);
+                        const MemberCache& giver = evaluator.member(g);
+                        for (std::size_t k = 0; k < giver.real_count(); ++k) {
+                            Crew with = roster[r];
+                            with.assign_task(giver.real_task(k));
+                            ASSERT_EQ(row[at[k]], share(with))
+                                << "round " << round << " move " << moves << " receiver " << r << " giver " << g
+                                << " k " << k;
+                        }
                     }
                 }
+                // Move a task from a random member that has one.
+                const std::size_t from = static_cast<std::size_t>(make.pick(0, static_cast<int>(roster.size()) - 1));
+                const std::size_t to = static_cast<std::size_t>(make.pick(0, static_cast<int>(roster.size()) - 1));
+                const std::size_t real = evaluator.member(from).real_count();
+                if (real == 0 || from == to) continue;
+                roster[to].assign_task(roster[from].remove_task_at(make.pick(0, static_cast<int>(real) - 1)));
+                evaluator.moved(roster, from, to);
             }
         }
     });
+}
+
+// A task that no member held at attach cannot be placed in the rows.
+TEST(MoveEval, RowsRefuseATaskFromOutsideTheRoster) {
+    v_crew roster(2);
+    roster[0].assign_task(Task(1, 300, 400, 1, 2, 0, 1, 1));
+    RosterEvaluator evaluator;
+    evaluator.attach(roster);
+    roster[1].assign_task(Task(1, 500, 600, 1, 2, 0, 1, 1));
+    EXPECT_THROW(evaluator.moved(roster, 0, 1), std::logic_error);
 }
 
 // Both builds of the run kernel, at every slot (with and without each

@@ -156,64 +156,19 @@ void fill_insertion_run(const MemberCache& into, std::size_t slot, const TaskCol
     else detail::fill_insertion_run_generic(into, slot, tasks, begin, end, out);
 }
 
-void InsertionRows::start(const RosterEvaluator& evaluator, const std::vector<std::size_t>& members) {
-    evaluator_ = &evaluator;
-    for (const std::size_t m : taken_) local_[m] = -1;
-    taken_.clear();
-    local_.resize(evaluator.size(), -1);
-    for (const std::size_t m : members)
-        if (local_[m] < 0) {
-            local_[m] = static_cast<std::int32_t>(taken_.size());
-            taken_.push_back(m);
-        }
-
-    // Every task once, sorted by start; equal starts in any order, since
-    // they fall into the same slot of every receiver.
-    gathered_.clear();
-    first_position_.resize(taken_.size());
-    for (std::size_t l = 0; l < taken_.size(); ++l) {
-        first_position_[l] = gathered_.size();
-        const MemberCache& cache = evaluator.member(taken_[l]);
-        for (std::size_t k = 0; k < cache.real_count(); ++k) gathered_.push_back(&cache.real_task(k));
-    }
-    count_ = gathered_.size();
-    keys_.resize(count_);
-    for (std::size_t u = 0; u < count_; ++u) {
-        const auto start = static_cast<std::uint32_t>(gathered_[u]->start_time) ^ 0x80000000u;  // signed order
-        keys_[u] = static_cast<std::uint64_t>(start) << 32 | u;
-    }
-    std::sort(keys_.begin(), keys_.end());
-    tasks_.resize(count_);
-    positions_.resize(count_);
-    for (std::size_t u = 0; u < count_; ++u) {
-        const auto from = static_cast<std::size_t>(keys_[u] & 0xffffffffu);
-        positions_[from] = static_cast<std::uint32_t>(u);
-        tasks_.set(u, *gathered_[from]);
-    }
-    stride_ = count_ + kRunPadding;
-    rows_.resize(taken_.size() * stride_);
-    ready_.assign(taken_.size(), 0);
-}
-
-const std::uint32_t* InsertionRows::row(std::size_t m) {
-    const auto l = static_cast<std::size_t>(local_[m]);
-    std::uint32_t* out = rows_.data() + l * stride_;
-    if (ready_[l]) return out;
-    ready_[l] = 1;
-    const MemberCache& into = evaluator_->member(m);
+void fill_row(const MemberCache& into, const TaskColumns& tasks, std::size_t count, std::uint32_t* out) {
     const std::int32_t* starts = into.starts();
-    const std::int32_t* sorted = tasks_.start.data();
+    const std::int32_t* sorted = tasks.start.data();
     const std::size_t n = into.real_count();
     // Slot p takes the tasks that start at or after real task p-1 and before real task p.
     std::size_t begin = 0;
-    for (std::size_t p = 0; p <= n && begin < count_; ++p) {
+    for (std::size_t p = 0; p <= n && begin < count; ++p) {
         const std::size_t end =
-            p < n ? static_cast<std::size_t>(std::lower_bound(sorted + begin, sorted + count_, starts[p]) - sorted)
-                  : count_;
-        if (end > begin) fill_insertion_run(into, p, tasks_, begin, end, out);
+            p < n ? static_cast<std::size_t>(std::lower_bound(sorted + begin, sorted + count, starts[p]) - sorted)
+                  : count;
+        if (end > begin) fill_insertion_run(into, p, tasks, begin, end, out);
         begin = end;
     }
-    return out;
 }
 
 }  // namespace escala

@@ -1,19 +1,15 @@
-// The receiver side of a whole move scan, a receiver at a time.
+// A receiver's share of the objective with each task of a list inserted.
 //
-// A scan needs, for every sampled receiver and every task of every sampled
-// giver, the receiver's share of the objective with that task inserted. With
-// all the sampled tasks in one list sorted by start, the tasks that fall
-// into one slot of a receiver form a contiguous run of that list, so a
-// receiver's whole row is filled run by run: the slot's fields are the same
-// for the whole run and the tasks' fields are read in sequence, several
-// tasks at a time.
+// With the tasks sorted by start, the tasks that fall into one slot of a
+// receiver form a contiguous run of the list, so a receiver's whole row is
+// filled run by run: the slot's fields are the same for the whole run and
+// the tasks' fields are read in sequence, several tasks at a time.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "search/move_eval.hpp"
-#include "search/roster_eval.hpp"
 
 namespace escala {
 
@@ -52,35 +48,9 @@ void fill_insertion_run_avx2(const MemberCache& into, std::size_t slot, const Ta
 bool has_avx2();
 }  // namespace detail
 
-class InsertionRows {
-public:
-    // Takes the real tasks of `members` (evaluator indices; repeats allowed)
-    // for a new scan and forgets the rows of the previous one.
-    void start(const RosterEvaluator& evaluator, const std::vector<std::size_t>& members);
-
-    // The distinct members given to start, in order of first appearance.
-    const std::vector<std::size_t>& members() const { return taken_; }
-    // Member m's row, computed on first use: entry positions(g)[k] is m's
-    // share with real task k of member g inserted.
-    const std::uint32_t* row(std::size_t m);
-    // Where member m's real tasks stand in a row.
-    const std::uint32_t* positions(std::size_t m) const {
-        return positions_.data() + first_position_[static_cast<std::size_t>(local_[m])];
-    }
-
-private:
-    const RosterEvaluator* evaluator_ = nullptr;
-    std::vector<std::int32_t> local_;           // per evaluator member: its place among the scan's members, or -1
-    std::vector<std::size_t> taken_;            // the scan's distinct members, by place
-    std::vector<std::size_t> first_position_;   // per place: where its entries of positions_ begin
-    std::vector<std::uint32_t> positions_;      // per task of the scan's members: its index in the sorted list
-    std::vector<std::uint64_t> keys_;           // scratch: start and index, for the sort
-    std::vector<const Task*> gathered_;         // scratch: the tasks before the sort
-    TaskColumns tasks_;                         // the scan's tasks sorted by start
-    std::size_t count_ = 0;                     // tasks
-    std::size_t stride_ = 0;                    // entries per row
-    std::vector<std::uint32_t> rows_;           // row of place l at l * stride_
-    std::vector<std::uint8_t> ready_;           // per place: row computed
-};
+// out[u] for every task u of `tasks` (count tasks, sorted by start): the
+// share of the schedule in `into` with task u inserted. Writes up to
+// kRunPadding - 1 entries past count.
+void fill_row(const MemberCache& into, const TaskColumns& tasks, std::size_t count, std::uint32_t* out);
 
 }  // namespace escala

@@ -1,24 +1,42 @@
 #include "search/roster_eval.hpp"
 
+#include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 namespace escala {
 
-std::uint32_t RosterEvaluator::new_version() {
-    if (next_version_ == std::numeric_limits<std::uint32_t>::max()) {
-        // Versions are about to repeat: forget everything computed and start again.
-        forget_computed();
-        next_version_ = 1;
-        for (std::uint32_t& version : version_) version = next_version_++;
+void RosterEvaluator::forget(std::size_t m) {
+    row_ready_[m] = 0;
+    // The member's pairs as giver (one run of bits) and as receiver (one bit per giver).
+    std::size_t pair = m * size_;
+    const std::size_t last = pair + size_;
+    for (; pair < last && pair % 64 != 0; ++pair) current_[pair / 64] &= ~(std::uint64_t{1} << (pair % 64));
+    for (; pair + 64 <= last; pair += 64) current_[pair / 64] = 0;
+    for (; pair < last; ++pair) current_[pair / 64] &= ~(std::uint64_t{1} << (pair % 64));
+    for (std::size_t g = 0; g < size_; ++g) {
+        const std::size_t p = g * size_ + m;
+        current_[p / 64] &= ~(std::uint64_t{1} << (p % 64));
     }
-    return next_version_++;
 }
 
-void RosterEvaluator::forget_computed() {
-    for (Block& block : blocks_) block = Block{};
+std::uint32_t RosterEvaluator::position_of(const Task& task) const {
+    const std::int32_t* starts = tasks_.start.data();
+    std::size_t u = static_cast<std::size_t>(std::lower_bound(starts, starts + task_count_, task.start_time) - starts);
+    // Tasks with equal fields have equal entries in every row: any of them will do.
+    for (; u < task_count_ && starts[u] == task.start_time; ++u)
+        if (tasks_.end[u] == task.end_time && tasks_.start_point[u] == task.start_point &&
+            tasks_.end_point[u] == task.end_point && tasks_.vehicle[u] == task.vehicle && tasks_.slack[u] == task.slack)
+            return static_cast<std::uint32_t>(u);
+    throw std::logic_error("a member holds a task that no member held when the roster was attached");
 }
 
-void RosterEvaluator::rebuild(const Crew& crew, std::size_t m) {
+void RosterEvaluator::fill(std::size_t m) {
+    fill_row(members_[m].cache, tasks_, task_count_, rows_.data() + m * stride_);
+    row_ready_[m] = 1;
+}
+
+void RosterEvaluator::rebuild(const Crew& crew, std::size_t m, bool placed) {
     Member& member = members_[m];
     member.cache.refresh(crew);
     share_[m] = member.cache.current().objective_share();
@@ -29,7 +47,10 @@ void RosterEvaluator::rebuild(const Crew& crew, std::size_t m) {
         member.removal_share[k] = member.cache.without_task(k).objective_share();
         member.removal_delta[k] = member.removal_share[k] - share_[m];
     }
-    version_[m] = new_version();
+    if (placed) return;  // attach has placed the tasks and forgotten every pair
+    member.positions.resize(n);
+    for (std::size_t k = 0; k < n; ++k) member.positions[k] = position_of(member.cache.real_task(k));
+    forget(m);
 }
 
 void RosterEvaluator::attach(const v_crew& members) {
@@ -37,14 +58,41 @@ void RosterEvaluator::attach(const v_crew& members) {
     size_ = size;
     members_.resize(size);
     share_.assign(size, 0);
-    version_.assign(size, 0);
-    for (std::size_t m = 0; m < size; ++m) rebuild(members[m], m);
+
+    // Every real task, sorted by start (equal starts in any order: they fall
+    // into the same slot of every receiver); each member learns where its
+    // tasks stand.
+    struct Entry {
+        const Task* task;
+        std::uint32_t* position;
+    };
+    std::vector<Entry> all;
+    for (std::size_t m = 0; m < size; ++m) {
+        const Crew& crew = members[m];
+        const std::size_t real = crew.has_virtual_task() ? crew.tasks.size() - 1 : crew.tasks.size();
+        members_[m].positions.resize(real);
+        for (std::size_t k = 0; k < real; ++k) all.push_back({&crew.tasks[k], &members_[m].positions[k]});
+    }
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Entry& a, const Entry& b) { return a.task->start_time < b.task->start_time; });
+    task_count_ = all.size();
+    tasks_.resize(task_count_);
+    for (std::size_t u = 0; u < task_count_; ++u) {
+        tasks_.set(u, *all[u].task);
+        *all[u].position = static_cast<std::uint32_t>(u);
+    }
+    stride_ = task_count_ + kRunPadding;
+    rows_.assign(size * stride_, 0);
+    row_ready_.assign(size, 0);
     blocks_.assign(size * size, Block{});
+    current_.assign((size * size + 63) / 64, 0);
+
+    for (std::size_t m = 0; m < size; ++m) rebuild(members[m], m, true);
 }
 
 void RosterEvaluator::moved(const v_crew& members, std::size_t from, std::size_t to) {
-    rebuild(members[from], from);
-    rebuild(members[to], to);
+    rebuild(members[from], from, false);
+    rebuild(members[to], to, false);
 }
 
 }  // namespace escala

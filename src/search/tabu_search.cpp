@@ -131,7 +131,6 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
                 tabu_pairs_[static_cast<std::size_t>(e.from_crew) * id_bound + static_cast<std::size_t>(e.to_crew)] = mark;
     };
     mark_tabu_pairs(1);
-    rows_.start(evaluator_, members);
     auto tabu = [&](const solucao& candidate) {
         const std::size_t back = static_cast<std::size_t>(candidate.to_crew) * id_bound +
                                  static_cast<std::size_t>(candidate.from_crew);
@@ -140,15 +139,23 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
 
     // The range of every pair of distinct members that changed since its
     // range was stored, a receiver at a time, while its row is at hand.
-    const std::vector<std::size_t>& distinct = rows_.members();
+    distinct_.clear();
+    if (seen_.size() < evaluator_.size()) seen_.resize(evaluator_.size(), 0);
+    for (const std::size_t m : members)
+        if (!seen_[m]) {
+            seen_[m] = 1;
+            distinct_.push_back(m);
+        }
+    for (const std::size_t m : distinct_) seen_[m] = 0;
+    const std::vector<std::size_t>& distinct = distinct_;
     for (const std::size_t receiver : distinct) {
         const std::uint32_t* into = nullptr;
         for (const std::size_t giver : distinct) {
             if (giver == receiver || evaluator_.range_current(giver, receiver)) continue;
             const RosterEvaluator::Giver g = evaluator_.giver(giver);
             if (g.count == 0) continue;
-            if (into == nullptr) into = rows_.row(receiver);
-            const std::uint32_t* at = rows_.positions(giver);
+            if (into == nullptr) into = evaluator_.row(receiver);
+            const std::uint32_t* at = evaluator_.positions(giver);
             RosterEvaluator::Range range{INT64_MAX, INT64_MIN};
             for (std::size_t k = 0; k < g.count; ++k) {
                 const std::int64_t both = static_cast<std::int64_t>(g.removal_share[k]) + into[at[k]];
@@ -164,7 +171,7 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
         const RosterEvaluator::Giver g = evaluator_.giver(giver);
         if (g.count == 0) continue;
         const std::int64_t giver_share = evaluator_.share(giver);
-        const std::uint32_t* at = rows_.positions(giver);
+        const std::uint32_t* at = evaluator_.positions(giver);
         for (std::size_t j = 0; j < s; ++j) {
             if (j == i || ids[j] == ids[i]) continue;  // a member never gives to itself
             const std::size_t receiver = members[j];
@@ -181,7 +188,7 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
                 lowest >= static_cast<std::int64_t>(chosen) && lowest >= static_cast<std::int64_t>(best_value))
                 continue;
             const std::uint32_t base = current - receiver_share;
-            const std::uint32_t* into = rows_.row(receiver);
+            const std::uint32_t* into = evaluator_.row(receiver);
             for (std::size_t k = 0; k < g.count; ++k) {
                 const std::uint32_t v = base + g.removal_delta[k] + into[at[k]];
                 if (v >= chosen && v >= best_value) continue;

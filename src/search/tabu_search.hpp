@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "crew/crew.hpp"
-#include "search/insertion_rows.hpp"
 #include "search/roster_eval.hpp"
 
 namespace escala {
@@ -83,7 +82,8 @@ private:
                                std::uint32_t current, bool& taken);
 
     RosterEvaluator evaluator_;              // the fast scan's caches
-    InsertionRows rows_;                     // the receiver side of the current scan
+    std::vector<std::size_t> distinct_;      // scratch: the sample's distinct members
+    std::vector<std::uint8_t> seen_;         // scratch: per member, already in distinct_
     v_crew sample_;                          // the straightforward scan's sample
     std::vector<std::uint8_t> tabu_pairs_;   // scratch: (from, to) pairs in the tabu list
     std::vector<std::size_t> scan_members_;  // scratch: evaluator indices of the sample
