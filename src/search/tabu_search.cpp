@@ -148,14 +148,13 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
         }
     for (const std::size_t m : distinct_) seen_[m] = 0;
     const std::vector<std::size_t>& distinct = distinct_;
-    for (const std::size_t receiver : distinct) {
-        const std::uint32_t* into = nullptr;
-        for (const std::size_t giver : distinct) {
+    for (const std::size_t giver : distinct) {
+        const RosterEvaluator::Giver g = evaluator_.giver(giver);
+        if (g.count == 0) continue;
+        const std::uint32_t* at = evaluator_.positions(giver);
+        for (const std::size_t receiver : distinct) {
             if (giver == receiver || evaluator_.range_current(giver, receiver)) continue;
-            const RosterEvaluator::Giver g = evaluator_.giver(giver);
-            if (g.count == 0) continue;
-            if (into == nullptr) into = evaluator_.row(receiver);
-            const std::uint32_t* at = evaluator_.positions(giver);
+            const std::uint32_t* into = evaluator_.row(receiver);
             RosterEvaluator::Range range{INT64_MAX, INT64_MIN};
             for (std::size_t k = 0; k < g.count; ++k) {
                 const std::int64_t both = static_cast<std::int64_t>(g.removal_share[k]) + into[at[k]];
