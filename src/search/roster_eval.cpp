@@ -62,29 +62,30 @@ void RosterEvaluator::attach(const v_crew& members) {
     // Every real task, sorted by start (equal starts in any order: they fall
     // into the same slot of every receiver); each member learns where its
     // tasks stand.
-    struct Entry {
-        const Task* task;
-        std::uint32_t* position;
-    };
-    std::vector<Entry> all;
+    placed_.clear();
     for (std::size_t m = 0; m < size; ++m) {
         const Crew& crew = members[m];
         const std::size_t real = crew.has_virtual_task() ? crew.tasks.size() - 1 : crew.tasks.size();
         members_[m].positions.resize(real);
-        for (std::size_t k = 0; k < real; ++k) all.push_back({&crew.tasks[k], &members_[m].positions[k]});
+        for (std::size_t k = 0; k < real; ++k) placed_.push_back({&crew.tasks[k], &members_[m].positions[k]});
     }
-    std::stable_sort(all.begin(), all.end(),
-                     [](const Entry& a, const Entry& b) { return a.task->start_time < b.task->start_time; });
-    task_count_ = all.size();
+    task_count_ = placed_.size();
+    order_.resize(task_count_);
+    for (std::size_t u = 0; u < task_count_; ++u) {
+        const auto start = static_cast<std::uint32_t>(placed_[u].task->start_time) ^ 0x80000000u;  // signed order
+        order_[u] = static_cast<std::uint64_t>(start) << 32 | u;
+    }
+    std::sort(order_.begin(), order_.end());
     tasks_.resize(task_count_);
     for (std::size_t u = 0; u < task_count_; ++u) {
-        tasks_.set(u, *all[u].task);
-        *all[u].position = static_cast<std::uint32_t>(u);
+        const Placed& entry = placed_[static_cast<std::size_t>(order_[u] & 0xffffffffu)];
+        tasks_.set(u, *entry.task);
+        *entry.position = static_cast<std::uint32_t>(u);
     }
     stride_ = task_count_ + kRunPadding;
-    rows_.assign(size * stride_, 0);
+    rows_.resize(size * stride_);  // a row is filled before it is read
     row_ready_.assign(size, 0);
-    blocks_.assign(size * size, Block{});
+    blocks_.resize(size * size);   // a block is read only once stored
     current_.assign((size * size + 63) / 64, 0);
 
     for (std::size_t m = 0; m < size; ++m) rebuild(members[m], m, true);

@@ -112,6 +112,12 @@ private:
     std::size_t stride_ = 0;              // entries per row
     std::vector<std::uint32_t> rows_;     // member m's row at m * stride_
     std::vector<std::uint8_t> row_ready_;  // per member: its row is current
+    struct Placed {
+        const Task* task;
+        std::uint32_t* position;  // where attach records the task's place in a row
+    };
+    std::vector<Placed> placed_;          // scratch of attach: every real task
+    std::vector<std::uint64_t> order_;    // scratch of attach: start and index, sorted
 };
 
 }  // namespace escala
