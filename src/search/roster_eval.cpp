@@ -1,7 +1,6 @@
 #include "search/roster_eval.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 
 namespace escala {

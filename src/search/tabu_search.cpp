@@ -138,7 +138,8 @@ std::uint32_t TabuSearch::scan_members(const std::vector<std::size_t>& members, 
     };
 
     // The range of every pair of distinct members that changed since its
-    // range was stored, a receiver at a time, while its row is at hand.
+    // range was stored, a giver at a time (the task loop then runs the same
+    // length for every receiver); a receiver's row is renewed on first use.
     distinct_.clear();
     if (seen_.size() < evaluator_.size()) seen_.resize(evaluator_.size(), 0);
     for (const std::size_t m : members)
