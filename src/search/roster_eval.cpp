@@ -53,6 +53,12 @@ void RosterEvaluator::rebuild(const Crew& crew, std::size_t m, bool placed) {
 }
 
 void RosterEvaluator::attach(const v_crew& members) {
+    std::vector<const Crew*> all(members.size());
+    for (std::size_t m = 0; m < members.size(); ++m) all[m] = &members[m];
+    attach(all);
+}
+
+void RosterEvaluator::attach(const std::vector<const Crew*>& members) {
     const std::size_t size = members.size();
     size_ = size;
     members_.resize(size);
@@ -63,7 +69,7 @@ void RosterEvaluator::attach(const v_crew& members) {
     // tasks stand.
     placed_.clear();
     for (std::size_t m = 0; m < size; ++m) {
-        const Crew& crew = members[m];
+        const Crew& crew = *members[m];
         const std::size_t real = crew.has_virtual_task() ? crew.tasks.size() - 1 : crew.tasks.size();
         members_[m].positions.resize(real);
         for (std::size_t k = 0; k < real; ++k) placed_.push_back({&crew.tasks[k], &members_[m].positions[k]});
@@ -87,7 +93,7 @@ void RosterEvaluator::attach(const v_crew& members) {
     blocks_.resize(size * size);   // a block is read only once stored
     current_.assign((size * size + 63) / 64, 0);
 
-    for (std::size_t m = 0; m < size; ++m) rebuild(members[m], m, true);
+    for (std::size_t m = 0; m < size; ++m) rebuild(*members[m], m, true);
 }
 
 void RosterEvaluator::moved(const v_crew& members, std::size_t from, std::size_t to) {

@@ -103,13 +103,19 @@ std::uint32_t TabuSearch::scan_moves_reference(const v_crew& sample, std::uint32
 
 std::uint32_t TabuSearch::scan_moves(const v_crew& sample, std::uint32_t current, bool& taken) {
     if (control.reference_scan) return scan_moves_reference(sample, current, taken);
-    evaluator_.attach(sample);
+    // A member drawn twice is cached once: equal entries of the sample share
+    // one member of the evaluator.
+    unique_.clear();
     scan_members_.resize(sample.size());
     scan_ids_.resize(sample.size());
-    for (std::size_t i = 0; i < sample.size(); ++i) {
-        scan_members_[i] = i;
-        scan_ids_[i] = sample[i].id;
+    for (std::size_t p = 0; p < sample.size(); ++p) {
+        std::size_t m = 0;
+        while (m < unique_.size() && !(*unique_[m] == sample[p])) ++m;
+        if (m == unique_.size()) unique_.push_back(&sample[p]);
+        scan_members_[p] = m;
+        scan_ids_[p] = sample[p].id;
     }
+    evaluator_.attach(unique_);
     return scan_members(scan_members_, scan_ids_, current, taken);
 }
 

@@ -83,6 +83,7 @@ private:
 
     RosterEvaluator evaluator_;              // the fast scan's caches
     std::vector<std::size_t> distinct_;      // scratch: the sample's distinct members
+    std::vector<const Crew*> unique_;        // scratch: a sample's distinct entries
     std::vector<std::uint8_t> seen_;         // scratch: per member, already in distinct_
     v_crew sample_;                          // the straightforward scan's sample
     std::vector<std::uint8_t> tabu_pairs_;   // scratch: (from, to) pairs in the tabu list
