@@ -255,6 +255,12 @@ TEST(MoveEval, FastScanChoosesTheSameMoveAsTheStraightforwardScan) {
                 slot = roster[static_cast<std::size_t>(a)];
                 slot.id = a;
             }
+            // Now and then two entries with one id but different schedules:
+            // each is scanned with its own.
+            if (round % 7 == 0 && sample.size() >= 2) {
+                sample[1] = sample[0];
+                sample[1].assign_task(make(regime));
+            }
             TabuSearch fast, reference;
             reference.control.reference_scan = true;
             v_crew copy = roster;
