@@ -151,12 +151,6 @@ public:
         }
         return lo;
     }
-    // Advances a slot found for an earlier-starting task to the slot of `task`.
-    std::size_t next_slot(std::size_t slot, const Task& task) const {
-        while (slot < starts_.size() && starts_[slot] <= task.start_time) ++slot;
-        return slot;
-    }
-
     // With `task` assigned at its slot.
     ScheduleValue with_task(const Task& task) const { return with_task_at(slot_of(task), task); }
     ScheduleValue with_task_at(std::size_t slot, const Task& task) const {

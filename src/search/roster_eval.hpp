@@ -24,6 +24,7 @@ public:
     // Caches every member of `members` (a roster or a sample); forgets
     // whatever was cached before.
     void attach(const v_crew& members);
+    // The same for members given by address (read during the call only).
     void attach(const std::vector<const Crew*>& members);
     // A task of member `from` has moved to member `to` (already carried out
     // on `members`): updates both members' entries. Tasks may only move
