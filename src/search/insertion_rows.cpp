@@ -17,6 +17,30 @@ using vu = std::uint32_t __attribute__((vector_size(32)));
 constexpr std::size_t kLanes = sizeof(vi) / sizeof(std::int32_t);
 static_assert(kLanes < kRunPadding);
 
+// The pair aggregate of every lane, as PairAggregate keeps it for one schedule.
+struct LanePairs {
+    vi longest, permitted;
+    vu gap_time, overlap, vehicle_changes, point_changes;
+};
+
+// Adds the pair (prev, next) in every lane. A comparison gives -1 in the
+// lanes where it holds, 0 elsewhere, so subtracting it counts.
+[[gnu::always_inline]] inline void add_lane_pair(LanePairs& a, const vi& prev_end, const vi& prev_end_point,
+                                                 const vi& prev_vehicle, const vi& next_start,
+                                                 const vi& next_start_point, const vi& next_vehicle) {
+    const vi zero{};
+    const vi gap = (vi)((vu)next_start - (vu)prev_end);
+    const vi point_change = next_start_point != prev_end_point;
+    const vi longer = gap > a.longest;
+    const vi tie = gap == a.longest;
+    a.permitted = longer ? -point_change : (tie ? a.permitted - point_change : a.permitted);
+    a.longest = longer ? gap : a.longest;
+    a.gap_time += (vu)(gap >= 1 ? gap : zero);
+    a.overlap += (vu)(next_start < prev_end ? (vi)((vu)prev_end - (vu)next_start) : zero);
+    a.vehicle_changes -= (vu)(next_vehicle != prev_vehicle);
+    a.point_changes -= (vu)point_change;
+}
+
 // The insertion of tasks [begin, end) at one slot; the slot's neighbours
 // are known at compile time, the rest is read from the slot.
 template <bool kLeft, bool kRight>
@@ -34,44 +58,24 @@ template <bool kLeft, bool kRight>
         std::memcpy(&vehicle, t.vehicle.data() + x, sizeof vehicle);
         std::memcpy(&slack, t.slack.data() + x, sizeof slack);
 
-        vi longest = zero + s.untouched.longest_gap;
-        vi permitted = zero + s.untouched.permitted_changes;
-        vu gap_time = (vu)zero + s.untouched.gap_time;
-        vu overlap = (vu)zero + s.untouched.overlap_time;
-        vu vehicle_changes = (vu)zero + s.untouched.vehicle_changes;
-        vu point_changes = (vu)zero + s.untouched.point_changes;
+        const PairAggregate& u = s.untouched;
+        LanePairs pairs{zero + u.longest_gap,      zero + u.permitted_changes,  (vu)zero + u.gap_time,
+                        (vu)zero + u.overlap_time, (vu)zero + u.vehicle_changes, (vu)zero + u.point_changes};
         vi first_start = start;
         vi last_end = finish;
-        // A comparison gives -1 in the lanes where it holds, 0 elsewhere, so
-        // subtracting it counts.
         if constexpr (kLeft) {  // the pair (left neighbour, task)
-            const vi left_end = zero + s.left_end;
-            const vi gap = (vi)((vu)start - (vu)left_end);
-            const vi point_change = start_point != s.left_end_point;
-            const vi longer = gap > longest;
-            const vi tie = gap == longest;
-            permitted = longer ? -point_change : (tie ? permitted - point_change : permitted);
-            longest = longer ? gap : longest;
-            gap_time += (vu)(gap >= 1 ? gap : zero);
-            overlap += (vu)(start < left_end ? (vi)((vu)left_end - (vu)start) : zero);
-            vehicle_changes -= (vu)(vehicle != s.left_vehicle);
-            point_changes -= (vu)point_change;
+            add_lane_pair(pairs, zero + s.left_end, zero + s.left_end_point, zero + s.left_vehicle, start,
+                          start_point, vehicle);
             first_start = zero + s.first_start;
         }
         if constexpr (kRight) {  // the pair (task, right neighbour)
-            const vi right_start = zero + s.right_start;
-            const vi gap = (vi)((vu)right_start - (vu)finish);
-            const vi point_change = end_point != s.right_start_point;
-            const vi longer = gap > longest;
-            const vi tie = gap == longest;
-            permitted = longer ? -point_change : (tie ? permitted - point_change : permitted);
-            longest = longer ? gap : longest;
-            gap_time += (vu)(gap >= 1 ? gap : zero);
-            overlap += (vu)(right_start < finish ? (vi)((vu)finish - (vu)right_start) : zero);
-            vehicle_changes -= (vu)(vehicle != s.right_vehicle);
-            point_changes -= (vu)point_change;
+            add_lane_pair(pairs, finish, end_point, vehicle, zero + s.right_start, zero + s.right_start_point,
+                          zero + s.right_vehicle);
             last_end = zero + s.last_end;
         }
+        const vi longest = pairs.longest, permitted = pairs.permitted;
+        const vu gap_time = pairs.gap_time, overlap = pairs.overlap;
+        const vu vehicle_changes = pairs.vehicle_changes, point_changes = pairs.point_changes;
         const vi total_slack = (vi)((vu)slack + receiver_slack);
 
         // The schedule's value, as schedule_value computes it (the schedule
