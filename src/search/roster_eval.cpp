@@ -7,15 +7,11 @@ namespace escala {
 
 void RosterEvaluator::forget(std::size_t m) {
     row_ready_[m] = 0;
-    // The member's pairs as giver (one run of bits) and as receiver (one bit per giver).
-    std::size_t pair = m * size_;
-    const std::size_t last = pair + size_;
-    for (; pair < last && pair % 64 != 0; ++pair) current_[pair / 64] &= ~(std::uint64_t{1} << (pair % 64));
-    for (; pair + 64 <= last; pair += 64) current_[pair / 64] = 0;
-    for (; pair < last; ++pair) current_[pair / 64] &= ~(std::uint64_t{1} << (pair % 64));
-    for (std::size_t g = 0; g < size_; ++g) {
-        const std::size_t p = g * size_ + m;
-        current_[p / 64] &= ~(std::uint64_t{1} << (p % 64));
+    // The member's pairs, as giver and as receiver.
+    auto clear = [&](std::size_t pair) { current_[pair / 64] &= ~(std::uint64_t{1} << (pair % 64)); };
+    for (std::size_t other = 0; other < size_; ++other) {
+        clear(m * size_ + other);
+        clear(other * size_ + m);
     }
 }
 
