@@ -57,6 +57,7 @@ RunSummary run_escala(const DriverOptions& options) {
     search.control.wait_for_enter = options.interactive;
     search.control.time_limit_seconds = options.time_limit_seconds;
     search.control.handle_interrupts = options.handle_interrupts;
+    search.control.stop = options.stop;
     search.run(roster, 25.0, 500, 250, 150);
     summary.best_value = search.best_value;
     summary.iterations = search.iterations();

@@ -1,6 +1,7 @@
 // The whole run of escala, from the task file to "dumpfile.txt".
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@ struct DriverOptions {
     bool interactive = true;               // the three waits for Enter
     double time_limit_seconds = 0;         // the search's wall-time limit; 0: none
     bool handle_interrupts = true;         // the first Ctrl-C ends the search
+    const std::atomic<bool>* stop = nullptr;  // raised: the search ends as if interrupted
 };
 
 // What a run gives back besides its files.

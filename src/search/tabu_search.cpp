@@ -302,7 +302,8 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
         }
         file_obj << iteration << "\t" << best_value << "\t" << current << "\n";
 
-        if (control.handle_interrupts && interrupt_requested) {
+        if ((control.handle_interrupts && interrupt_requested) ||
+            (control.stop != nullptr && control.stop->load(std::memory_order_relaxed))) {
             stop_reason_ = StopReason::interrupted;
             break;
         }

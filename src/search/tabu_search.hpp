@@ -1,6 +1,7 @@
 // The improvement phase: sampled single-task moves under a tabu list.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <fstream>
 #include <vector>
@@ -37,6 +38,7 @@ struct SearchControl {
     bool wait_for_enter = true;     // the final wait of an interactive run
     bool handle_interrupts = true;  // the first SIGINT/SIGTERM ends the search
     bool reference_scan = false;    // evaluate moves the straightforward way (for comparisons)
+    const std::atomic<bool>* stop = nullptr;  // when set and raised, the search ends as if interrupted
 };
 
 class TabuSearch {
