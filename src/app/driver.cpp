@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "crew/crew_util.hpp"
+#include "crew/overlaps.hpp"
 #include "io/load_list.hpp"
 #include "search/grasp.hpp"
 #include "search/tabu_search.hpp"
@@ -62,6 +63,7 @@ RunSummary run_escala(const DriverOptions& options) {
     summary.best_value = search.best_value;
     summary.iterations = search.iterations();
     summary.stop_reason = search.stop_reason();
+    summary.overlapping_pairs = overlapping_pairs(roster);
 
     write_detailed_report(roster, "ArqSaida-zz.txt");
     write_dump(roster, "dumpfile.txt");

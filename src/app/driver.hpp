@@ -34,6 +34,7 @@ struct RunSummary {
     std::uint32_t best_value = 0;             // objective of the final roster
     std::int32_t iterations = 0;              // tabu iterations run
     StopReason stop_reason = StopReason::stall;
+    std::int64_t overlapping_pairs = 0;       // in the final roster
 };
 
 // The main sequence, writing its files in the working directory.

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
@@ -78,6 +79,8 @@ void remove_registered() {
     }
 }
 
+extern "C" void remove_at_exit() { remove_registered(); }
+
 extern "C" void on_signal(int number) {
     int expected = 0;
     if (first_signal.compare_exchange_strong(expected, number)) {
@@ -125,6 +128,9 @@ InterruptGuard::InterruptGuard(std::string program) {
     std::memcpy(program_name, program.c_str(), program.size() + 1);
     stop_flag.store(false);
     first_signal.store(0);
+    // A program that ends through std::exit leaves no temporary behind either.
+    static const bool at_exit = std::atexit(remove_at_exit) == 0;
+    (void)at_exit;
     install(on_signal);
 }
 

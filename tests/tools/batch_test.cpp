@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -120,11 +121,12 @@ std::vector<std::string> lines_starting(const std::string& text, const std::stri
 // The summary line names the seed, both objectives, the iterations, the
 // time and why the search ended.
 TEST(DescribeRun, OneLinePerRun) {
-    const RunRecord run{2, RunSummary{7, 1000, 900, 12, StopReason::time_limit}, 1.5};
-    EXPECT_EQ(escala::batch::describe_run(run), "run 2: seed 7, construction 1000, best 900, iterations 12, 1.50 s, time limit");
-    const RunRecord stalled{1, RunSummary{4294967295u, 5, 5, 500, StopReason::stall}, 0.004};
-    EXPECT_EQ(escala::batch::describe_run(stalled),
-              "run 1: seed 4294967295, construction 5, best 5, iterations 500, 0.00 s, stall limit");
+    const RunRecord run{2, RunSummary{7, 1000, 900, 12, StopReason::time_limit, 1}, 1.5};
+    EXPECT_EQ(escala::batch::describe_run(run),
+              "run 2: seed 7, construction 1000, best 900, iterations 12, 1.50 s, time limit, 1 overlapping task pair");
+    const RunRecord stalled{1, RunSummary{4294967295u, 5, 5, 500, StopReason::stall, 0}, 0.004};
+    EXPECT_EQ(escala::batch::describe_run(stalled), "run 1: seed 4294967295, construction 5, best 5, iterations 500, "
+                                                    "0.00 s, stall limit, 0 overlapping task pairs");
 }
 
 // The lowest final objective wins, the earliest run on ties; objectives
@@ -147,15 +149,38 @@ TEST(BestRun, LowestObjectiveEarliestOnTies) {
 TEST_F(BatchTest, RejectsUnusableArgumentsAndInput) {
     write_file(path("header.tsk"), "vehicle;start;end;from;to;slack;line;line\n1;2;3;4;5;6;7;8\n");
     write_file(path("not_a_dir"), "");
+    write_file(path("empty.tsk"), "");
+    write_file(path("short.tsk"), "1,2,3\n1907;704;905;1;2;0;5;5\n");
     const fs::path dir = path("cwd");
     const std::string tasks = " --tasks '" + sample + "'";
-    for (const std::string& args : std::vector<std::string>{"--tasks missing.tsk", "--tasks /", "--tasks ../header.tsk", tasks + " --out-dir ../not_a_dir/out",
-          tasks + " --out-dir ../not_a_dir", tasks + " --runs 0", tasks + " --runs two", tasks + " --seed -1",
-          tasks + " --seed 0x10", tasks + " --seed 99999999999", tasks + " --time-limit -1",
-          tasks + " --time-limit soon", tasks + " --bogus", tasks + " extra"}) {
+    const struct {
+        std::string args;
+        std::string message;  // what standard error says, after the program's name
+    } cases[] = {
+        {"--tasks missing.tsk", "missing.tsk: cannot read the task file: No such file or directory"},
+        {"--tasks /", "/: is a folder, not a task file"},
+        {"--tasks ../header.tsk", "../header.tsk:1: field 1 \"vehicle;start;end;from;t...\" is not an integer"},
+        {"--tasks ../empty.tsk", "../empty.tsk: holds no task"},
+        {"--tasks ../short.tsk", "../short.tsk:1: 3 fields where 8 are expected"},
+        {tasks + " --out-dir ../not_a_dir/out", "cannot create the output directory"},
+        {tasks + " --out-dir ../not_a_dir", "cannot create the output directory"},
+        {tasks + " --runs 0", "--runs: '0' is outside 1\u20131000000"},
+        {tasks + " --runs two", "--runs: 'two' is not a decimal number"},
+        {tasks + " --seed -1", "--seed"},
+        {tasks + " --seed 0x10", "--seed: '0x10' is not a decimal number in 0\u20134294967295"},
+        {tasks + " --seed 4294967296", "--seed: '4294967296' is outside 0\u20134294967295"},
+        {tasks + " --seed 99999999999", "is outside 0\u20134294967295"},
+        {tasks + " --time-limit -1", "--time-limit"},
+        {tasks + " --time-limit soon", "is not a number of seconds"},
+        {tasks + " --total-time inf", "is not a number of seconds"},
+        {tasks + " --bogus", "--bogus"},
+        {tasks + " extra", "extra"},
+    };
+    for (const auto& [args, message] : cases) {
         const Outcome o = batch(dir, args);
         EXPECT_EQ(o.status, 2) << args;
-        EXPECT_FALSE(o.err.empty()) << args;
+        EXPECT_EQ(o.err.rfind("escala-batch: ", 0), 0u) << args << ": " << o.err;
+        EXPECT_NE(o.err.find(message), std::string::npos) << args << ": " << o.err;
         EXPECT_TRUE(fs::is_empty(dir)) << args;
     }
 }
@@ -268,8 +293,10 @@ TEST_F(BatchTest, RunsKeepTheBestRoster) {
     const auto lowest = std::min_element(best.begin(), best.end());
     const long long winner = lowest - best.begin() + 1;
     const std::string winner_seed = std::to_string(900 + winner - 1);
-    EXPECT_EQ(lines_of(o.out).back(), "best: run " + std::to_string(winner) + " (seed " + winner_seed +
-                                          "), objective " + std::to_string(*lowest));
+    EXPECT_EQ(lines_of(o.out).back().rfind("best: run " + std::to_string(winner) + " (seed " + winner_seed +
+                                               "), objective " + std::to_string(*lowest) + ", ",
+                                           0),
+              0u);
     const auto kept = files_in(path("best"));
     ASSERT_EQ(kept.size(), 6u);  // no scratch directory left behind
     EXPECT_EQ(value_after(kept.at("ArqSaida-zz.txt"), "objetivo global = "), *lowest);
@@ -290,7 +317,7 @@ TEST_F(BatchTest, TimeLimitEndsTheSearch) {
     EXPECT_NE(o.out.find("\nBusca encerrada pelo limite de tempo.\n\nEnd of Orvik Dummie Seacrh."), std::string::npos);
     const std::vector<std::string> runs = lines_starting(o.out, "run ");
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_TRUE(runs[0].ends_with(", time limit")) << runs[0];
+    EXPECT_NE(runs[0].find(", time limit, "), std::string::npos) << runs[0];
 
     const std::vector<std::string> dump = lines_of(read_file(path("cwd/dumpfile.txt")));
     const auto markers = std::count_if(dump.begin(), dump.end(), [](const std::string& l) { return l.find("##") != std::string::npos; });
@@ -302,4 +329,97 @@ TEST_F(BatchTest, TimeLimitEndsTheSearch) {
     const std::string report = read_file(path("cwd/ArqSaida-zz.txt"));
     EXPECT_NE(report.find("Tripula\xE7\xE3o 218\n"), std::string::npos);
     EXPECT_EQ(value_after(report, "objetivo global = "), value_after(runs[0], ", best "));
+}
+
+namespace {
+
+// Starts escala-batch in `dir` (standard output line-buffered into a file,
+// so that it shows how far the work had got) and returns its process id.
+pid_t start_batch(const fs::path& dir, const std::vector<std::string>& args) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    if (::chdir(dir.c_str()) != 0) ::_exit(120);
+    if (!std::freopen("/dev/null", "r", stdin) || !std::freopen("../stdout.txt", "w", stdout) ||
+        !std::freopen("../stderr.txt", "w", stderr))
+        ::_exit(121);
+    std::vector<std::string> all{"stdbuf", "-oL", bin + "/escala-batch"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execvp("stdbuf", argv.data());
+    ::_exit(122);
+}
+
+// Where a batch stood, from its console so far: the lines of its last run.
+std::string stage_of(const std::string& console) {
+    const std::size_t run = console.rfind("Executando....");
+    if (run == std::string::npos) return "start";
+    const std::string last = console.substr(run);
+    if (last.find("Valor da solucao global") == std::string::npos) return "construction";
+    if (last.find("End of Orvik Dummie Seacrh.") == std::string::npos) return "search";
+    return "reports";
+}
+
+}  // namespace
+
+// Signals at many moments of a long batch (while a run builds its roster,
+// searches, writes its reports, and between runs; once or twice, SIGINT or
+// SIGTERM) leave either the earlier files untouched or a complete set of new
+// ones, never a temporary, and the status the signal calls for.
+TEST_F(BatchTest, InterruptsKeepCompleteFilesOrNone) {
+    const fs::path tasks = sample_head(120);
+    const std::string earlier = "earlier\n";
+    const char* const names[] = {"ArqSaida.txt", "teste_solucao.txt", "melhor_solucao.txt",
+                                 "ArqSaida-zz.txt", "dumpfile.txt", "file_obj.txt"};
+    std::map<std::string, std::map<std::string, int>> outcomes;  // stage -> what was left -> count
+    for (int trial = 0; trial < 32; ++trial) {
+        const fs::path dir = path("t" + std::to_string(trial));
+        const fs::path out = dir / "out";
+        fs::create_directories(out);
+        for (const char* name : names) write_file(out / name, earlier);
+        const bool quick_search = trial % 2 == 0;  // then the construction and the reports take most of a run
+        std::vector<std::string> args{"--tasks", tasks.string(), "--out-dir", "out", "--seed", "3", "--runs", "1000"};
+        if (quick_search) args.insert(args.end(), {"--time-limit", "0.001"});
+        const int signal_number = trial % 3 == 2 ? SIGTERM : SIGINT;
+        const bool twice = trial % 4 == 3;
+
+        const pid_t pid = start_batch(dir, args);
+        ::usleep(static_cast<useconds_t>(20000 + (trial * 37 % 32) * 25000));
+        const std::string stage = stage_of(read_file(path("stdout.txt")));
+        ::kill(pid, signal_number);
+        if (twice) {
+            ::usleep(static_cast<useconds_t>(trial * 3000 % 40000));
+            ::kill(pid, signal_number);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "trial " << trial << " ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal_number) << "trial " << trial << ": " << read_file(path("stderr.txt"));
+
+        const auto left = files_in(out);
+        for (const auto& [name, content] : left) EXPECT_NE(name.front(), '.') << "trial " << trial << ": " << name;
+        ASSERT_EQ(left.size(), 6u) << "trial " << trial;
+        std::string kept;
+        if (std::all_of(left.begin(), left.end(), [&](const auto& f) { return f.second == earlier; })) {
+            kept = "earlier files untouched";
+        } else {
+            for (const char* name : names) {
+                if (std::string(name) != "file_obj.txt") {
+                    EXPECT_NE(left.at(name), earlier) << "trial " << trial << ": " << name;
+                }
+            }
+            EXPECT_EQ(left.at("file_obj.txt").rfind(earlier, 0), 0u);
+            EXPECT_GT(left.at("file_obj.txt").size(), earlier.size());
+            const std::vector<std::string> dump = lines_of(left.at("dumpfile.txt"));
+            EXPECT_EQ(std::count_if(dump.begin(), dump.end(),
+                                    [](const std::string& l) { return l.find(",*") == std::string::npos && l.find(',') != std::string::npos; }),
+                      120);
+            EXPECT_NE(left.at("ArqSaida-zz.txt").find("objetivo global = "), std::string::npos);
+            kept = "complete new files";
+        }
+        ++outcomes[stage + (twice ? ", signalled twice" : "")][kept];
+    }
+    for (const auto& [stage, kept] : outcomes)
+        for (const auto& [what, count] : kept) std::cout << "  " << stage << ": " << count << " x " << what << "\n";
 }

@@ -10,7 +10,11 @@
 #include <iostream>
 #include <sstream>
 
-#include "io/load_list.hpp"
+#include <optional>
+
+#include "cli/atomic_file.hpp"
+#include "cli/interrupt_guard.hpp"
+#include "io/strict_tasks.hpp"
 
 namespace escala::batch {
 
@@ -56,18 +60,16 @@ private:
     std::streambuf* saved_;
 };
 
-// The task file as an absolute path, once it is known to hold tasks (or
-// nothing at all: an empty day is a valid, if dull, input).
-fs::path usable_task_file(const fs::path& name) {
-    const fs::path path = fs::absolute(name);
-    std::ifstream in(path);
-    if (fs::is_directory(path) || !in) throw UnusableInput("cannot read the task file '" + name.string() + "'");
-    l_tarefas tasks;
-    const ReadOutcome outcome = read_tasks(in, tasks);
-    if (outcome.tasks_read == 0 && outcome.malformed)
-        throw UnusableInput("'" + name.string() + "' holds no task (line " + std::to_string(outcome.stop_line) +
-                            " is not a task record)");
-    return path;
+// The task file as an absolute path, once the strict reader has taken it
+// whole; its warnings go to `err`.
+fs::path usable_task_file(const fs::path& name, std::ostream& err) {
+    try {
+        const StrictTasks read = load_tasks_strict(name);
+        for (const std::string& warning : read.warnings) err << "escala-batch: " << warning << "\n";
+    } catch (const TaskFileError& e) {
+        throw UnusableInput(e.what());
+    }
+    return fs::absolute(name);
 }
 
 fs::path usable_out_dir(const fs::path& dir) {
@@ -81,33 +83,30 @@ fs::path usable_out_dir(const fs::path& dir) {
     return fs::absolute(dir);
 }
 
-// A fresh directory inside `parent`, so that files move out of it by rename.
-fs::path make_scratch_dir(const fs::path& parent) {
-    std::string name = (parent / ".escala-batch-XXXXXX").string();
-    if (!::mkdtemp(name.data()))
-        throw fs::filesystem_error("cannot create a scratch directory", parent,
-                                   std::error_code(errno, std::generic_category()));
-    return name;
-}
-
 // Moves a finished build's files into the output directory: the reports
-// replace those there, the search log is appended to the one there.
+// replace those there, the search log is appended to the one there. Signals
+// are held meanwhile, so the directory gets the whole set or none of it.
 void publish(const fs::path& scratch, const fs::path& out_dir) {
-    for (const fs::directory_entry& entry : fs::directory_iterator(scratch)) {
-        const fs::path name = entry.path().filename();
-        if (name != log_name) {
-            fs::rename(entry.path(), out_dir / name);
-            continue;
-        }
-        std::ifstream from(entry.path(), std::ios::binary);
-        std::ofstream to(out_dir / name, std::ios::binary | std::ios::app);
-        if (from.peek() != std::ifstream::traits_type::eof()) to << from.rdbuf();
-        to.close();
-        if (!to)
-            throw fs::filesystem_error("cannot append to", out_dir / name,
-                                       std::make_error_code(std::errc::io_error));
+    std::vector<fs::path> reports;
+    for (const fs::directory_entry& entry : fs::directory_iterator(scratch))
+        if (entry.path().filename() != log_name) reports.push_back(entry.path());
+    // The longer log is made beside its target before anything moves.
+    std::optional<cli::AtomicFile> log;
+    if (fs::exists(scratch / log_name)) {
+        log.emplace(out_dir / log_name);
+        std::ifstream old(out_dir / log_name, std::ios::binary), added(scratch / log_name, std::ios::binary);
+        if (old && old.peek() != std::ifstream::traits_type::eof()) log->stream() << old.rdbuf();
+        if (added.peek() != std::ifstream::traits_type::eof()) log->stream() << added.rdbuf();
     }
-    fs::remove_all(scratch);
+    const cli::SignalsHeld held;
+    for (const fs::path& report : reports) fs::rename(report, out_dir / report.filename());
+    if (log) {
+        try {
+            log->commit();
+        } catch (const cli::WriteError& e) {
+            throw fs::filesystem_error(e.what(), out_dir / log_name, std::make_error_code(std::errc::io_error));
+        }
+    }
 }
 
 const char* stop_text(StopReason reason) {
@@ -121,12 +120,16 @@ const char* stop_text(StopReason reason) {
 
 }  // namespace
 
+std::string overlaps_text(std::int64_t pairs) {
+    return std::to_string(pairs) + (pairs == 1 ? " overlapping task pair" : " overlapping task pairs");
+}
+
 std::string describe_run(const RunRecord& run) {
     std::ostringstream line;
     line << "run " << run.number << ": seed " << run.summary.seed << ", construction "
          << run.summary.construction_value << ", best " << run.summary.best_value << ", iterations "
          << run.summary.iterations << ", " << std::fixed << std::setprecision(2) << run.seconds << " s, "
-         << stop_text(run.summary.stop_reason);
+         << stop_text(run.summary.stop_reason) << ", " << overlaps_text(run.summary.overlapping_pairs);
     return line.str();
 }
 
@@ -137,54 +140,70 @@ std::size_t best_run(const std::vector<RunRecord>& runs) {
     return best;
 }
 
-std::vector<RunRecord> run_batch(const BatchOptions& options, std::ostream& out) {
-    const fs::path task_file = usable_task_file(options.task_file);
+BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostream& err,
+                      const std::atomic<bool>* stop) {
+    const fs::path task_file = usable_task_file(options.task_file, err);
     const fs::path out_dir = usable_out_dir(options.out_dir);
     // The tool's own lines keep going to the real output while escala's are silenced.
     std::ostream report(out.rdbuf());
     if (!options.quiet) report << "seed " << options.seed << "\n" << std::flush;
 
-    std::vector<RunRecord> runs;
-    fs::path best_dir;
-    for (int k = 0; k < options.runs; ++k) {
+    const auto started = std::chrono::steady_clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
+    auto stopped = [&] { return stop != nullptr && stop->load(); };
+
+    BatchResult result;
+    cli::Temporary best_dir;
+    for (int k = 0; k < options.runs && !stopped(); ++k) {
         DriverOptions driver;
         driver.task_file = task_file.string();
         driver.seed = options.seed + static_cast<unsigned>(k);
         driver.interactive = false;
+        driver.handle_interrupts = false;
+        driver.stop = stop;
         driver.time_limit_seconds = options.time_limit_seconds;
+        if (options.total_time_seconds > 0) {
+            const double left = options.total_time_seconds - elapsed();
+            if (left <= 0) {
+                result.total_time_reached = true;
+                break;
+            }
+            if (driver.time_limit_seconds == 0 || left < driver.time_limit_seconds) driver.time_limit_seconds = left;
+        }
 
-        const fs::path scratch = make_scratch_dir(out_dir);
+        cli::Temporary scratch = cli::make_temporary_directory(out_dir, ".escala-batch-");
         RunRecord run;
         run.number = k + 1;
-        const auto started = std::chrono::steady_clock::now();
+        const auto run_started = std::chrono::steady_clock::now();
         {
-            const WorkingDirectory inside(scratch);
+            const WorkingDirectory inside(scratch.path());
             const Silence silence(options.quiet);
             run.summary = run_escala(driver);
         }
-        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        runs.push_back(run);
+        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run_started).count();
+        result.runs.push_back(run);
         report << describe_run(run) << "\n" << std::flush;
 
-        if (best_run(runs) == runs.size() - 1) {
-            if (!best_dir.empty()) fs::remove_all(best_dir);
-            best_dir = scratch;
-        } else {
-            fs::remove_all(scratch);
-        }
-        if (run.summary.stop_reason == StopReason::interrupted) {
-            if (k + 1 < options.runs) report << "interrupted: the remaining runs are skipped\n";
-            break;
-        }
+        if (best_run(result.runs) == result.runs.size() - 1) best_dir = std::move(scratch);
+        if (stopped() && k + 1 < options.runs) report << "interrupted: the remaining runs are skipped\n";
     }
-    publish(best_dir, out_dir);
-    if (options.runs > 1) {
-        const RunRecord& best = runs[best_run(runs)];
+    if (options.total_time_seconds > 0 && result.runs.size() < static_cast<std::size_t>(options.runs) && !stopped()) {
+        result.total_time_reached = true;
+        report << "total time reached: " << result.runs.size() << " of " << options.runs << " runs done\n";
+    }
+    if (result.runs.empty()) return result;
+    publish(best_dir.path(), out_dir);
+    result.written = true;
+    const RunRecord& best = result.runs[best_run(result.runs)];
+    if (options.runs > 1)
         report << "best: run " << best.number << " (seed " << best.summary.seed << "), objective "
-               << best.summary.best_value << "\n";
-    }
+               << best.summary.best_value << ", " << overlaps_text(best.summary.overlapping_pairs) << "\n";
     report << std::flush;
-    return runs;
+    if (best.summary.overlapping_pairs > 0)
+        err << "escala-batch: the kept roster has " << overlaps_text(best.summary.overlapping_pairs)
+            << ": it is not drivable as it stands; escala-check --tasks " << task_file.string() << " --dump "
+            << (out_dir / "dumpfile.txt").string() << " lists them\n";
+    return result;
 }
 
 }  // namespace escala::batch
