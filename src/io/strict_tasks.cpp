@@ -1,5 +1,7 @@
 #include "io/strict_tasks.hpp"
 
+#include "io/printable.hpp"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -13,24 +15,6 @@ namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// A piece of the line for a message: printable, and short.
-std::string shown(std::string_view text) {
-    std::string out;
-    for (char c : text.substr(0, 24)) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7f) {
-            out += c;
-        } else {
-            static const char hex[] = "0123456789abcdef";
-            out += "\\x";
-            out += hex[u >> 4];
-            out += hex[u & 15];
-        }
-    }
-    if (text.size() > 24) out += "...";
-    return out;
-}
 
 std::string field_name(int index) { return "field " + std::to_string(index + 1); }
 
@@ -53,14 +37,14 @@ std::string parse_line(std::string_view text, std::vector<std::int32_t>& fields)
                                               "'s separator; fields are separated by one character";
             std::size_t end = begin;
             while (end < text.size() && !is_blank(text[end])) ++end;
-            return field_name(static_cast<int>(fields.size())) + " \"" + shown(text.substr(begin, end - begin)) +
+            return field_name(static_cast<int>(fields.size())) + " \"" + printable(text.substr(begin, end - begin)) +
                    "\" is not an integer";
         }
         std::int64_t value = 0;
         const auto [end, error] = std::from_chars(text.data() + digits, text.data() + at, value);
         if (text[begin] == '-') value = -value;
         if (error != std::errc() || end != text.data() + at || value < INT32_MIN || value > INT32_MAX)
-            return field_name(static_cast<int>(fields.size())) + " \"" + shown(text.substr(begin, at - begin)) +
+            return field_name(static_cast<int>(fields.size())) + " \"" + printable(text.substr(begin, at - begin)) +
                    "\" does not fit in 32 bits";
         fields.push_back(static_cast<std::int32_t>(value));
         if (at == text.size()) break;

@@ -232,7 +232,7 @@ TEST(PrintReport, LineFormat) {
               "vehicle_changes 0 permitted_point_changes 0 forbidden_point_changes 0\n"
               "lower_bound 1\n"
               "violation T.tsk record 2: task " + task_b + " is in no schedule\n"
-              "result invalid 1 violations\n");
+              "result invalid 1 violation\n");
 }
 
 // ---- the program on a real run of escala ----
@@ -420,7 +420,7 @@ TEST_F(RealRun, HandEditsAreReported) {
     EXPECT_NE(r.out.find(":" + std::to_string(closing + 1) + " crew ") , std::string::npos) << r.out;
     EXPECT_NE(r.out.find(": closing virtual task " + longer + " should be " + dump[closing] + "\n"), std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("result invalid 1 violations"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("result invalid 1 violation"), std::string::npos) << r.out;
 }
 
 // A task moved by hand into another member's schedule where it overlaps one
@@ -472,13 +472,38 @@ TEST_F(RealRun, UnusableInput) {
     EXPECT_EQ(r.err, "escala-check: broken.txt:5: field 2 \"abc\" is not an integer\n");
     EXPECT_TRUE(r.out.empty());
 
-    r = check("--dump no_such_dump.txt");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("no_such_dump.txt"), std::string::npos);
-    r = check("--tasks no_such_tasks.tsk");
-    EXPECT_EQ(r.status, 2);
-    r = check("--bogus");
-    EXPECT_EQ(r.status, 2);
+    // Every other way in which a file can be unusable: status 2, one line
+    // naming the file (and the line), nothing on standard output.
+    std::ofstream(dir / "empty.tsk").flush();
+    std::ofstream(dir / "short.tsk") << "1,2,3\n1907;704;905;1;2;0;5;5\n";
+    std::ofstream(dir / "binary.bin", std::ios::binary) << std::string("\x7f" "ELF\0\x01\xff", 7);
+    std::ofstream(dir / "huge.txt") << "1##0\n1,2,3,4,5,6,7,99999999999\n";
+    std::ofstream(dir / "truncated.txt") << "219##0\n1,2,3,4,5,6,7,8\n##1\n";
+    fs::create_directories(dir / "folder");
+    const struct {
+        std::string args;
+        std::string err;
+    } cases[] = {
+        {"--tasks folder", "escala-check: folder: is a folder, not a task file\n"},
+        {"--tasks no_such_tasks.tsk", "escala-check: no_such_tasks.tsk: cannot read the task file: No such file or directory\n"},
+        {"--tasks empty.tsk", "escala-check: empty.tsk: holds no task\n"},
+        {"--tasks short.tsk", "escala-check: short.tsk:1: 3 fields where 8 are expected\n"},
+        {"--tasks binary.bin", "escala-check: binary.bin:1: field 1 \"\\x7fELF\\x00\\x01\\xff\" is not an integer\n"},
+        {"--dump folder", "escala-check: folder: is a folder, not a roster dump\n"},
+        {"--dump no_such_dump.txt", "escala-check: cannot read dump \"no_such_dump.txt\"\n"},
+        {"--dump empty.tsk", "escala-check: empty.tsk:1: empty dump: expected the roster size followed by \"##0\"\n"},
+        {"--dump binary.bin", "escala-check: binary.bin:1: roster size \"\\x7fELF\\x00\\x01\\xff\" is not an integer\n"},
+        {"--dump huge.txt", "escala-check: huge.txt:2: field 8 \"99999999999\" does not fit in 32 bits\n"},
+        {"--dump truncated.txt", "escala-check: truncated.txt:1: the roster size is 219 but the dump has 2 crew markers\n"},
+        {"--seed", "escala-check: The following argument was not expected: --seed\n"
+                     "escala-check: run with --help for more information\n"},
+    };
+    for (const auto& c : cases) {
+        r = check(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+    }
 }
 
 // --help documents the line format; --version names the program.

@@ -168,11 +168,15 @@ TEST(GenProgram, WritesTheDay) {
 TEST(GenProgram, RejectsUnusableArguments) {
     const fs::path dir = scratch("usage");
     for (const char* args : {"--vehicles 0", "--vehicles -3", "--vehicles many", "--vehicles 0x10", "--seed -1",
-                             "--seed 99999999999", "--out no/such/dir/x.tsk", "--bogus", "extra"}) {
+                             "--seed 99999999999", "--bogus", "extra"}) {
         std::string err;
         EXPECT_EQ(run_gen(args, dir, &err), 2) << args;
-        EXPECT_FALSE(err.empty()) << args;
+        EXPECT_EQ(err.rfind("escala-gen: ", 0), 0u) << args << ": " << err;
     }
+    // A file that cannot be written is a write failure, and leaves nothing behind.
+    std::string err;
+    EXPECT_EQ(run_gen("--out no/such/dir/x.tsk", dir, &err), 1);
+    EXPECT_EQ(err.rfind("escala-gen: cannot write in \"no/such/dir\"", 0), 0u) << err;
     fs::remove_all(dir);
 }
 

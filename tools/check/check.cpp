@@ -189,7 +189,8 @@ void print_report(std::ostream& out, const CheckReport& report, const std::strin
     if (report.valid())
         out << "result valid\n";
     else
-        out << "result invalid " << report.violations.size() << " violations\n";
+        out << "result invalid " << report.violations.size()
+            << (report.violations.size() == 1 ? " violation\n" : " violations\n");
 }
 
 std::string print_format() {
@@ -202,8 +203,7 @@ std::string print_format() {
            "  lower_bound <k>   most real tasks under way at one moment: crew needed at least\n"
            "  violation <dump>:<line> crew <i>: <what is wrong>\n"
            "  violation <tasks> record <r>: <task> is in no schedule\n"
-           "  result valid | result invalid <k> violations\n"
-           "Exit status: 0 valid roster, 1 violations, 2 unusable input.\n";
+           "  result valid | result invalid <k> violation(s)\n";
 }
 
 }  // namespace escala::tools

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "io/printable.hpp"
+
 namespace escala::tools {
 
 namespace {
@@ -25,9 +27,9 @@ std::int32_t parse_int(std::string_view text, int line, const std::string& what)
     const char* last = text.data() + text.size();
     const auto [end, error] = std::from_chars(first, last, value);
     if (error == std::errc::result_out_of_range)
-        throw DumpError(line, what + " \"" + std::string(text) + "\" does not fit in 32 bits");
+        throw DumpError(line, what + " \"" + printable(text) + "\" does not fit in 32 bits");
     if (text.empty() || error != std::errc() || end != last)
-        throw DumpError(line, what + " \"" + std::string(text) + "\" is not an integer");
+        throw DumpError(line, what + " \"" + printable(text) + "\" is not an integer");
     return value;
 }
 

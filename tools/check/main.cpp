@@ -1,60 +1,85 @@
 // escala-check: verifies a roster dump against its task file and measures it.
-#include <CLI/CLI.hpp>
-
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "check/check.hpp"
-#include "io/load_list.hpp"
+#include "cli/command_line.hpp"
+#include "cli/interrupt_guard.hpp"
+#include "io/strict_tasks.hpp"
+
+namespace {
+
+const char* const program = "escala-check";
+
+// 130 or 143 with the closing line, when a signal came before the end.
+int interrupted(const escala::cli::InterruptGuard& guard) {
+    std::cerr << program << ": " << guard.signal_text() << ": nothing checked\n";
+    return guard.exit_status(0);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace escala::tools;
+    const escala::cli::InterruptGuard guard(program);
     CLI::App app{"Checks a roster dump written by escala (or edited by hand) against its task file:\n"
                  "every task in exactly one schedule, schedules in start order without overlaps,\n"
                  "each closed by the virtual task the schedule rules give. Prints every crew\n"
                  "member's cost and measures, the objective, the totals and a lower bound on the\n"
                  "crew needed.",
-                 "escala-check"};
+                 program};
     std::string task_file = "Lintra.tsk";
     std::string dump_file = "dumpfile.txt";
-    app.add_option("--tasks", task_file, "task file the roster was made from")->capture_default_str();
-    app.add_option("--dump", dump_file, "roster dump to check")->capture_default_str();
-    app.set_version_flag("--version", std::string("escala-check ") + ESCALA_VERSION);
-    app.footer(print_format());
+    app.add_option("--tasks", task_file, "task file the roster was made from (eight integers a line)")
+        ->type_name("FILE")
+        ->capture_default_str();
+    app.add_option("--dump", dump_file, "roster dump to check")->type_name("FILE")->capture_default_str();
+    app.set_version_flag("--version", std::string(program) + " " + ESCALA_VERSION);
+    app.footer(print_format() +
+               "\nFiles: reads the task file and the dump; writes nothing but standard output.\n"
+               "Exit status: 0 valid roster, 1 violations, 2 unusable command line or input\n"
+               "(missing, a folder, unreadable, empty or malformed, named with its line),\n"
+               "130 after Ctrl-C, 143 after SIGTERM.\n" +
+               escala::cli::interrupt_help("the check stops before it prints its report"));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
+        return escala::cli::finish_parse(app, e, std::cout, std::cerr, program);
     }
 
-    std::ifstream task_stream(task_file);
-    if (!task_stream) {
-        std::cerr << "escala-check: cannot read task file \"" << task_file << "\"\n";
-        return 2;
+    escala::StrictTasks tasks;
+    try {
+        tasks = escala::load_tasks_strict(task_file);
+    } catch (const escala::TaskFileError& e) {
+        std::cerr << program << ": " << e.what() << '\n';
+        return guard.exit_status(2);
     }
-    escala::l_tarefas tasks;
-    const escala::ReadOutcome read = escala::read_tasks(task_stream, tasks);
-    if (task_stream.bad()) {
-        std::cerr << "escala-check: read error in task file \"" << task_file << "\"\n";
-        return 2;
-    }
-    if (read.malformed)  // escala itself uses the records before that line
-        std::cerr << "escala-check: warning: " << task_file << ':' << read.stop_line
-                  << ": not a task record; checking against the " << read.tasks_read << " tasks before it\n";
+    for (const std::string& warning : tasks.warnings) std::cerr << program << ": " << warning << '\n';
 
-    std::ifstream dump_stream(dump_file);
+    std::error_code error;
+    if (std::filesystem::is_directory(dump_file, error)) {
+        std::cerr << program << ": " << dump_file << ": is a folder, not a roster dump\n";
+        return guard.exit_status(2);
+    }
+    std::ifstream dump_stream(dump_file, std::ios::binary);
     if (!dump_stream) {
-        std::cerr << "escala-check: cannot read dump \"" << dump_file << "\"\n";
-        return 2;
+        std::cerr << program << ": cannot read dump \"" << dump_file << "\"\n";
+        return guard.exit_status(2);
     }
     Dump dump;
     try {
         dump = read_dump(dump_stream);
     } catch (const DumpError& e) {
-        std::cerr << "escala-check: " << dump_file << ':' << e.line() << ": " << e.what() << '\n';
-        return 2;
+        std::cerr << program << ": " << dump_file << ':' << e.line() << ": " << e.what() << '\n';
+        return guard.exit_status(2);
+    } catch (const std::ios_base::failure& e) {
+        std::cerr << program << ": cannot read dump \"" << dump_file << "\"\n";
+        return guard.exit_status(2);
     }
-    const CheckReport report = check_roster(tasks, dump);
+    if (guard.stop_requested()) return interrupted(guard);
+    const CheckReport report = check_roster(tasks.tasks, dump);
+    if (guard.stop_requested()) return interrupted(guard);
     print_report(std::cout, report, task_file, dump_file);
-    return report.valid() ? 0 : 1;
+    return guard.exit_status(report.valid() ? 0 : 1);
 }

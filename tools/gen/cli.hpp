@@ -1,6 +1,7 @@
 // The command line of escala-gen.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -23,8 +24,10 @@ struct ParsedCommandLine {
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
-// Writes the task file; returns the exit status (2 when the output file
-// cannot be opened, 1 when writing it fails) after a message on `err`.
-int write_task_file(const GenOptions& options, std::ostream& standard_output, std::ostream& err);
+// Writes the task file, whole or not at all; returns the exit status (1 when
+// the file cannot be written, after a message on `err`). A raised `stop`
+// leaves the file untouched.
+int write_task_file(const GenOptions& options, std::ostream& standard_output, std::ostream& err,
+                    const std::atomic<bool>* stop = nullptr);
 
 }  // namespace escala::gen

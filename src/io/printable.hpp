@@ -1,0 +1,14 @@
+// A piece of an input file as it may appear in a message.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace escala {
+
+// At most `limit` characters of `text`, bytes outside printable ASCII shown
+// as \xNN, and "..." when cut.
+std::string printable(std::string_view text, std::size_t limit = 24);
+
+}  // namespace escala
