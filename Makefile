@@ -10,7 +10,7 @@ RUN_DIR     := run
 SAMPLE      := examples/Lintra.tsk
 FUZZ_SECONDS ?= 60
 
-BASE_PACKAGES := cmake make g++ libgtest-dev libgmock-dev faketime libcli11-dev
+BASE_PACKAGES := cmake make g++ libgtest-dev libgmock-dev faketime libcli11-dev pkg-config libzip-dev libcsv-dev
 TEST_PACKAGES := $(BASE_PACKAGES) chromium
 BENCH_PACKAGES := $(BASE_PACKAGES) libbenchmark-dev
 FUZZ_PACKAGES := $(BASE_PACKAGES) clang libclang-rt-14-dev
@@ -60,12 +60,19 @@ bench: deps
 	build/bench/bench/escala_bench --benchmark_format=json --benchmark_out=build/bench/results.json --benchmark_out_format=json $(BENCH_ARGS) >/dev/null
 	scripts/bench-ratios build/bench/results.json
 
+# Each fuzz target runs FUZZ_SECONDS on its own corpus, seeded from fuzz/.
+FUZZ_TARGETS := fuzz_tasks:corpus fuzz_strict_tasks:corpus fuzz_dump:corpus-dump fuzz_search_log:corpus-log
+
 fuzz:
 	@scripts/ensure-deps $(FUZZ_PACKAGES)
 	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DESCALA_FUZZ=ON -DESCALA_TESTS=OFF >/dev/null
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_tasks
-	mkdir -p $(FUZZ_DIR)/corpus
-	$(FUZZ_DIR)/fuzz/fuzz_tasks -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_DIR)/corpus fuzz/corpus
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(foreach t,$(FUZZ_TARGETS),$(word 1,$(subst :, ,$(t))))
+	@set -e; for pair in $(FUZZ_TARGETS); do \
+	  target=$${pair%%:*}; seeds=$${pair#*:}; \
+	  mkdir -p $(FUZZ_DIR)/$$target-corpus; \
+	  echo "== $$target, $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_DIR)/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_DIR)/$$target-corpus fuzz/$$seeds; \
+	done
 
 clean:
 	rm -rf build $(RUN_DIR)

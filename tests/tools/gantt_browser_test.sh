@@ -1,7 +1,9 @@
 #!/bin/sh
 # The Gantt page of a real run of the bundled sample, rendered by headless
-# Chromium: the DOM holds 219 crew rows and one bar per task line of the dump,
-# and a screenshot of the page is not blank.
+# Chromium: the DOM holds a row per crew member with tasks and one bar per
+# task line of the dump, bars carry vehicle labels, and a screenshot of the
+# page is not blank. Members with an empty schedule, added to the dump, share
+# one line, or get their rows with --all.
 # Usage: gantt_browser_test.sh <escala> <escala-gantt> <sample task file>
 # Exit status 77 (skipped) only when Chromium is not installed.
 set -eu
@@ -37,13 +39,29 @@ browse --dump-dom > dom.html || fail "chromium could not load the page (see brow
 rows=$(grep -o '<g class="row"' dom.html | wc -l)
 bars=$(grep -o '<rect class="bar' dom.html | wc -l)
 virtual_bars=$(grep -o '<rect class="bar virtual' dom.html | wc -l)
+labels=$(grep -o '<text class="vl' dom.html | wc -l)
 task_lines=$(grep -vc '##' dumpfile.txt)
 virtual_lines=$(grep -c ',\*$' dumpfile.txt)
-echo "rendered rows $rows, bars $bars ($virtual_bars virtual); dump task lines $task_lines ($virtual_lines virtual)"
-[ "$rows" -eq 219 ] || fail "expected 219 crew rows, found $rows"
+members=$(grep -c '##' dumpfile.txt)
+# Markers followed by at least one task line.
+with_tasks=$(awk '/##/ { if (n) rows++; n = 0; next } { n = 1 } END { if (n) rows++; print rows + 0 }' dumpfile.txt)
+echo "rendered rows $rows, bars $bars ($virtual_bars virtual), $labels labels;" \
+     "dump members $members ($with_tasks with tasks), task lines $task_lines ($virtual_lines virtual)"
+[ "$rows" -eq "$with_tasks" ] || fail "expected $with_tasks crew rows, found $rows"
 [ "$bars" -eq "$task_lines" ] || fail "expected $task_lines bars, found $bars"
 [ "$virtual_bars" -eq "$virtual_lines" ] || fail "expected $virtual_lines virtual bars, found $virtual_bars"
+[ "$labels" -gt $((task_lines / 4)) ] || fail "only $labels vehicle labels for $task_lines bars"
 grep -q '<polyline class="best"' dom.html || fail "no convergence chart"
+
+# Two more members, both without tasks.
+sed "1s/^[0-9]*##/$((members + 2))##/" dumpfile.txt > more.txt
+printf '##%d\n##%d\n' "$members" "$((members + 1))" >> more.txt
+"$gantt" --dump more.txt --out more.html > /dev/null
+"$gantt" --dump more.txt --out all.html --all > /dev/null
+[ "$(grep -o '<g class="row"' more.html | wc -l)" -eq "$with_tasks" ] || fail "members without tasks got rows"
+grep -q "members without tasks (no row): .*$members, $((members + 1))</p>" more.html ||
+    fail "members without tasks not listed"
+[ "$(grep -o '<g class="row"' all.html | wc -l)" -eq "$((members + 2))" ] || fail "--all did not draw every member"
 
 browse --hide-scrollbars --window-size=1400,3000 --screenshot="$work/shot.png" > /dev/null ||
     fail "chromium could not take the screenshot (see browser.log)"

@@ -1,7 +1,14 @@
 // escala-gantt: the search log reader, the time labels and the page.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "gantt/gantt.hpp"
@@ -15,11 +22,15 @@ std::size_t count(const std::string& text, const std::string& what) {
     return n;
 }
 
-std::string page(const std::string& dump_text, const std::optional<SearchLog>& log = std::nullopt) {
+Dump dump_of(const std::string& dump_text) {
     std::istringstream in(dump_text);
-    const Dump dump = read_dump(in);
+    return read_dump(in);
+}
+
+std::string page(const std::string& dump_text, const std::optional<SearchLog>& log = std::nullopt,
+                 const GanttOptions& options = {}) {
     std::ostringstream out;
-    write_gantt(out, dump, log, "dumpfile.txt", "file_obj.txt");
+    write_gantt(out, dump_of(dump_text), log, "dumpfile.txt", "file_obj.txt", options);
     return out.str();
 }
 
@@ -68,6 +79,7 @@ TEST(WriteGantt, RowsBarsAndVirtualTasks) {
     EXPECT_EQ(count(html, "<rect class=\"bar"), 7u);
     EXPECT_EQ(count(html, "<rect class=\"bar virtual"), 2u);
     EXPECT_NE(html.find("objective <b>251300</b>"), std::string::npos);
+    EXPECT_NE(html.find("<span>tasks <b>5</b></span><span>virtual tasks <b>2</b></span>"), std::string::npos);
     EXPECT_NE(html.find(">11200</text>"), std::string::npos);
     EXPECT_NE(html.find(">208800</text>"), std::string::npos);
 }
@@ -139,6 +151,115 @@ TEST(WriteGantt, FullSizeRoster) {
     }
 }
 
+// Every figure of the header has its line in the legend under it.
+TEST(WriteGantt, EveryHeaderFigureIsExplained) {
+    const std::string html = page(small_dump);
+    const std::regex figure("<span>([a-z0-9 ]+) <b>");
+    std::size_t figures = 0;
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), figure); it != std::sregex_iterator(); ++it) {
+        ++figures;
+        EXPECT_NE(html.find("<dt>" + (*it)[1].str() + "</dt>"), std::string::npos) << (*it)[1].str();
+    }
+    EXPECT_EQ(figures, 11u);
+}
+
+// Chart scales step by 1, 2, 2.5 or 5 times a power of ten, whole numbers only.
+TEST(RoundStep, OneTwoTwoAndAHalfFive) {
+    const std::vector<std::array<std::int64_t, 3>> cases = {
+        {0, 5, 1},   {1, 5, 1},    {7, 5, 2},         {10, 5, 2},       {11, 5, 5},       {23, 5, 5},
+        {26, 5, 10}, {120, 5, 25}, {1000, 10, 100},   {3771, 8, 500},   {8942380, 5, 2000000},
+        {4294967295, 5, 1000000000},
+    };
+    for (const auto& [span, steps, step] : cases) EXPECT_EQ(round_step(span, steps), step) << span << " in " << steps;
+}
+
+// The value scale of the convergence chart ends on round values with a line at
+// each; iterations are marked at round numbers.
+TEST(WriteGantt, ChartTicksOnRoundValues) {
+    const std::string html = page(small_dump, log_of("1\t17563700\t17563700\n3772\t8621320\t8621320\n"));
+    EXPECT_EQ(count(html, "<line class=\"cgrid\""), 6u);
+    for (const char* label : {">8\u202f000\u202f000</text>", ">18\u202f000\u202f000</text>", ">500</text>",
+                              ">3\u202f500</text>"})
+        EXPECT_NE(html.find(label), std::string::npos) << label;
+    EXPECT_EQ(html.find(">4\u202f000</text>"), std::string::npos);
+    // A search of one iteration still has a scale.
+    const std::string flat = page(small_dump, log_of("5\t7\t7\n"));
+    EXPECT_EQ(count(flat, "<line class=\"cgrid\""), 2u);
+    EXPECT_NE(flat.find(">5</text>"), std::string::npos);
+}
+
+// Crew 0: vehicle 7 for 120 min then vehicle 8 for 2 min; crew 1: vehicle 9
+// for 180 min. The axis spans 06h to 18h, 1150 px for 720 min, so the bars are
+// 191.7, 3.2 and 287.5 px wide.
+const std::string label_dump = "2##0\n7,360,480,1,1,0,1,1\n8,480,482,1,1,0,1,1\n##1\n9,900,1080,1,1,0,1,1\n";
+
+// Bars are labelled with their vehicle where the whole label fits.
+TEST(WriteGantt, VehicleLabelsWhereTheyFit) {
+    auto timelines = [](const std::string& html) { return html.substr(html.find("<svg class=\"gantt\"")); };
+    const std::string html = timelines(page(label_dump));
+    EXPECT_EQ(count(html, "<text class=\"vl"), 2u);
+    EXPECT_EQ(count(html, ">7</text>"), 1u);
+    EXPECT_EQ(count(html, ">9</text>"), 1u);
+    EXPECT_EQ(count(html, ">8</text>"), 0u);
+    // A longer name from a label lookup: 35 characters need 237 px.
+    GanttOptions options;
+    options.vehicle_label = [](std::int32_t v) { return "B&" + std::to_string(v) + std::string(32, '.'); };
+    const std::string named = timelines(page(label_dump, std::nullopt, options));
+    EXPECT_EQ(count(named, "<text class=\"vl"), 1u);
+    EXPECT_NE(named.find(">B&amp;9" + std::string(32, '.') + "</text>"), std::string::npos);
+    EXPECT_NE(named.find("\nvehicle 7 (B&amp;7"), std::string::npos);
+}
+
+// White text on dark fills, dark text on light ones.
+TEST(DarkTextOn, PicksTheBetterContrast) {
+    const std::vector<std::pair<Rgb, bool>> cases = {
+        {{255, 255, 255}, true}, {{0, 0, 0}, false},   {{255, 255, 0}, true},
+        {{0, 0, 128}, false},    {{128, 128, 128}, true}, {{90, 90, 90}, false},
+    };
+    for (const auto& [fill, dark] : cases)
+        EXPECT_EQ(dark_text_on(fill), dark) << fill.r << ',' << fill.g << ',' << fill.b;
+}
+
+// Vehicles 1 to 40, one member each, and member 40 driving 1, 25, 12 and 36
+// in that order of time (listed out of order in the dump): vehicles up to two
+// numbers apart and vehicles on neighbouring bars look clearly different (24
+// colours handed out in turn would give 1 and 25, or 12 and 36, the same).
+TEST(VehicleColours, NeighboursLookDifferent) {
+    std::string text = "41";
+    for (int v = 1; v <= 40; ++v) text += "##" + std::to_string(v - 1) + "\n" + std::to_string(v) + ",0,10,1,1,0,1,1\n";
+    text += "##40\n36,700,800,1,1,0,1,1\n1,300,400,1,1,0,1,1\n12,500,600,1,1,0,1,1\n25,400,450,1,1,0,1,1\n";
+    const std::map<std::int32_t, Rgb> colours = vehicle_colours(dump_of(text));
+    ASSERT_EQ(colours.size(), 40u);
+    auto distance = [&](std::int32_t a, std::int32_t b) { return colour_distance(colours.at(a), colours.at(b)); };
+    for (std::int32_t v = 1; v < 40; ++v) {
+        EXPECT_GE(distance(v, v + 1), 150) << v;
+        if (v + 2 <= 40) {
+            EXPECT_GE(distance(v, v + 2), 150) << v;
+        }
+    }
+    EXPECT_GE(distance(1, 25), 150);
+    EXPECT_GE(distance(25, 12), 150);
+    EXPECT_GE(distance(12, 36), 150);
+}
+
+// Members with an empty schedule share one line, runs of indices shortened;
+// --all draws them; a member holding only a virtual task keeps its row.
+TEST(WriteGantt, MembersWithoutTasksFoldedIntoOneLine) {
+    const std::string text = "9##0\n1,360,400,1,1,0,1,1\n##1\n##2\n##3\n1,400,420,1,1,0,1,1,*\n##4\n##5\n##6\n"
+                             "##7\n2,500,600,1,1,0,1,1\n##8\n";
+    const std::string folded = page(text);
+    EXPECT_EQ(count(folded, "<g class=\"row\""), 3u);
+    EXPECT_NE(folded.find(">6 crew members without tasks (no row): 1, 2, 4\u20136, 8</p>"), std::string::npos);
+    EXPECT_NE(folded.find("<g class=\"row\" id=\"crew-3\""), std::string::npos);
+    GanttOptions all;
+    all.all_crew = true;
+    const std::string full = page(text, std::nullopt, all);
+    EXPECT_EQ(count(full, "<g class=\"row\""), 9u);
+    EXPECT_EQ(full.find("without tasks (no row)"), std::string::npos);
+    EXPECT_NE(page("2##0\n##1\n1,0,10,1,1,0,1,1\n").find(">1 crew member without tasks (no row): 0</p>"),
+              std::string::npos);
+}
+
 // Absurd times do not blow up the axis; an empty roster gives an empty chart.
 TEST(WriteGantt, ExtremeAndEmptyRosters) {
     const std::string huge = page("1##0\n1,-2147483648,2147483647,1,1,0,1,1\n");
@@ -147,6 +268,138 @@ TEST(WriteGantt, ExtremeAndEmptyRosters) {
     const std::string empty = page("0");
     EXPECT_EQ(count(empty, "<g class=\"row\""), 0u);
     EXPECT_NE(empty.find("crew <b>0</b>"), std::string::npos);
+}
+
+// Blank lines and line ends of either kind pass in a strict reading too.
+TEST(ReadLastSearch, StrictReadingTakesAWellFormedLog) {
+    std::istringstream in("1\t10\t10\r\n\n2\t9\t9\n");
+    EXPECT_EQ(read_last_search(in, LogReading::strict).points.size(), 2u);
+}
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Files in a fresh directory, gone at the end.
+class InDirectory : public ::testing::Test {
+protected:
+    fs::path dir;
+    void SetUp() override {
+        char name[] = "/tmp/escala_gantt_XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    void put(const std::string& name, const std::string& text) const {
+        std::ofstream(dir / name, std::ios::binary) << text;
+    }
+    // Everything in the directory but what the test put there.
+    std::vector<std::string> leftovers(const std::set<std::string>& expected) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (!expected.count(entry.path().filename().string())) names.push_back(entry.path().filename().string());
+        return names;
+    }
+};
+
+using WriteWholeFile = InDirectory;
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// escala-gantt itself, run in the directory with small_dump as its dump.
+class CommandLine : public InDirectory {
+protected:
+    void SetUp() override {
+        InDirectory::SetUp();
+        put("dumpfile.txt", small_dump);
+    }
+    Outcome run(const std::string& args) const {
+        const std::string command = "cd '" + dir.string() + "' && " ESCALA_GANTT " " + args + " > ../" +
+                                    dir.filename().string() + ".out 2> ../" + dir.filename().string() + ".err";
+        const int raw = std::system(command.c_str());
+        const fs::path out = dir.parent_path() / (dir.filename().string() + ".out");
+        const fs::path err = dir.parent_path() / (dir.filename().string() + ".err");
+        Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(out), read_file(err)};
+        fs::remove(out);
+        fs::remove(err);
+        return r;
+    }
+};
+
+// A search log that cannot be used, or a dump that cannot be read, stops the
+// program with status 2 and one line on stderr; the page stays as it was.
+TEST_F(CommandLine, UnusableInputLeavesThePageAlone) {
+    put("junk.txt", "1\t10\t10\njunk\n");
+    put("big.txt", "1\t99999999999\t5\n");
+    put("bin.txt", std::string("1\t10\t10\n\n2\t9\0\1\t9\n", 14));
+    put("blank.txt", "\n\n");
+    fs::create_directory(dir / "sub");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--log missing.txt", "cannot read search log \"missing.txt\""},
+        {"--log sub", "cannot read search log \"sub\""},
+        {"--log junk.txt", "junk.txt:2: expected iteration<TAB>best<TAB>current"},
+        {"--log big.txt", "big.txt:1: best \"99999999999\" is out of range (0 to 4294967295)"},
+        {"--log bin.txt", "bin.txt:3: binary content, not a search log line"},
+        {"--log blank.txt", "blank.txt: no line iteration<TAB>best<TAB>current, not a search log"},
+        {"--dump missing.txt", "cannot read dump \"missing.txt\""},
+        {"--dump sub", "cannot read dump \"sub\""},
+    };
+    for (const auto& [args, message] : cases) {
+        put("escala.html", "old page");
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.err, "escala-gantt: " + message + "\n") << args;
+        EXPECT_EQ(read_file(dir / "escala.html"), "old page") << args;
+        EXPECT_TRUE(leftovers({"dumpfile.txt", "junk.txt", "big.txt", "bin.txt", "blank.txt", "sub", "escala.html"})
+                        .empty())
+            << args;
+    }
+    const Outcome bad_dump = run("--dump junk.txt");
+    EXPECT_EQ(bad_dump.status, 2);
+    EXPECT_EQ(bad_dump.err.rfind("escala-gantt: junk.txt:1: ", 0), 0u) << bad_dump.err;
+    const Outcome bad_option = run("--colour");
+    EXPECT_EQ(bad_option.status, 2);
+    EXPECT_EQ(bad_option.err.rfind("escala-gantt: ", 0), 0u) << bad_option.err;
+}
+
+// The default log is read leniently and skipped when absent.
+TEST_F(CommandLine, DefaultLogIsLenient) {
+    Outcome r = run("");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "escala-gantt: wrote escala.html (3 crew, 5 tasks)\n");
+    EXPECT_NE(read_file(dir / "escala.html").find("No search log (file_obj.txt) to chart."), std::string::npos);
+    put("file_obj.txt", "1\t10\t10\n2\t9\t9\n3\t9");
+    r = run("");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(read_file(dir / "escala.html").find("2 iterations in file_obj.txt"), std::string::npos);
+    EXPECT_NE(read_file(dir / "escala.html").find("(1 unreadable lines skipped)"), std::string::npos);
+}
+
+// A page that cannot be written: status 1, and nothing left behind.
+TEST_F(CommandLine, UnwritablePage) {
+    fs::create_directory(dir / "sub");
+    Outcome r = run("--out sub");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "escala-gantt: cannot write \"sub\": it is a folder\n");
+    EXPECT_EQ(leftovers({"dumpfile.txt", "sub"}).size(), 0u);
+    r = run("--out no/escala.html");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "escala-gantt: cannot write in \"no\": No such file or directory\n");
+}
+
+// The help names the files, the exit statuses and what Ctrl-C does.
+TEST_F(CommandLine, HelpSaysFilesStatusesAndInterrupts) {
+    const Outcome r = run("--help");
+    EXPECT_EQ(r.status, 0);
+    for (const char* words : {"dumpfile.txt", "file_obj.txt", "escala.html", "--all", "Ctrl-C", "complete or untouched",
+                              "0 page written, 1 page not written, 2 unusable input", "130/143"})
+        EXPECT_NE(r.out.find(words), std::string::npos) << words;
 }
 
 }  // namespace

@@ -1,14 +1,24 @@
 #include "gantt/gantt.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <limits>
 #include <set>
-#include <string_view>
+#include <sstream>
 
 #include "check/check.hpp"
 #include "crew/crew_util.hpp"
+#include "crew/pesos.hpp"
 
 namespace escala::tools {
 
@@ -18,11 +28,19 @@ namespace {
 constexpr double label_width = 170;
 constexpr double plot_width = 1150;
 constexpr double page_width = label_width + plot_width + 30;
-constexpr double row_height = 14;
-constexpr double bar_height = 10;
+constexpr double row_height = 18;
+constexpr double bar_height = 14;
 constexpr double axis_height = 24;
 constexpr double chart_height = 190;
 constexpr std::size_t max_chart_points = 2000;
+
+// Vehicle labels on the bars: 10px type, and a width per character that
+// errs on the wide side so that a label drawn never spills out of its bar.
+constexpr double bar_label_char_width = 6.6;
+constexpr double bar_label_margin = 3;
+
+// Colours at least this far apart look clearly different.
+constexpr double distinct_colours = 150;
 
 std::string num(double v) {
     char text[32];
@@ -30,35 +48,130 @@ std::string num(double v) {
     return text;
 }
 
+// 17563700 as "17 563 700", with narrow no-break spaces.
+std::string grouped(std::int64_t v) {
+    const std::string digits = std::to_string(v < 0 ? -v : v);
+    std::string text = v < 0 ? "-" : "";
+    for (std::size_t k = 0; k < digits.size(); ++k) {
+        if (k > 0 && (digits.size() - k) % 3 == 0) text += "\u202f";
+        text += digits[k];
+    }
+    return text;
+}
+
 std::string_view trim(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
     while (!s.empty() && (s.back() == '\r' || s.back() == ' ')) s.remove_suffix(1);
     return s;
 }
 
+std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// ---- the search log ----
+
+// A field of a log line, quoted for a message when it is short plain text.
+std::string shown(std::string_view field) {
+    if (field.size() > 20) return "";
+    for (char c : field)
+        if (c < ' ' || c > '~') return "";
+    return " \"" + std::string(field) + "\"";
+}
+
 template <typename Int>
-bool parse_whole(std::string_view text, Int& value) {
+std::string parse_field(std::string_view text, const char* name, Int& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+    if (error == std::errc::result_out_of_range)
+        return std::string(name) + shown(text) + " is out of range (" +
+               std::to_string(std::numeric_limits<Int>::min()) + " to " +
+               std::to_string(std::numeric_limits<Int>::max()) + ")";
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::string(name) + shown(text) + " is not a whole number";
+    return {};
 }
 
-// Spread hues by the golden angle so that neighbouring vehicle numbers differ;
-// three lightness steps separate vehicles whose hues come close.
-std::string vehicle_colour(std::int32_t vehicle) {
-    const auto v = static_cast<std::uint32_t>(vehicle);
-    const double hue = std::fmod(v * 137.508, 360.0);
-    const int lightness = 42 + static_cast<int>(v % 3) * 10;
-    return "hsl(" + num(hue) + ",65%," + std::to_string(lightness) + "%)";
+// Reads "iteration<TAB>best<TAB>current" into `p`; says what is wrong otherwise.
+std::string parse_log_line(std::string_view line, ObjPoint& p) {
+    for (char c : line)
+        if ((static_cast<unsigned char>(c) < ' ' && c != '\t') || c == '\x7f')
+            return "binary content, not a search log line";
+    std::vector<std::string_view> fields;
+    for (std::size_t at = 0;;) {
+        const std::size_t tab = line.find('\t', at);
+        fields.push_back(line.substr(at, tab == std::string_view::npos ? tab : tab - at));
+        if (tab == std::string_view::npos) break;
+        at = tab + 1;
+    }
+    if (fields.size() != 3) return "expected iteration<TAB>best<TAB>current";
+    std::string problem = parse_field(fields[0], "iteration", p.iteration);
+    if (problem.empty()) problem = parse_field(fields[1], "best", p.best);
+    if (problem.empty()) problem = parse_field(fields[2], "current", p.current);
+    return problem;
 }
 
-// The time axis: whole hours around every task, `step` minutes between ticks.
+// ---- colours ----
+
+Rgb from_hsl(double hue, double saturation, double lightness) {
+    const double c = (1 - std::fabs(2 * lightness - 1)) * saturation;
+    const double h = std::fmod(hue, 360.0) / 60;
+    const double x = c * (1 - std::fabs(std::fmod(h, 2.0) - 1));
+    double r = 0, g = 0, b = 0;
+    if (h < 1) r = c, g = x;
+    else if (h < 2) r = x, g = c;
+    else if (h < 3) g = c, b = x;
+    else if (h < 4) g = x, b = c;
+    else if (h < 5) r = x, b = c;
+    else r = c, b = x;
+    const double m = lightness - c / 2;
+    auto byte = [m](double v) { return static_cast<int>(std::lround((v + m) * 255)); };
+    return {byte(r), byte(g), byte(b)};
+}
+
+std::string hex(Rgb c) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", c.r & 255, c.g & 255, c.b & 255);
+    return text;
+}
+
+// Twelve hues in a dark and a light shade. Pure red is left out, as red marks
+// overlaps. The order steps round the colour wheel in strides of five hues,
+// so that colours handed out in turn differ.
+const std::vector<Rgb>& palette() {
+    static const std::vector<Rgb> colours = [] {
+        const double hues[12] = {25, 42, 62, 95, 135, 168, 190, 210, 232, 262, 290, 325};
+        std::vector<Rgb> out;
+        for (int k = 0; k < 24; ++k) {
+            const int hue = (k * 5) % 12;
+            const bool dark = (k / 12 + k) % 2 == 0;
+            out.push_back(from_hsl(hues[hue], dark ? 0.62 : 0.70, dark ? 0.38 : 0.66));
+        }
+        return out;
+    }();
+    return colours;
+}
+
+struct BarColours {
+    std::map<std::int32_t, Rgb> fill;
+    std::string fill_of(std::int32_t vehicle) const {
+        const auto found = fill.find(vehicle);
+        return hex(found == fill.end() ? Rgb{128, 128, 128} : found->second);
+    }
+    // The label's class: "vl" dark text, "vl w" white text.
+    const char* label_class(std::int32_t vehicle) const {
+        const auto found = fill.find(vehicle);
+        return found == fill.end() || dark_text_on(found->second) ? "vl" : "vl w";
+    }
+};
+
+// ---- time axis ----
+
+// The time axis: whole hours around every task, `step` minutes between ticks,
+// the ends on multiples of the step.
 struct Axis {
     std::int64_t from = 0, to = 1440, step = 60;
     double x(std::int64_t minutes) const {
         return label_width + static_cast<double>(minutes - from) * plot_width / static_cast<double>(to - from);
     }
 };
-
-std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 Axis make_axis(const Dump& dump) {
     std::int64_t low = INT64_MAX, high = INT64_MIN;
@@ -69,19 +182,22 @@ Axis make_axis(const Dump& dump) {
         }
     Axis axis;
     if (low > high) return axis;  // no task at all: one day
-    axis.from = floor_div(low, 60) * 60;
-    axis.to = std::max(axis.from + 60, -floor_div(-high, 60) * 60);
     // At most about 30 ticks: 1, 2, 3, 4, 6 or 12 hours, then whole days.
-    const std::int64_t hours = (axis.to - axis.from) / 60;
-    for (std::int64_t h : {1, 2, 3, 4, 6, 12}) {
-        axis.step = h * 60;
-        if (hours / h <= 30) return axis;
+    const std::int64_t hours = std::max<std::int64_t>(1, -floor_div(-high, 60) - floor_div(low, 60));
+    axis.step = 0;
+    for (std::int64_t h : {1, 2, 3, 4, 6, 12})
+        if (axis.step == 0 && hours / h <= 30) axis.step = h * 60;
+    if (axis.step == 0) {
+        std::int64_t days = 1;
+        while (hours / (24 * days) > 30) days *= 2;
+        axis.step = days * 1440;
     }
-    std::int64_t days = 1;
-    while (hours / (24 * days) > 30) days *= 2;
-    axis.step = days * 1440;
+    axis.from = floor_div(low, axis.step) * axis.step;
+    axis.to = std::max(axis.from + axis.step, -floor_div(-high, axis.step) * axis.step);
     return axis;
 }
+
+// ---- schedules ----
 
 // Where a schedule's real tasks overlap, in start order (as escala-check reports them).
 struct Clash {
@@ -120,10 +236,17 @@ std::optional<std::pair<std::int64_t, std::int64_t>> split_break(const DumpCrew&
     return std::nullopt;
 }
 
-std::string task_tooltip(const Task& t, std::size_t crew, int line) {
+// Characters of UTF-8 text.
+std::size_t characters(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xc0) != 0x80; }));
+}
+
+std::string task_tooltip(const Task& t, std::size_t crew, int line, const std::string& label) {
     std::string text = t.is_virtual != 0 ? "closing virtual task" : "task";
     text += " of crew " + std::to_string(crew) + ", dump line " + std::to_string(line) + "\nvehicle " +
-            std::to_string(t.vehicle) + "\n" + clock_time(t.start_time) + " \u2013 " + clock_time(t.end_time) + " (" +
+            std::to_string(t.vehicle) + (label != vehicle_number(t.vehicle) ? " (" + label + ")" : "") + "\n" +
+            clock_time(t.start_time) + " \u2013 " + clock_time(t.end_time) + " (" +
             std::to_string(static_cast<std::int64_t>(t.end_time) - t.start_time) + " min)\npoints " +
             std::to_string(t.start_point) + " \u2192 " + std::to_string(t.end_point) + "\nlines " +
             std::to_string(t.start_line) + " \u2192 " + std::to_string(t.end_line) + "\nslack " +
@@ -131,28 +254,52 @@ std::string task_tooltip(const Task& t, std::size_t crew, int line) {
     return html_escape(text);
 }
 
+// "3, 5, 9–120": crew indices in increasing order, runs shortened.
+std::string index_ranges(const std::vector<std::size_t>& indices) {
+    std::string text;
+    for (std::size_t k = 0; k < indices.size();) {
+        std::size_t end = k;
+        while (end + 1 < indices.size() && indices[end + 1] == indices[end] + 1) ++end;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(indices[k]);
+        if (end > k) text += (end == k + 1 ? ", " : "\u2013") + std::to_string(indices[end]);
+        k = end + 1;
+    }
+    return text;
+}
+
+// ---- the page ----
+
 void write_style(std::ostream& out) {
     out << "<style>\n"
            "body{font:13px/1.35 system-ui,-apple-system,'Segoe UI',Roboto,sans-serif;margin:16px;color:#1d2330;"
            "background:#fff}\n"
            "h1{font-size:19px;margin:0 0 4px}h2{font-size:15px;margin:14px 0 4px}\n"
-           ".stats{display:flex;flex-wrap:wrap;gap:3px 20px;margin:6px 0 8px}.stats b{font-weight:650}\n"
-           ".note{color:#667}\n"
+           ".stats{display:flex;flex-wrap:wrap;gap:3px 20px;margin:6px 0 6px}.stats b{font-weight:650}\n"
+           ".measures{column-count:2;column-gap:28px;margin:0;max-width:1320px;font-size:12px;color:#4a5263}\n"
+           ".measures div{break-inside:avoid;margin:0 0 2px}.measures dt{display:inline;font-weight:650;"
+           "color:#1d2330}.measures dt::after{content:\": \"}.measures dd{display:inline;margin:0}\n"
+           ".note{color:#667}.folded{margin:4px 0 6px}\n"
            "svg{display:block}svg text{font-size:11px;fill:#333;font-variant-numeric:tabular-nums}\n"
            ".axis{position:sticky;top:0;background:#fffe;z-index:1;border-bottom:1px solid #ccd}\n"
-           ".stripe{fill:#f1f4f8}.grid{stroke:#dfe3ea}.grid.day{stroke:#7a8294;stroke-dasharray:5 3}\n"
-           ".bar,.k-bar{stroke:#0006;stroke-width:.6}\n"
-           ".virtual{fill:#fff;stroke-width:1.3;stroke-dasharray:2.5 1.5}\n"
-           ".clash{stroke:#d40000;stroke-width:1.6}\n"
+           ".stripe{fill:#eef1f6}.grid{stroke:#dfe3ea}.grid.day{stroke:#7a8294;stroke-dasharray:5 3}\n"
+           ".bar,.k-bar{stroke:#0008;stroke-width:.7}\n"
+           ".virtual{fill:#fff;stroke-width:1.4;stroke-dasharray:3 2}\n"
+           ".clash{stroke:#d40000;stroke-width:1.8}\n"
            ".overlap,.k-overlap{fill:#e00000;fill-opacity:.6}\n"
            ".break,.k-break{fill:url(#hatch);stroke:#c9a400;stroke-width:.6}\n"
+           "svg text.vl{font-size:10px;font-weight:600;text-anchor:middle;pointer-events:none;fill:#141820}"
+           "svg text.vl.w{fill:#fff}\n"
            ".split{fill:#a66f00;font-weight:700}.cost{fill:#556}\n"
            ".best{fill:none;stroke:#1f4fbf;stroke-width:1.8}.current{fill:none;stroke:#f08a24;stroke-width:1}\n"
-           ".frame{fill:none;stroke:#99a}\n"
+           ".frame{fill:none;stroke:#99a}.cgrid{stroke:#e4e7ee}\n"
            "</style>\n";
 }
 
-void write_header(std::ostream& out, const Dump& dump, const std::string& dump_name) {
+// "×40 a minute" and the like, from escala's weights.
+std::string weight(std::uint32_t w, const char* unit) { return "\u00d7" + grouped(w) + " a " + unit; }
+
+void write_header(std::ostream& out, const Dump& dump, const std::string& dump_name, bool all_crew) {
     v_crew roster = to_roster(dump);
     const std::uint32_t objective = global_objective(roster);
     const RosterTotals t = roster_totals(roster);
@@ -169,6 +316,40 @@ void write_header(std::ostream& out, const Dump& dump, const std::string& dump_n
         << "<span>vehicle changes <b>" << t.vehicle_changes << "</b></span>"
         << "<span>point changes <b>" << t.forbidden_point_changes << "</b> (" << t.permitted_point_changes
         << " at the longest gap)</span></div>\n";
+
+    // What each figure means. Work time runs from a schedule's first start to
+    // its last end, the closing virtual task included, less a split shift's break.
+    std::string objective_meaning =
+        "sum of the crew members\u2019 costs, lower is better: idle time " + weight(pesos.t_ocioso, "minute") +
+        ", overtime " + weight(pesos.h_extra, "minute") + ", beyond 550 min " + weight(pesos.d_jornada, "minute") +
+        ", overlap " + weight(pesos.t_sobreposicao, "minute") + ", rest under 660 min " +
+        weight(pesos.i_jornada, "minute") + ", vehicle changes " + weight(pesos.t_veiculo, "change") +
+        ", point changes " + weight(pesos.tp_proibida, "change") + " (+" + grouped(pesos.tp_permitida) +
+        " for one at the longest gap)";
+    if (pesos.p_duplas != 0) objective_meaning += ", split shifts beyond 20 " + weight(pesos.p_duplas, "shift");
+    const std::pair<const char*, std::string> meanings[] = {
+        {"objective", objective_meaning},
+        {"crew", "crew members in the roster: a row each, the cost of the member at the row\u2019s end"},
+        {"tasks", "real tasks: pieces of work on a vehicle"},
+        {"virtual tasks", "closing time escala adds at a schedule\u2019s end (up to 30 min; none when its "
+                          "breaks already give that); dashed bars"},
+        {"crew without tasks",
+         all_crew ? "members with an empty schedule: empty rows"
+                  : "members with an empty schedule: listed in one line above the rows, no row each"},
+        {"split shifts", "schedules whose longest gap is over 120 min: S in the row, the break hatched, "
+                         "and the break is not work time"},
+        {"overlap", "minutes in which a member\u2019s tasks run at once: red outline and red band"},
+        {"overtime", "work time beyond 430 min (beyond 400 min in a split shift); work time runs from the "
+                     "first task\u2019s start to the last one\u2019s end"},
+        {"beyond 550 min", "work time beyond 550 min, the longest working day"},
+        {"vehicle changes", "places where a member\u2019s next task is on another vehicle"},
+        {"point changes", "places where a member\u2019s next task starts at another point than the previous one "
+                          "ended; in brackets, how many of them fall at the schedule\u2019s longest gap"},
+    };
+    out << "<dl class=\"measures\">";
+    for (const auto& [name, meaning] : meanings)
+        out << "<div><dt>" << name << "</dt><dd>" << html_escape(meaning) << "</dd></div>";
+    out << "</dl>\n";
 }
 
 void write_chart(std::ostream& out, const std::optional<SearchLog>& log, const std::string& log_name) {
@@ -178,30 +359,38 @@ void write_chart(std::ostream& out, const std::optional<SearchLog>& log, const s
         return;
     }
     const std::vector<ObjPoint>& p = log->points;
-    std::uint32_t low = UINT32_MAX, high = 0;
-    for (const ObjPoint& q : p) low = std::min({low, q.best, q.current}), high = std::max({high, q.best, q.current});
+    std::int64_t low = INT64_MAX, high = 0;
+    for (const ObjPoint& q : p) {
+        low = std::min<std::int64_t>({low, q.best, q.current});
+        high = std::max<std::int64_t>({high, q.best, q.current});
+    }
+    // The value scale runs between round values around the data, a tick at each.
+    const std::int64_t value_step = round_step(high - low, 5);
+    const std::int64_t scale_low = floor_div(low, value_step) * value_step;
+    const std::int64_t scale_high = std::max(scale_low + value_step, -floor_div(-high, value_step) * value_step);
     const double left = 90, right = page_width - 20, top = 10, bottom = chart_height - 28;
-    const double span = high > low ? static_cast<double>(high - low) : 1.0;
     const std::int64_t first = p.front().iteration, last = p.back().iteration;
     const double iterations = last > first ? static_cast<double>(last - first) : 1.0;
     auto x = [&](std::int64_t i) { return left + static_cast<double>(i - first) * (right - left) / iterations; };
-    auto y = [&](std::uint32_t v) { return bottom - static_cast<double>(v - low) * (bottom - top) / span; };
+    const double value_span = static_cast<double>(scale_high - scale_low);
+    auto y = [&](std::int64_t v) { return bottom - static_cast<double>(v - scale_low) * (bottom - top) / value_span; };
 
     out << "<p>" << p.size() << " iterations in " << html_escape(log_name) << ", from " << p.front().current
         << " to best <b>" << p.back().best << "</b>"
         << "; <span style=\"color:#1f4fbf\">\u25ac best</span> <span style=\"color:#f08a24\">\u25ac current</span>";
     if (log->skipped_lines > 0) out << " <span class=\"note\">(" << log->skipped_lines << " unreadable lines skipped)</span>";
     out << "</p>\n<svg class=\"chart\" width=\"" << num(page_width) << "\" height=\"" << num(chart_height) << "\">\n";
+    for (std::int64_t v = scale_low; v <= scale_high; v += value_step)
+        out << "<line class=\"cgrid\" x1=\"" << num(left) << "\" x2=\"" << num(right) << "\" y1=\"" << num(y(v))
+            << "\" y2=\"" << num(y(v)) << "\"/><text x=\"" << num(left - 6) << "\" y=\"" << num(y(v) + 4)
+            << "\" text-anchor=\"end\">" << grouped(v) << "</text>\n";
+    const std::int64_t iteration_step = round_step(last - first, 8);
+    for (std::int64_t i = -floor_div(-first, iteration_step) * iteration_step; i <= last; i += iteration_step)
+        out << "<line class=\"frame\" x1=\"" << num(x(i)) << "\" x2=\"" << num(x(i)) << "\" y1=\"" << num(bottom)
+            << "\" y2=\"" << num(bottom + 4) << "\"/><text x=\"" << num(x(i)) << "\" y=\"" << num(bottom + 16)
+            << "\" text-anchor=\"middle\">" << grouped(i) << "</text>\n";
     out << "<rect class=\"frame\" x=\"" << num(left) << "\" y=\"" << num(top) << "\" width=\"" << num(right - left)
         << "\" height=\"" << num(bottom - top) << "\"/>\n";
-    for (int k = 0; k <= 4; ++k) {
-        const std::uint32_t v = low + static_cast<std::uint32_t>(std::llround(span * k / 4.0));
-        out << "<text x=\"" << num(left - 6) << "\" y=\"" << num(y(v) + 4) << "\" text-anchor=\"end\">" << v
-            << "</text>\n";
-        const std::int64_t i = first + std::llround(iterations * k / 4.0);
-        out << "<text x=\"" << num(x(i)) << "\" y=\"" << num(bottom + 16) << "\" text-anchor=\"middle\">" << i
-            << "</text>\n";
-    }
     // Long searches are thinned to about max_chart_points points, keeping the last.
     const std::size_t stride = (p.size() + max_chart_points - 1) / max_chart_points;
     for (const char* series : {"current", "best"}) {
@@ -216,19 +405,25 @@ void write_chart(std::ostream& out, const std::optional<SearchLog>& log, const s
     out << "</svg>\n";
 }
 
-void write_legend(std::ostream& out) {
-    out << "<h2>Crew timelines</h2>\n<svg width=\"" << num(page_width) << "\" height=\"20\">"
-        << "<rect class=\"k-bar\" x=\"2\" y=\"4\" width=\"30\" height=\"10\" fill=\"" << vehicle_colour(3) << "\"/>"
-        << "<text x=\"38\" y=\"13\">task (colour: vehicle)</text>"
-        << "<rect class=\"k-bar virtual\" x=\"180\" y=\"4\" width=\"30\" height=\"10\" stroke=\"" << vehicle_colour(3)
-        << "\"/><text x=\"216\" y=\"13\">closing virtual task</text>"
-        << "<rect class=\"k-bar clash\" x=\"350\" y=\"4\" width=\"30\" height=\"10\" fill=\"" << vehicle_colour(5)
-        << "\"/><rect class=\"k-overlap\" x=\"370\" y=\"2\" width=\"10\" height=\"14\"/>"
-        << "<text x=\"386\" y=\"13\">overlapping tasks</text>"
-        << "<rect class=\"k-break\" x=\"510\" y=\"4\" width=\"30\" height=\"10\"/>"
-        << "<text x=\"546\" y=\"13\">split-shift break</text>"
-        << "<text class=\"split\" x=\"680\" y=\"13\">S</text><text x=\"692\" y=\"13\">split shift</text>"
-        << "<text x=\"800\" y=\"13\">row label: crew index and cost; hover for details</text></svg>\n";
+void write_legend(std::ostream& out, const std::vector<std::size_t>& folded) {
+    const Rgb sample = palette()[0], other = palette()[1];
+    out << "<h2>Crew timelines</h2>\n<svg width=\"" << num(page_width) << "\" height=\"22\">"
+        << "<rect class=\"k-bar\" x=\"2\" y=\"4\" width=\"30\" height=\"" << num(bar_height) << "\" fill=\""
+        << hex(sample) << "\"/><text class=\"" << (dark_text_on(sample) ? "vl" : "vl w")
+        << "\" x=\"17\" y=\"15.5\">12</text>"
+        << "<text x=\"38\" y=\"15\">task: colour and label give the vehicle</text>"
+        << "<rect class=\"k-bar virtual\" x=\"262\" y=\"4\" width=\"30\" height=\"" << num(bar_height)
+        << "\" stroke=\"" << hex(sample) << "\"/><text x=\"298\" y=\"15\">closing virtual task</text>"
+        << "<rect class=\"k-bar clash\" x=\"430\" y=\"4\" width=\"30\" height=\"" << num(bar_height) << "\" fill=\""
+        << hex(other) << "\"/><rect class=\"k-overlap\" x=\"450\" y=\"2\" width=\"10\" height=\"18\"/>"
+        << "<text x=\"466\" y=\"15\">overlapping tasks</text>"
+        << "<rect class=\"k-break\" x=\"590\" y=\"4\" width=\"30\" height=\"" << num(bar_height) << "\"/>"
+        << "<text x=\"626\" y=\"15\">split-shift break</text>"
+        << "<text class=\"split\" x=\"750\" y=\"15\">S</text><text x=\"762\" y=\"15\">split shift</text>"
+        << "<text x=\"850\" y=\"15\">row: crew index and cost; hover a bar for its task</text></svg>\n";
+    if (!folded.empty())
+        out << "<p class=\"folded\">" << folded.size() << " crew member" << (folded.size() == 1 ? "" : "s")
+            << " without tasks (no row): " << index_ranges(folded) << "</p>\n";
 }
 
 void write_axis(std::ostream& out, const Axis& axis) {
@@ -242,32 +437,37 @@ void write_axis(std::ostream& out, const Axis& axis) {
     out << "</svg></div>\n";
 }
 
-void write_rows(std::ostream& out, const Dump& dump, const Axis& axis) {
+void write_rows(std::ostream& out, const Dump& dump, const std::vector<std::size_t>& shown, const Axis& axis,
+                const GanttOptions& options) {
     v_crew roster = to_roster(dump);
     const std::vector<CrewMeasures> measures = measure_crew(roster);
-    const double height = row_height * static_cast<double>(dump.crew.size()) + 2;
+    const BarColours colours{vehicle_colours(dump)};
+    const double height = row_height * static_cast<double>(shown.size()) + 2;
     out << "<svg class=\"gantt\" width=\"" << num(page_width) << "\" height=\"" << num(height) << "\">\n"
         << "<defs><pattern id=\"hatch\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
            "patternTransform=\"rotate(45)\"><rect width=\"6\" height=\"6\" fill=\"#fff3c4\"/>"
            "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"6\" stroke=\"#e0b400\" stroke-width=\"2.5\"/></pattern></defs>\n";
-    for (std::size_t i = 1; i < dump.crew.size(); i += 2)
-        out << "<rect class=\"stripe\" x=\"0\" y=\"" << num(row_height * static_cast<double>(i)) << "\" width=\""
+    for (std::size_t r = 1; r < shown.size(); r += 2)
+        out << "<rect class=\"stripe\" x=\"0\" y=\"" << num(row_height * static_cast<double>(r)) << "\" width=\""
             << num(page_width) << "\" height=\"" << num(row_height) << "\"/>\n";
     for (std::int64_t t = axis.from; t <= axis.to; t += axis.step)
         out << "<line class=\"grid" << (t % 1440 == 0 ? " day" : "") << "\" x1=\"" << num(axis.x(t)) << "\" x2=\""
             << num(axis.x(t)) << "\" y1=\"0\" y2=\"" << num(height) << "\"/>\n";
 
     const double pad = (row_height - bar_height) / 2;
-    for (std::size_t i = 0; i < dump.crew.size(); ++i) {
+    const double text_y = 12.5;
+    for (std::size_t r = 0; r < shown.size(); ++r) {
+        const std::size_t i = shown[r];
         const DumpCrew& block = dump.crew[i];
         const CrewMeasures& m = measures[i];
-        out << "<g class=\"row\" id=\"crew-" << i << "\" transform=\"translate(0," << num(row_height * static_cast<double>(i))
-            << ")\">\n<g class=\"label\"><title>crew " << i << ": cost " << m.cost << ", work " << m.work_time
-            << " min, idle " << m.idle_time << " min, overtime " << m.overtime << " min"
-            << (m.split_shift ? ", split shift" : "") << "</title><text x=\"6\" y=\"11\">" << i << "</text>";
-        if (m.split_shift) out << "<text class=\"split\" x=\"40\" y=\"11\">S</text>";
-        out << "<text class=\"cost\" x=\"" << num(label_width - 8) << "\" y=\"11\" text-anchor=\"end\">" << m.cost
-            << "</text></g>\n";
+        out << "<g class=\"row\" id=\"crew-" << i << "\" transform=\"translate(0,"
+            << num(row_height * static_cast<double>(r)) << ")\">\n<g class=\"label\"><title>crew " << i << ": cost "
+            << m.cost << ", work " << m.work_time << " min, idle " << m.idle_time << " min, overtime " << m.overtime
+            << " min" << (m.split_shift ? ", split shift" : "") << "</title><text x=\"6\" y=\"" << num(text_y) << "\">"
+            << i << "</text>";
+        if (m.split_shift) out << "<text class=\"split\" x=\"40\" y=\"" << num(text_y) << "\">S</text>";
+        out << "<text class=\"cost\" x=\"" << num(label_width - 8) << "\" y=\"" << num(text_y)
+            << "\" text-anchor=\"end\">" << m.cost << "</text></g>\n";
 
         if (const auto gap = split_break(block))
             out << "<rect class=\"break\" x=\"" << num(axis.x(gap->first)) << "\" y=\"" << num(pad) << "\" width=\""
@@ -280,13 +480,20 @@ void write_rows(std::ostream& out, const Dump& dump, const Axis& axis) {
         for (const Clash& c : clashes) clashing.insert({c.earlier, c.later});
         for (std::size_t k = 0; k < block.tasks.size(); ++k) {
             const Task& t = block.tasks[k].task;
+            const bool is_virtual = t.is_virtual != 0;
             const double x0 = axis.x(std::min(t.start_time, t.end_time));
             const double w = std::max(1.0, axis.x(std::max(t.start_time, t.end_time)) - x0);
-            const std::string colour = vehicle_colour(t.vehicle);
-            out << "<rect class=\"bar" << (t.is_virtual != 0 ? " virtual" : "") << (clashing.count(k) ? " clash" : "")
+            const std::string label =
+                options.vehicle_label ? options.vehicle_label(t.vehicle) : vehicle_number(t.vehicle);
+            out << "<rect class=\"bar" << (is_virtual ? " virtual" : "") << (clashing.count(k) ? " clash" : "")
                 << "\" x=\"" << num(x0) << "\" y=\"" << num(pad) << "\" width=\"" << num(w) << "\" height=\""
-                << num(bar_height) << "\" " << (t.is_virtual != 0 ? "stroke" : "fill") << "=\"" << colour << "\"><title>"
-                << task_tooltip(t, i, block.tasks[k].line) << "</title></rect>\n";
+                << num(bar_height) << "\" " << (is_virtual ? "stroke" : "fill") << "=\"" << colours.fill_of(t.vehicle)
+                << "\"><title>" << task_tooltip(t, i, block.tasks[k].line, label) << "</title></rect>\n";
+            // The label only where all of it fits inside the bar.
+            if (!label.empty() &&
+                w >= static_cast<double>(characters(label)) * bar_label_char_width + 2 * bar_label_margin)
+                out << "<text class=\"" << (is_virtual ? "vl" : colours.label_class(t.vehicle)) << "\" x=\""
+                    << num(x0 + w / 2) << "\" y=\"" << num(text_y) << "\">" << html_escape(label) << "</text>\n";
         }
         for (const Clash& c : clashes)
             out << "<rect class=\"overlap\" x=\"" << num(axis.x(c.from)) << "\" y=\"0\" width=\""
@@ -300,23 +507,29 @@ void write_rows(std::ostream& out, const Dump& dump, const Axis& axis) {
 
 }  // namespace
 
-SearchLog read_last_search(std::istream& in) {
+SearchLog read_last_search(std::istream& in, LogReading reading) {
     SearchLog log;
     std::string raw;
+    int line_number = 0;
+    bool any = false;
     while (std::getline(in, raw)) {
+        ++line_number;
         const std::string_view line = trim(raw);
-        const std::size_t tab1 = line.find('\t');
-        const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
+        if (line.empty()) continue;
         ObjPoint p;
-        if (tab2 == std::string_view::npos || !parse_whole(line.substr(0, tab1), p.iteration) ||
-            !parse_whole(line.substr(tab1 + 1, tab2 - tab1 - 1), p.best) ||
-            !parse_whole(line.substr(tab2 + 1), p.current)) {
-            if (!line.empty()) ++log.skipped_lines;
+        const std::string problem = parse_log_line(line, p);
+        if (!problem.empty()) {
+            if (reading == LogReading::strict) throw SearchLogError(line_number, problem);
+            ++log.skipped_lines;
             continue;
         }
+        any = true;
         if (!log.points.empty() && p.iteration <= log.points.back().iteration) log.points.clear();
         log.points.push_back(p);
     }
+    if (reading == LogReading::strict && in.bad()) throw SearchLogError(0, "read error");
+    if (reading == LogReading::strict && !any)
+        throw SearchLogError(0, "no line iteration<TAB>best<TAB>current, not a search log");
     return log;
 }
 
@@ -350,18 +563,100 @@ std::string html_escape(const std::string& text) {
     return out;
 }
 
+std::string vehicle_number(std::int32_t vehicle) { return std::to_string(vehicle); }
+
+std::int64_t round_step(std::int64_t span, std::int64_t max_steps) {
+    if (span <= 0) return 1;
+    max_steps = std::max<std::int64_t>(1, max_steps);
+    for (std::int64_t power = 1;; power *= 10) {
+        for (std::int64_t step : {power, 2 * power, power * 5 / 2, 5 * power})
+            if (span / step + (span % step != 0) <= max_steps) return step;
+        if (power > std::numeric_limits<std::int64_t>::max() / 100) return span;
+    }
+}
+
+double colour_distance(Rgb a, Rgb b) {
+    // The "redmean" approximation of how different two sRGB colours look.
+    const double mean_red = (a.r + b.r) / 2.0;
+    const double dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
+    return std::sqrt((2 + mean_red / 256) * dr * dr + 4 * dg * dg + (2 + (255 - mean_red) / 256) * db * db);
+}
+
+bool dark_text_on(Rgb fill) {
+    auto linear = [](int byte) {
+        const double c = byte / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const double luminance = 0.2126 * linear(fill.r) + 0.7152 * linear(fill.g) + 0.0722 * linear(fill.b);
+    // Contrast with black (luminance + 0.05) / 0.05 against white 1.05 / (luminance + 0.05).
+    return (luminance + 0.05) * (luminance + 0.05) > 0.05 * 1.05;
+}
+
+std::map<std::int32_t, Rgb> vehicle_colours(const Dump& dump) {
+    std::vector<std::int32_t> vehicles;
+    for (const DumpCrew& c : dump.crew)
+        for (const DumpTask& t : c.tasks) vehicles.push_back(t.task.vehicle);
+    std::sort(vehicles.begin(), vehicles.end());
+    vehicles.erase(std::unique(vehicles.begin(), vehicles.end()), vehicles.end());
+    auto rank = [&](std::int32_t v) {
+        return static_cast<std::size_t>(std::lower_bound(vehicles.begin(), vehicles.end(), v) - vehicles.begin());
+    };
+
+    // Which vehicles must look different: close in number (up to two ranks
+    // apart), or on bars next to each other in a row.
+    std::vector<std::set<std::size_t>> near(vehicles.size());
+    auto link = [&](std::size_t a, std::size_t b) {
+        if (a != b) near[a].insert(b), near[b].insert(a);
+    };
+    for (std::size_t r = 0; r < vehicles.size(); ++r)
+        for (std::size_t d = 1; d <= 2 && r + d < vehicles.size(); ++d) link(r, r + d);
+    for (const DumpCrew& c : dump.crew) {
+        std::vector<Task> tasks;
+        for (const DumpTask& t : c.tasks) tasks.push_back(t.task);
+        std::stable_sort(tasks.begin(), tasks.end());
+        for (std::size_t k = 1; k < tasks.size(); ++k) link(rank(tasks[k - 1].vehicle), rank(tasks[k].vehicle));
+    }
+
+    // In number order, each vehicle takes the colour that stands furthest
+    // from its near vehicles' colours so far; once clearly different, the
+    // least used, so the palette is used evenly.
+    const std::vector<Rgb>& colours = palette();
+    std::vector<std::size_t> chosen(vehicles.size(), colours.size());
+    std::vector<int> uses(colours.size(), 0);
+    std::map<std::int32_t, Rgb> result;
+    for (std::size_t r = 0; r < vehicles.size(); ++r) {
+        std::size_t best = 0;
+        double best_distance = -1;
+        for (std::size_t c = 0; c < colours.size(); ++c) {
+            double distance = distinct_colours;
+            for (std::size_t n : near[r])
+                if (chosen[n] < colours.size())
+                    distance = std::min(distance, colour_distance(colours[c], colours[chosen[n]]));
+            if (distance > best_distance || (distance == best_distance && uses[c] < uses[best]))
+                best = c, best_distance = distance;
+        }
+        chosen[r] = best;
+        ++uses[best];
+        result[vehicles[r]] = colours[best];
+    }
+    return result;
+}
+
 void write_gantt(std::ostream& out, const Dump& dump, const std::optional<SearchLog>& log,
-                 const std::string& dump_name, const std::string& log_name) {
+                 const std::string& dump_name, const std::string& log_name, const GanttOptions& options) {
+    std::vector<std::size_t> shown, folded;
+    for (std::size_t i = 0; i < dump.crew.size(); ++i)
+        (options.all_crew || !dump.crew[i].tasks.empty() ? shown : folded).push_back(i);
     out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>escala roster \u2014 "
         << html_escape(dump_name) << "</title>\n";
     write_style(out);
     out << "</head><body>\n";
-    write_header(out, dump, dump_name);
+    write_header(out, dump, dump_name, options.all_crew);
     write_chart(out, log, log_name);
-    write_legend(out);
+    write_legend(out, folded);
     const Axis axis = make_axis(dump);
     write_axis(out, axis);
-    write_rows(out, dump, axis);
+    write_rows(out, dump, shown, axis, options);
     out << "</body></html>\n";
 }
 

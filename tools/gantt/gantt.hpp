@@ -2,10 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <istream>
+#include <map>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check/dump.hpp"
@@ -20,13 +24,28 @@ struct ObjPoint {
 };
 
 // The last search of a search log. Each run of escala appends its lines, so a
-// search begins wherever the iteration number does not grow. Lines that are
-// not three tab-separated numbers are skipped and counted.
+// search begins wherever the iteration number does not grow.
 struct SearchLog {
     std::vector<ObjPoint> points;
-    int skipped_lines = 0;
+    int skipped_lines = 0;  // unreadable lines passed over (tolerant reading only)
 };
-SearchLog read_last_search(std::istream& in);
+
+// A search log that cannot be used; `line` is 1-based, 0 for the whole file.
+class SearchLogError : public std::runtime_error {
+public:
+    SearchLogError(int line, const std::string& message) : std::runtime_error(message), line_(line) {}
+    int line() const { return line_; }
+
+private:
+    int line_;
+};
+
+// Tolerant reading skips and counts the lines that are not three
+// tab-separated numbers "iteration<TAB>best<TAB>current" (an interrupted run
+// may leave half a line). Strict reading throws SearchLogError at the first
+// such line, and when the log holds no line at all. Blank lines pass in both.
+enum class LogReading { tolerant, strict };
+SearchLog read_last_search(std::istream& in, LogReading reading = LogReading::tolerant);
 
 // A time of day from minutes: "08:05"; past midnight "01:10+1d", before it "23:30-1d".
 std::string clock_time(std::int64_t minutes);
@@ -34,9 +53,41 @@ std::string clock_time(std::int64_t minutes);
 // Text safe inside HTML elements and attribute values.
 std::string html_escape(const std::string& text);
 
-// Writes the page: header with the objective and totals, the convergence
-// chart of `log` (when given), and one timeline row per crew member.
+// The name a bar gives its vehicle.
+using VehicleLabel = std::function<std::string(std::int32_t vehicle)>;
+std::string vehicle_number(std::int32_t vehicle);
+
+struct GanttOptions {
+    VehicleLabel vehicle_label = vehicle_number;
+    bool all_crew = false;  // a row for members with an empty schedule too, not one folded line
+};
+
+// Writes the page: header with the objective and totals and what they mean,
+// the convergence chart of `log` (when given), and one timeline row per crew
+// member with tasks.
 void write_gantt(std::ostream& out, const Dump& dump, const std::optional<SearchLog>& log,
-                 const std::string& dump_name, const std::string& log_name);
+                 const std::string& dump_name, const std::string& log_name, const GanttOptions& options = {});
+
+// The chart scales' step for `span` units in at most `max_steps` steps: 1, 2,
+// 2.5 or 5 times a power of ten, whole (so 2.5 only from 25 on).
+std::int64_t round_step(std::int64_t span, std::int64_t max_steps);
+
+// A colour as sRGB bytes.
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+// How far apart two colours look (a weighted RGB distance, 0 to about 765).
+double colour_distance(Rgb a, Rgb b);
+
+// Whether dark text reads better than white text on `fill`.
+bool dark_text_on(Rgb fill);
+
+// A colour for every vehicle of the dump. Vehicles whose numbers come next to
+// each other among the roster's vehicles, and vehicles whose bars come next
+// to each other in a row, get colours that look clearly different whenever
+// the palette allows.
+std::map<std::int32_t, Rgb> vehicle_colours(const Dump& dump);
 
 }  // namespace escala::tools
