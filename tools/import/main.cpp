@@ -1,0 +1,14 @@
+// escala-import: task files for escala from GTFS timetables.
+#include <iostream>
+
+#include "cli.hpp"
+#include "cli/interrupt_guard.hpp"
+#include "run.hpp"
+
+int main(int argc, char** argv) {
+    const escala::cli::InterruptGuard guard("escala-import");
+    const escala::import::ParsedCommandLine parsed =
+        escala::import::parse_command_line(argc, argv, std::cout, std::cerr);
+    if (!parsed.options) return parsed.exit_status;
+    return escala::import::run_import(*parsed.options, guard, std::cout, std::cerr);
+}
