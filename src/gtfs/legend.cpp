@@ -7,9 +7,6 @@
 
 namespace escala::gtfs {
 
-namespace {
-
-// Quoted when a reader would otherwise split or trim it.
 std::string csv_field(const std::string& text) {
     const bool plain = text.find_first_of(",\"\r\n") == std::string::npos &&
                        (text.empty() || (text.front() != ' ' && text.back() != ' '));
@@ -21,8 +18,6 @@ std::string csv_field(const std::string& text) {
     }
     return quoted + "\"";
 }
-
-}  // namespace
 
 const char* kind_name(IdKind kind) {
     switch (kind) {
@@ -92,6 +87,12 @@ std::optional<LegendName> find_name(const Legend& legend, IdKind kind, std::int3
     const auto found = legend.find({kind, number});
     if (found == legend.end()) return std::nullopt;
     return found->second;
+}
+
+std::string describe(const Legend& legend, IdKind kind, std::int32_t number) {
+    const std::optional<LegendName> found = find_name(legend, kind, number);
+    if (!found) return {};
+    return found->name.empty() ? found->gtfs_id : found->gtfs_id + " \"" + found->name + "\"";
 }
 
 }  // namespace escala::gtfs

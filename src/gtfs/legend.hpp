@@ -28,6 +28,9 @@ struct LegendError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A CSV field as written: quoted when a reader would otherwise split or trim it.
+std::string csv_field(const std::string& text);
+
 // The CSV legend: header "kind,number,gtfs_id,name", then one row an entry.
 void write_legend(std::ostream& out, const std::vector<LegendEntry>& entries);
 
@@ -46,5 +49,10 @@ Legend read_legend(const std::filesystem::path& file);
 
 // The entry of a number, if the legend has one.
 std::optional<LegendName> find_name(const Legend& legend, IdKind kind, std::int32_t number);
+
+// What a number stands for, for people: its GTFS id, then its name in
+// quotes when it has one ("escenter \"Eugene Station\""); empty when the
+// legend lacks the number.
+std::string describe(const Legend& legend, IdKind kind, std::int32_t number);
 
 }  // namespace escala::gtfs

@@ -402,5 +402,27 @@ TEST_F(CommandLine, HelpSaysFilesStatusesAndInterrupts) {
         EXPECT_NE(r.out.find(words), std::string::npos) << words;
 }
 
+// With the legend of an imported file, bars name their block and tooltips the
+// stops and routes; a legend that cannot be read is unusable input.
+TEST_F(CommandLine, IdsLegendNamesBlocksStopsAndRoutes) {
+    put("day.ids.csv",
+        "kind,number,gtfs_id,name\n"
+        "vehicle,7,blk_700,\n"
+        "point,1,escenter,\"Eugene Station, bay A\"\n"
+        "line,3,79x,Seventy-nine\n");
+    Outcome r = run("--all --ids day.ids.csv");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string html = read_file(dir / "escala.html");
+    EXPECT_NE(html.find(">blk_700</text>"), std::string::npos);
+    EXPECT_NE(html.find("points 1 (escenter &quot;Eugene Station, bay A&quot;) \u2192 2\n"), std::string::npos);
+    EXPECT_NE(html.find("lines 3 (79x &quot;Seventy-nine&quot;) \u2192 4\n"), std::string::npos);
+
+    put("bad.ids.csv", "kind,number,gtfs_id,name\nbus,7,blk_700,\n");
+    r = run("--ids bad.ids.csv --out other.html");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind("escala-gantt: bad.ids.csv:2: ", 0), 0u) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "other.html"));
+}
+
 }  // namespace
 }  // namespace escala::tools

@@ -242,14 +242,22 @@ std::size_t characters(const std::string& text) {
         std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xc0) != 0x80; }));
 }
 
-std::string task_tooltip(const Task& t, std::size_t crew, int line, const std::string& label) {
+// "17" or "17 (escenter "Eugene Station")".
+std::string with_note(std::int32_t number, const NumberNote& note) {
+    const std::string extra = note ? note(number) : std::string();
+    return std::to_string(number) + (extra.empty() ? "" : " (" + extra + ")");
+}
+
+std::string task_tooltip(const Task& t, std::size_t crew, int line, const std::string& label,
+                         const GanttOptions& options) {
     std::string text = t.is_virtual != 0 ? "closing virtual task" : "task";
     text += " of crew " + std::to_string(crew) + ", dump line " + std::to_string(line) + "\nvehicle " +
             std::to_string(t.vehicle) + (label != vehicle_number(t.vehicle) ? " (" + label + ")" : "") + "\n" +
             clock_time(t.start_time) + " \u2013 " + clock_time(t.end_time) + " (" +
             std::to_string(static_cast<std::int64_t>(t.end_time) - t.start_time) + " min)\npoints " +
-            std::to_string(t.start_point) + " \u2192 " + std::to_string(t.end_point) + "\nlines " +
-            std::to_string(t.start_line) + " \u2192 " + std::to_string(t.end_line) + "\nslack " +
+            with_note(t.start_point, options.point_note) + " \u2192 " + with_note(t.end_point, options.point_note) +
+            "\nlines " + with_note(t.start_line, options.line_note) + " \u2192 " +
+            with_note(t.end_line, options.line_note) + "\nslack " +
             std::to_string(t.slack) + " min";
     return html_escape(text);
 }
@@ -488,7 +496,7 @@ void write_rows(std::ostream& out, const Dump& dump, const std::vector<std::size
             out << "<rect class=\"bar" << (is_virtual ? " virtual" : "") << (clashing.count(k) ? " clash" : "")
                 << "\" x=\"" << num(x0) << "\" y=\"" << num(pad) << "\" width=\"" << num(w) << "\" height=\""
                 << num(bar_height) << "\" " << (is_virtual ? "stroke" : "fill") << "=\"" << colours.fill_of(t.vehicle)
-                << "\"><title>" << task_tooltip(t, i, block.tasks[k].line, label) << "</title></rect>\n";
+                << "\"><title>" << task_tooltip(t, i, block.tasks[k].line, label, options) << "</title></rect>\n";
             // The label only where all of it fits inside the bar.
             if (!label.empty() &&
                 w >= static_cast<double>(characters(label)) * bar_label_char_width + 2 * bar_label_margin)

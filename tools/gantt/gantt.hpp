@@ -57,8 +57,14 @@ std::string html_escape(const std::string& text);
 using VehicleLabel = std::function<std::string(std::int32_t vehicle)>;
 std::string vehicle_number(std::int32_t vehicle);
 
+// What a point or a line stands for, shown after its number in the tooltips
+// (empty: nothing more to say).
+using NumberNote = std::function<std::string(std::int32_t number)>;
+
 struct GanttOptions {
     VehicleLabel vehicle_label = vehicle_number;
+    NumberNote point_note;  // none: numbers only
+    NumberNote line_note;
     bool all_crew = false;  // a row for members with an empty schedule too, not one folded line
 };
 

@@ -10,6 +10,7 @@
 #include "cli/command_line.hpp"
 #include "cli/interrupt_guard.hpp"
 #include "gantt/gantt.hpp"
+#include "gtfs/legend.hpp"
 
 namespace {
 
@@ -23,6 +24,7 @@ const char* const footer =
     "          absent, and lines of it that are not such lines (an interrupted run may leave half\n"
     "          a line) are skipped and counted on the page. A log named with --log must be made\n"
     "          of such lines only (blank lines aside).\n"
+    "          the legend (--ids) that escala-import writes beside a task file.\n"
     "  writes  the page (--out), through a new file beside it that is renamed over it at the\n"
     "          end: the page is either complete or untouched.\n"
     "Crew members with an empty schedule get no row of their own but are listed in one line\n"
@@ -79,6 +81,11 @@ int main(int argc, char** argv) {
                            ->type_name("FILE")
                            ->capture_default_str();
     app.add_option("--out", out_file, "page to write")->type_name("FILE")->capture_default_str();
+    std::string ids_file;
+    app.add_option("--ids", ids_file,
+                   "legend of an imported task file (Lintra.ids.csv): bars show block ids, tooltips GTFS ids "
+                   "and names")
+        ->type_name("FILE");
     app.add_flag("--all", options.all_crew, "a row for every crew member, those without tasks too");
     app.set_version_flag("--version", std::string("escala-gantt ") + ESCALA_VERSION);
     app.footer(footer);
@@ -99,6 +106,23 @@ int main(int argc, char** argv) {
     } catch (const DumpError& e) {
         std::cerr << "escala-gantt: " << dump_file << ':' << e.line() << ": " << e.what() << '\n';
         return guard.exit_status(2);
+    }
+
+    escala::gtfs::Legend legend;
+    if (!ids_file.empty()) {
+        try {
+            legend = escala::gtfs::read_legend(ids_file);
+        } catch (const escala::gtfs::LegendError& e) {
+            std::cerr << "escala-gantt: " << e.what() << '\n';
+            return guard.exit_status(2);
+        }
+        using escala::gtfs::IdKind;
+        options.vehicle_label = [&legend](std::int32_t vehicle) {
+            const auto found = escala::gtfs::find_name(legend, IdKind::vehicle, vehicle);
+            return found ? found->gtfs_id : vehicle_number(vehicle);
+        };
+        options.point_note = [&legend](std::int32_t point) { return describe(legend, IdKind::point, point); };
+        options.line_note = [&legend](std::int32_t line) { return describe(legend, IdKind::line, line); };
     }
 
     std::optional<SearchLog> log;
