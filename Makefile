@@ -10,12 +10,12 @@ RUN_DIR     := run
 SAMPLE      := examples/Lintra.tsk
 FUZZ_SECONDS ?= 60
 
-BASE_PACKAGES := cmake make g++ libgtest-dev libgmock-dev faketime libcli11-dev pkg-config libzip-dev libcsv-dev
-TEST_PACKAGES := $(BASE_PACKAGES) chromium
+BASE_PACKAGES := cmake make g++ libgtest-dev libgmock-dev faketime libcli11-dev pkg-config libzip-dev libcsv-dev help2man man-db dpkg-dev file liblemon-dev
+TEST_PACKAGES := $(BASE_PACKAGES) chromium poppler-utils
 BENCH_PACKAGES := $(BASE_PACKAGES) libbenchmark-dev
 FUZZ_PACKAGES := $(BASE_PACKAGES) clang libclang-rt-14-dev
 
-.PHONY: all deps deps-test build run test test-sanitize bench fuzz clean
+.PHONY: all deps deps-test build run install package test test-sanitize bench fuzz clean
 
 all: build
 
@@ -37,6 +37,17 @@ run: build
 	@if [ -x $(RELEASE_DIR)/escala-gantt ]; then \
 	  cd $(RUN_DIR) && ../$(RELEASE_DIR)/escala-gantt --out escala.html && \
 	  echo "Gantt page: $(CURDIR)/$(RUN_DIR)/escala.html"; fi
+
+# Installs the programs, their man pages, the README and the samples under
+# PREFIX (default /usr/local); DESTDIR, when set, is prepended to every path.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_DIR) --prefix "$(PREFIX)"
+
+# The Debian package: build/release/escala_<version>_<arch>.deb.
+package: build
+	cd $(RELEASE_DIR) && cpack -G DEB
+	@ls $(RELEASE_DIR)/escala_*.deb
 
 # Debug build: every move the search carries out is checked against a fresh objective.
 test: deps-test
