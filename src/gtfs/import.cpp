@@ -31,6 +31,7 @@ struct Route {
 
 struct Trip {
     std::string id, route, service, vehicle;  // vehicle: the block id, or "trip:<id>"
+    std::string block, headsign;              // as trips.txt gives them, maybe empty
 };
 
 struct Service {
@@ -139,6 +140,7 @@ struct TimedTrip {
     std::size_t trip = 0;  // index into the trips
     std::int32_t start = 0, end = 0, slack = 0;  // minutes
     std::size_t first_stop = 0, last_stop = 0;
+    std::int32_t start_seconds = 0, end_seconds = 0;
 };
 
 std::int32_t minutes(std::int32_t seconds) { return seconds / 60; }
@@ -161,7 +163,7 @@ TimedTrip time_trip(std::size_t trip, std::vector<StopTime>& times, const std::s
     if (!end)
         throw FeedError("stop_times.txt:" + std::to_string(last.line) + ": column arrival_time: trip " + trip_id +
                         " has no time at its last stop");
-    TimedTrip timed{trip, minutes(*start), minutes(*end), 0, first.stop, last.stop};
+    TimedTrip timed{trip, minutes(*start), minutes(*end), 0, first.stop, last.stop, *start, *end};
     for (const StopTime& t : times)
         if (t.arrival && t.departure) timed.slack += minutes(*t.departure) - minutes(*t.arrival);
     return timed;
@@ -219,7 +221,8 @@ Model load_model(const Feed& feed, const ImportOptions& options) {
         m.stops.push_back(std::move(stop));
     }
     poll(options);
-    const Table trips = *feed.table("trips.txt", {{"trip_id"}, {"route_id"}, {"service_id"}, {"block_id", false}}, true);
+    const Table trips = *feed.table(
+        "trips.txt", {{"trip_id"}, {"route_id"}, {"service_id"}, {"block_id", false}, {"trip_headsign", false}}, true);
     std::unordered_set<std::string> trip_ids;
     for (const CsvRecord& row : trips.rows) {
         if (row.fields[0].empty()) throw FeedError(trips.where(row, 0) + "empty trip_id");
@@ -228,7 +231,7 @@ Model load_model(const Feed& feed, const ImportOptions& options) {
         if (!m.route_index.count(row.fields[1]))
             throw FeedError(trips.where(row, 1) + "route '" + row.fields[1] + "' is not in routes.txt");
         const std::string vehicle = row.fields[3].empty() ? "trip:" + row.fields[0] : row.fields[3];
-        m.trips.push_back({row.fields[0], row.fields[1], row.fields[2], vehicle});
+        m.trips.push_back({row.fields[0], row.fields[1], row.fields[2], vehicle, row.fields[3], row.fields[4]});
     }
     std::vector<std::string> ids;
     for (const Stop& s : m.stops) ids.push_back(s.id);
@@ -318,6 +321,13 @@ Task trip_task(const Model& m, const TimedTrip& t) {
     const std::int32_t line = m.line_numbers.at(trip.route);
     return Task(m.vehicle_numbers.at(trip.vehicle), t.start, t.end, m.point_numbers.at(m.stops[t.first_stop].id),
                 m.point_numbers.at(m.stops[t.last_stop].id), t.slack, line, line);
+}
+
+// The trip map row of a trip of task `task` (1-based).
+TripRow trip_row(const Model& m, const TimedTrip& t, int task) {
+    const Trip& trip = m.trips[t.trip];
+    return {task,          trip.id,        trip.block,     trip.service,  trip.route, trip.headsign,
+            m.stops[t.first_stop].id, t.start_seconds, m.stops[t.last_stop].id, t.end_seconds, 0};
 }
 
 std::string station_key(const Stop& s) { return s.parent.empty() ? s.id : s.parent; }
@@ -412,6 +422,8 @@ ImportResult cut_pieces(const Model& m, const std::vector<TimedTrip>& timed, con
             }
             if (task.duration() >= options.min_piece && task.duration() <= options.max_piece) ++result.pieces_in_range;
             result.tasks.push_back(task);
+            for (std::size_t i = firsts[p]; i < firsts[p + 1]; ++i)
+                result.trip_map.push_back(trip_row(m, block[i], static_cast<int>(result.tasks.size())));
         }
     }
     return result;
@@ -428,6 +440,9 @@ void fill_legend(const Model& m, ImportResult& result) {
         used_points.insert({t.start_point, t.end_point});
         used_lines.insert({t.start_line, t.end_line});
     }
+    // The trip map's stops too, so that run sheets can name where a piece's inner trips start and end.
+    for (const TripRow& r : result.trip_map)
+        used_points.insert({m.point_numbers.at(r.start_stop), m.point_numbers.at(r.end_stop)});
     for (std::int32_t n : used_vehicles) result.legend.push_back({IdKind::vehicle, n, vehicles.at(n), ""});
     for (std::int32_t n : used_points) {
         const std::string& id = points.at(n);
@@ -488,7 +503,10 @@ ImportResult import_feed(const Feed& feed, const ImportOptions& options) {
     if (options.mode == Mode::pieces) {
         result = cut_pieces(m, timed, options);
     } else {
-        for (const TimedTrip& t : timed) result.tasks.push_back(trip_task(m, t));
+        for (const TimedTrip& t : timed) {
+            result.tasks.push_back(trip_task(m, t));
+            result.trip_map.push_back(trip_row(m, t, static_cast<int>(result.tasks.size())));
+        }
     }
     result.trips_read = static_cast<int>(timed.size());
     fill_legend(m, result);

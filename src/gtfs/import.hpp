@@ -11,6 +11,7 @@
 #include "core/task.hpp"
 #include "gtfs/feed.hpp"
 #include "gtfs/legend.hpp"
+#include "gtfs/trip_map.hpp"
 
 namespace escala::gtfs {
 
@@ -34,7 +35,8 @@ struct Interrupted : std::runtime_error {
 
 struct ImportResult {
     l_tarefas tasks;
-    std::vector<LegendEntry> legend;  // the vehicles, points and lines of the tasks
+    std::vector<LegendEntry> legend;  // the tasks' vehicles, points and lines, and the trips' stops
+    std::vector<TripRow> trip_map;    // the trips of each task, tasks in order, trips in time order
     int trips_read = 0;               // trips of the chosen services that have stop times
     int vehicles = 0;
     int pieces_in_range = 0;          // tasks within [min_piece, max_piece] (pieces mode)

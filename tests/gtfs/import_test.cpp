@@ -1,6 +1,7 @@
 // Tasks from tiny feeds: trips, services by id and date, relief stations and cuts.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -248,3 +249,39 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// The tiny feed with trip_headsign as GTFS names it.
+Files feed_with_headsigns() {
+    Files files = tiny_feed();
+    std::string& trips = files["trips.txt"];
+    trips.replace(trips.find("\"headsign\""), 10, "\"trip_headsign\"");
+    return files;
+}
+
+std::vector<std::string> map_lines(const ImportResult& r) {
+    std::ostringstream out;
+    write_trip_map(out, r.trip_map);
+    std::vector<std::string> lines;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+const char* const map_header = "task,trip_id,block_id,service_id,route_id,headsign,start_stop,start_time,end_stop,end_time";
+
+}  // namespace
+
+// First departure and last arrival with their seconds, past 24 hours kept.
+TEST(TripMap, TripsModeOneRowPerTask) {
+    EXPECT_EQ(map_lines(import_files(feed_with_headsigns(), service("WK"))),
+              (std::vector<std::string>{map_header, "1,t1,b1,WK,10,x,A,06:00:00,8,06:50:00",
+                                        "2,t2,b1,WK,10,,8,07:06:00,Z,07:59:59", "3,t3,,WK,X,,B,25:10:00,8,25:40:59"}));
+}
+
+TEST(TripMap, PiecesModeOneRowPerTripOfEachPiece) {
+    EXPECT_EQ(map_lines(import_files(feed_with_headsigns(), service("WK", Mode::pieces))),
+              (std::vector<std::string>{map_header, "1,t1,b1,WK,10,x,A,06:00:00,8,06:50:00",
+                                        "1,t2,b1,WK,10,,8,07:06:00,Z,07:59:59", "2,t3,,WK,X,,B,25:10:00,8,25:40:59"}));
+}

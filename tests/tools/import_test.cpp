@@ -100,7 +100,12 @@ TEST_F(ImportTest, SmallFeedTasksAndLegend) {
               "line,1,01,1\nline,10,N,Night\n");
     EXPECT_EQ(o.err,
               "escala-import: 3 trips read, 3 tasks written to Lintra.tsk (2 vehicles, first time 360, last time 1505); "
-              "legend in Lintra.ids.csv\n");
+              "legend in Lintra.ids.csv, trip map in Lintra.trips.csv\n");
+    EXPECT_EQ(read_file(path("Lintra.trips.csv")),
+              "task,trip_id,block_id,service_id,route_id,headsign,start_stop,start_time,end_stop,end_time\n"
+              "1,t1,007,WK,01,,0100,06:00:00,END,07:00:00\n"
+              "2,t2,007,WK,01,,END,07:10:00,0100,08:00:00\n"
+              "3,t3,,WK,N,,0200,24:30:00,END,25:05:00\n");
 }
 
 TEST_F(ImportTest, SmallFeedPiecesAndOutName) {
@@ -109,6 +114,7 @@ TEST_F(ImportTest, SmallFeedPiecesAndOutName) {
     // 007 stands at the Terminus between its trips; one piece of 120 minutes fits best.
     EXPECT_EQ(read_file(path("day.tsk")), "7;360;480;100;100;11;1;1\n10;1470;1505;200;1000;0;10;10\n");
     EXPECT_TRUE(fs::exists(path("day.ids.csv")));
+    EXPECT_EQ(lines_of(read_file(path("day.trips.csv"))).size(), 4u);
     EXPECT_NE(o.err.find("1 of 2 pieces within 60-240 minutes"), std::string::npos) << o.err;
 }
 
@@ -157,6 +163,7 @@ TEST_P(BadInput, ExitsTwoWithMessageAndWritesNothing) {
     }
     EXPECT_EQ(read_file(path("Lintra.tsk")), "1;2;3;4;5;6;7;8\n");
     EXPECT_FALSE(fs::exists(path("Lintra.ids.csv")));
+    EXPECT_FALSE(fs::exists(path("Lintra.trips.csv")));
 }
 
 const std::string stop_times_head = "trip_id,arrival_time,departure_time,stop_id,stop_sequence\n";
@@ -207,6 +214,7 @@ TEST_F(ImportTest, InterruptWritesNothing) {
     EXPECT_EQ(err.str(), "escala-import: interrupted; nothing written\n");
     EXPECT_EQ(read_file(path("Lintra.tsk")), "old\n");
     EXPECT_FALSE(fs::exists(path("Lintra.ids.csv")));
+    EXPECT_FALSE(fs::exists(path("Lintra.trips.csv")));
 }
 
 // The trips mode on the LTD feed gives the shared task files record by record.

@@ -27,7 +27,13 @@ trips.txt, stop_times.txt; calendar.txt and calendar_dates.txt for --date
 and --list-services, either may be absent).
 Writes the task file (--out) and beside it its legend, named after it with
 .ids.csv in place of its extension (Lintra.ids.csv): CSV with the header
-kind,number,gtfs_id,name, one row per vehicle, point and line used.
+kind,number,gtfs_id,name, one row per vehicle, point and line used (and
+per first or last stop of a trip); and
+its trip map, .trips.csv in place of the extension (Lintra.trips.csv): CSV
+with the header task,trip_id,block_id,service_id,route_id,headsign,
+start_stop,start_time,end_stop,end_time, one row per trip, tasks in file
+order (task = the task's line, from 1), each task's trips in time order,
+times HH:MM:SS as in the feed (seconds kept, past 24:00:00 stays past).
 
 Tasks: vehicle = the trip's block_id (a trip without one is a vehicle of its
 own, trip:<trip_id> in the legend); times in whole minutes from the start of
@@ -48,7 +54,8 @@ depend on the chosen service.
 Exit status: 0 done, 2 unusable command line or feed (nothing written),
 1 output cannot be written, 130 after Ctrl-C (SIGINT), 143 after SIGTERM.
 Ctrl-C stops the import at the next safe point and writes nothing: an
-existing task file is kept as it was; a second Ctrl-C ends it at once.)";
+existing task file, legend and trip map are kept as they were; a second
+Ctrl-C ends it at once.)";
 
 }  // namespace
 

@@ -42,14 +42,17 @@ int run_import(const ToolOptions& options, const cli::InterruptGuard& guard, std
     }
     if (guard.stop_requested()) return interrupted(guard, err);
 
-    const std::filesystem::path task_path = options.out, legend = gtfs::legend_path(task_path);
+    const std::filesystem::path task_path = options.out, legend = gtfs::legend_path(task_path),
+                                trip_map = gtfs::trip_map_path(task_path);
     try {
-        cli::AtomicFile tasks(task_path), names(legend);
+        cli::AtomicFile tasks(task_path), names(legend), trips(trip_map);
         write_tasks(tasks.stream(), result.tasks);
         gtfs::write_legend(names.stream(), result.legend);
+        gtfs::write_trip_map(trips.stream(), result.trip_map);
         if (guard.stop_requested()) return interrupted(guard, err);
-        const cli::SignalsHeld held;  // both files or neither
+        const cli::SignalsHeld held;  // all three files or none
         names.commit();
+        trips.commit();
         tasks.commit();
     } catch (const cli::WriteError& e) {
         err << prefix << e.what() << '\n';
@@ -66,7 +69,7 @@ int run_import(const ToolOptions& options, const cli::InterruptGuard& guard, std
     if (options.import.mode == gtfs::Mode::pieces)
         err << "; " << result.pieces_in_range << " of " << result.tasks.size() << " pieces within "
             << options.import.min_piece << "-" << options.import.max_piece << " minutes";
-    err << "; legend in " << legend.string() << '\n';
+    err << "; legend in " << legend.string() << ", trip map in " << trip_map.string() << '\n';
     return 0;
 }
 
