@@ -385,7 +385,11 @@ TEST_F(BatchTest, InterruptsKeepCompleteFilesOrNone) {
         const bool twice = trial % 4 == 3;
 
         const pid_t pid = start_batch(dir, args);
-        ::usleep(static_cast<useconds_t>(20000 + (trial * 37 % 32) * 25000));
+        // Signals before main has installed the guard end any program; the
+        // seed line says it is in place.
+        for (int wait = 0; wait < 2000 && read_file(path("stdout.txt")).find("seed ") == std::string::npos; ++wait)
+            ::usleep(5000);
+        ::usleep(static_cast<useconds_t>((trial * 37 % 32) * 25000));
         const std::string stage = stage_of(read_file(path("stdout.txt")));
         ::kill(pid, signal_number);
         if (twice) {
