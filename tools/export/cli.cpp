@@ -45,7 +45,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     app.add_option("--dump", options.dump, "Roster dump written by escala")->type_name("FILE")->capture_default_str();
     app.add_option("--ids", options.ids, "Legend (default: beside the task file, .ids.csv)")->type_name("FILE");
     app.add_option("--trips", options.trips, "Trip map (default: beside the task file, .trips.csv)")->type_name("FILE");
-    app.add_option("--out-dir", options.out_dir, "Folder to write into")->type_name("DIR")->capture_default_str();
+    app.add_option("--out-dir", options.out_dir, "Folder to write into, created if missing")->type_name("DIR")->capture_default_str();
     auto* service_option =
         app.add_option("--service-id", service, "service_id of every run (default: the service with the most trips)")
             ->type_name("ID");

@@ -103,6 +103,8 @@ int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std
     const std::string service = options.service_id ? *options.service_id : busiest_service(map);
 
     const std::filesystem::path dir = options.out_dir;
+    std::error_code made;
+    std::filesystem::create_directories(dir, made);  // as the other companions do; a failure shows below
     try {
         cli::AtomicFile events(dir / "run_events.txt"), table(dir / "runs.csv"), sheets(dir / "runs.html");
         write_run_events(events.stream(), runs, service);
