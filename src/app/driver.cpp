@@ -18,7 +18,7 @@ RunSummary run_escala(const DriverOptions& options) {
     RunSummary summary;
     l_tarefas tasks;
     const Crew prototype;
-    v_crew roster(roster_size, prototype);
+    v_crew roster(static_cast<std::size_t>(options.crew_size), prototype);
     TabuSearch search;
     std::int32_t virtual_count = 0;
     std::int32_t assigned_count = 0;

@@ -25,6 +25,7 @@ struct DriverOptions {
     double time_limit_seconds = 0;         // the search's wall-time limit; 0: none
     bool handle_interrupts = true;         // the first Ctrl-C ends the search
     const std::atomic<bool>* stop = nullptr;  // raised: the search ends as if interrupted
+    int crew_size = roster_size;              // members in the roster; the sample and windows scale with it
 };
 
 // What a run gives back besides its files.

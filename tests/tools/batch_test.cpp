@@ -211,6 +211,26 @@ TEST_F(BatchTest, SameSeedSameFiles) {
     EXPECT_EQ(a, b);
 }
 
+// --crew sets the roster's size: the dump has that many members, and
+// escala-check takes it as a valid roster of every task.
+TEST_F(BatchTest, CrewSizeSetsTheRosterSize) {
+    const fs::path tasks = sample_head(40);
+    for (const int crew : {1, 25, 300}) {
+        const fs::path out = path("crew" + std::to_string(crew));
+        const Outcome r = batch(path("."), "--seed 3 --quiet --crew " + std::to_string(crew) + " --tasks " +
+                                               tasks.string() + " --out-dir " + out.string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string dump = read_file(out / "dumpfile.txt");
+        EXPECT_EQ(dump.substr(0, dump.find('#')), std::to_string(crew));
+        EXPECT_NE(dump.find("##" + std::to_string(crew - 1) + "\n"), std::string::npos);
+        EXPECT_EQ(dump.find("##" + std::to_string(crew) + "\n"), std::string::npos);
+        const Outcome check = run_in(path("."), "'" + bin + "/escala-check' --tasks " + tasks.string() +
+                                                    " --dump " + (out / "dumpfile.txt").string());
+        EXPECT_NE(check.out.find("totals crew " + std::to_string(crew) + " tasks 40 "), std::string::npos) << check.out;
+    }
+    EXPECT_EQ(batch(path("."), "--crew 0").status, 2);
+}
+
 // A generated day loads without a warning and every one of its tasks ends up
 // in the roster: the dump's real task lines are the file's records.
 TEST_F(BatchTest, PlacesEveryGeneratedTask) {

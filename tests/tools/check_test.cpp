@@ -231,6 +231,10 @@ TEST(PrintReport, LineFormat) {
               "totals crew 1 tasks 1 virtual 1 without_tasks 0 split_shifts 0 overlap 0 overtime 0 excess 0 "
               "vehicle_changes 0 permitted_point_changes 0 forbidden_point_changes 0\n"
               "lower_bound 1\n"
+              // idle 40 x (430 - 220 - 30) = 7200, plus the one pair A -> B: another
+              // vehicle at another point, 19000; the roster misses B, so it is below.
+              "objective_lower_bound 26200\n"
+              "gap -57.25%\n"
               "violation T.tsk record 2: task " + task_b + " is in no schedule\n"
               "result invalid 1 violation\n");
 }
@@ -303,6 +307,11 @@ TEST_F(RealRun, FinalRosterPassesAndMatchesTheDetailedReport) {
     const std::string objective = value_after(console, "Objective Value Found: ");
     EXPECT_EQ(value_after(r.out, "\nobjective "), objective);
     EXPECT_EQ(value_after(report, "global = "), objective);
+    // The objective's lower bound lies below escala's roster, and the gap line follows it.
+    const std::string bound = value_after(r.out, "\nobjective_lower_bound ");
+    ASSERT_FALSE(bound.empty());
+    EXPECT_LE(std::stoll(bound), std::stoll(objective));
+    EXPECT_NE(r.out.find("\ngap "), std::string::npos);
 
     // Footer of each member in the detailed report, in member order.
     std::vector<std::string> expected;

@@ -162,6 +162,7 @@ BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostre
         driver.handle_interrupts = false;
         driver.stop = stop;
         driver.time_limit_seconds = options.time_limit_seconds;
+        driver.crew_size = options.crew;
         if (options.total_time_seconds > 0) {
             const double left = options.total_time_seconds - elapsed();
             if (left <= 0) {

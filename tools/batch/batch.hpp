@@ -23,6 +23,7 @@ struct BatchOptions {
     double time_limit_seconds = 0;  // per search; 0: none
     double total_time_seconds = 0;  // the whole batch; 0: none
     bool quiet = false;             // only the per-run summaries on the console
+    int crew = roster_size;         // members in each roster
 };
 
 // A task file or output directory that cannot be used.

@@ -38,6 +38,12 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         ->type_name("S")
         ->check(cli::seconds())
         ->capture_default_str();
+    app.add_option("--crew", options.crew,
+                   "Crew members in the roster, 1\u2013100000; the construction's crew window and the "
+                   "search's sample scale with it as in escala")
+        ->type_name("N")
+        ->check(cli::decimal_in(1, 100000))
+        ->capture_default_str();
     app.add_flag("--quiet", options.quiet, "Print only one summary line per run");
     app.footer(
         "Files: reads the task file; writes into the output directory the best run's ArqSaida.txt,\n"

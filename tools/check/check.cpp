@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <iomanip>
 #include <map>
 #include <utility>
 
+#include "columns/lower_bound.hpp"
 #include "crew/crew_util.hpp"
 
 namespace escala::tools {
@@ -162,6 +164,7 @@ CheckReport check_roster(const l_tarefas& tasks, const Dump& dump) {
     report.objective = global_objective(roster);
     report.totals = roster_totals(roster);
     report.lower_bound = max_simultaneous(tasks);
+    report.objective_lower_bound = columns::objective_lower_bound(tasks, dump.crew.size()).value;
     return report;
 }
 
@@ -179,7 +182,16 @@ void print_report(std::ostream& out, const CheckReport& report, const std::strin
         << " overtime " << t.overtime << " excess " << t.excess << " vehicle_changes " << t.vehicle_changes
         << " permitted_point_changes " << t.permitted_point_changes << " forbidden_point_changes "
         << t.forbidden_point_changes << '\n'
-        << "lower_bound " << report.lower_bound << '\n';
+        << "lower_bound " << report.lower_bound << '\n'
+        << "objective_lower_bound " << report.objective_lower_bound << '\n';
+    if (report.objective_lower_bound > 0) {
+        const std::ios::fmtflags flags = out.flags();
+        out << "gap " << std::fixed << std::setprecision(2)
+            << columns::gap_percent(report.objective, report.objective_lower_bound) << "%\n";
+        out.flags(flags);
+    } else {
+        out << "gap none\n";
+    }
     for (const Violation& v : report.violations) {
         if (v.crew < 0)
             out << "violation " << task_file << " record " << v.line << ": " << v.message << '\n';
@@ -201,6 +213,11 @@ std::string print_format() {
            "         overtime <m> excess <m> vehicle_changes <k> permitted_point_changes <k>\n"
            "         forbidden_point_changes <k>          (all on one line)\n"
            "  lower_bound <k>   most real tasks under way at one moment: crew needed at least\n"
+           "  objective_lower_bound <b>   no roster of this many members for these tasks has a\n"
+           "                    lower objective: idle time of the members at 430 minutes less the\n"
+           "                    task minutes and a 30-minute virtual task each, plus the cheapest\n"
+           "                    vehicle and point changes of (tasks - members) consecutive pairs\n"
+           "  gap <p>%          objective / objective_lower_bound - 1, in percent (none: bound 0)\n"
            "  violation <dump>:<line> crew <i>: <what is wrong>\n"
            "  violation <tasks> record <r>: <task> is in no schedule\n"
            "  result valid | result invalid <k> violation(s)\n";

@@ -47,6 +47,7 @@ struct CheckReport {
     std::uint32_t objective = 0;
     RosterTotals totals;
     std::int32_t lower_bound = 0;
+    std::int64_t objective_lower_bound = 0;  // no roster of this size and task file does better
     std::vector<Violation> violations;  // dump order; tasks held by no schedule last
     bool valid() const { return violations.empty(); }
 };

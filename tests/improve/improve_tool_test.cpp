@@ -1,0 +1,178 @@
+// escala-improve end to end: the real binaries in a scratch directory, the
+// improved roster judged by escala-check.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string bin = ESCALA_BINARY_DIR;
+const std::string sample = ESCALA_SOURCE_DIR "/examples/Lintra.tsk";
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The number after the first occurrence of `label` in `text` (-1 if none).
+long long value_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    return at == std::string::npos ? -1 : std::atoll(text.c_str() + at + label.size());
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// One scratch directory for the suite, with escala's roster of the sample
+// made once under the fixed clock.
+class ImproveTool : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = fs::temp_directory_path() / ("escala_improve_test_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        fs::copy_file(sample, dir_ / "Lintra.tsk");
+        escala_ = run("faketime -f '2026-12-07 10:00:00' '" + bin + "/escala'");
+    }
+    static void TearDownTestSuite() { fs::remove_all(dir_); }
+
+    static Outcome run(const std::string& command_line) {
+        const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
+        const std::string command = "cd '" + dir_.string() + "' && " + command_line + " > '" + out.string() +
+                                    "' 2> '" + err.string() + "' < /dev/null";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
+    }
+    static Outcome improve(const std::string& args) { return run("'" + bin + "/escala-improve' " + args); }
+    static Outcome check(const std::string& dump) {
+        return run("'" + bin + "/escala-check' --tasks Lintra.tsk --dump " + dump);
+    }
+
+    static fs::path dir_;
+    static Outcome escala_;
+};
+
+fs::path ImproveTool::dir_;
+Outcome ImproveTool::escala_;
+
+const std::string repeatable = " --threads 1 --seed 5 --iterations 300 --time-limit 0 --quiet";
+
+// The improved roster passes escala-check with the objective the summary
+// gives, never above escala's own; the trace falls to it.
+TEST_F(ImproveTool, ImprovedRosterIsValidWithTheSameObjective) {
+    ASSERT_EQ(escala_.status, 0) << escala_.err;
+    const long long escala_value = value_after(escala_.out, "Objective Value Found: ");
+    const Outcome r = improve("--dump dumpfile.txt --out-dir a" + repeatable);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(value_after(r.out, "start "), escala_value);
+    const long long best = value_after(r.out, ", best ");
+    EXPECT_LE(best, escala_value);
+
+    const Outcome c = check("a/dumpfile.txt");
+    EXPECT_EQ(c.status, 0) << c.out;
+    EXPECT_NE(c.out.find("\nresult valid\n"), std::string::npos);
+    EXPECT_EQ(value_after(c.out, "\nobjective "), best);
+    EXPECT_EQ(value_after(read_file(dir_ / "a/ArqSaida-zz.txt"), "global = "), best);
+    EXPECT_TRUE(fs::exists(dir_ / "a/ArqSaida.txt"));
+
+    const std::vector<std::string> trace = lines_of(read_file(dir_ / "a/improve.csv"));
+    ASSERT_FALSE(trace.empty());
+    long long previous = escala_value;
+    for (const std::string& line : trace) {
+        const long long value = std::atoll(line.substr(line.rfind(',') + 1).c_str());
+        EXPECT_LT(value, previous) << line;
+        previous = value;
+    }
+    EXPECT_EQ(previous, best);
+}
+
+// One search with the same seed and iterations: the same roster and trace.
+TEST_F(ImproveTool, SameSeedSameRosterAndTrace) {
+    ASSERT_EQ(improve("--dump dumpfile.txt --out-dir b1" + repeatable).status, 0);
+    ASSERT_EQ(improve("--dump dumpfile.txt --out-dir b2" + repeatable).status, 0);
+    EXPECT_EQ(read_file(dir_ / "b1/dumpfile.txt"), read_file(dir_ / "b2/dumpfile.txt"));
+    auto without_seconds = [](const std::string& text) {
+        std::string kept;
+        for (const std::string& line : lines_of(text)) kept += line.substr(line.find(',')) + "\n";
+        return kept;
+    };
+    EXPECT_EQ(without_seconds(read_file(dir_ / "b1/improve.csv")), without_seconds(read_file(dir_ / "b2/improve.csv")));
+}
+
+// Without a dump: a construction of its own, of the size asked for. 120
+// members drive the sample (at most 63 tasks run at once); 40 cannot, and the
+// overlaps are then reported.
+TEST_F(ImproveTool, OwnConstructionOfAnyCrewSize) {
+    const Outcome r = improve("--crew 120 --out-dir c --threads 2 --seed 1 --iterations 100 --time-limit 0");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("120 crew members, start "), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(dir_ / "c/dumpfile.txt").substr(0, 6), "120##0");
+    const Outcome c = check("c/dumpfile.txt");
+    EXPECT_EQ(c.status, 0) << c.out;
+    EXPECT_EQ(value_after(c.out, "\nobjective "), value_after(r.out, ", best "));
+
+    const Outcome few = improve("--crew 40 --out-dir e --threads 1 --seed 1 --iterations 10 --time-limit 0 --quiet");
+    ASSERT_EQ(few.status, 0) << few.err;
+    EXPECT_NE(few.err.find("not drivable as it stands; escala-check"), std::string::npos) << few.err;
+    EXPECT_EQ(check("e/dumpfile.txt").status, 1);
+}
+
+TEST_F(ImproveTool, ExitStatuses) {
+    struct Case {
+        const char* name;
+        std::string args;
+        int status;
+    };
+    std::ofstream(dir_ / "other.tsk") << "1;100;200;1;1;0;1;1\n";
+    std::ofstream(dir_ / "not-a-dir") << "x";
+    const std::vector<Case> cases{
+        {"missing task file", "--tasks missing.tsk", 2},
+        {"dump of other tasks", "--tasks other.tsk --dump dumpfile.txt", 2},
+        {"malformed dump", "--dump Lintra.tsk", 2},
+        {"crew differs from the dump", "--dump dumpfile.txt --crew 10", 2},
+        {"unknown option", "--bogus", 2},
+        {"seconds not a number", "--time-limit soon", 2},
+        {"output directory is a file", "--dump dumpfile.txt --out-dir not-a-dir", 1},
+        {"help", "--help", 0},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = improve(c.args + " --iterations 10 --time-limit 0 --quiet");
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.err;
+        if (c.status == 2) {
+            EXPECT_NE(r.err.find("escala-improve: "), std::string::npos) << c.name;
+        }
+    }
+    EXPECT_NE(improve("--help").out.find("Exit status"), std::string::npos);
+}
+
+// Ctrl-C ends the search; the best roster is written whole and the status says so.
+TEST_F(ImproveTool, InterruptKeepsTheBestRoster) {
+    const Outcome r = run("timeout --preserve-status -s INT 3 '" + bin +
+                          "/escala-improve' --dump dumpfile.txt --out-dir d --time-limit 600 --threads 1");
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("kept the best roster"), std::string::npos) << r.err;
+    const Outcome c = check("d/dumpfile.txt");
+    EXPECT_EQ(c.status, 0) << c.out;
+    EXPECT_EQ(value_after(c.out, "\nobjective "), value_after(r.out, ", best "));
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#include "cli.hpp"
+
+#include <thread>
+
+#include "cli/command_line.hpp"
+#include "search/random.hpp"
+
+namespace escala::improve_tool {
+
+ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{"Improves a crew roster on escala's own objective (the same weights and crew cost):\n"
+                 "ruin and recreate with string removals, relocate, swap and tail exchanges between\n"
+                 "members, under simulated annealing. Starts from a roster dump (escala's or\n"
+                 "escala-batch's) or, without --dump, from a greedy construction of its own. The result\n"
+                 "is never worse than the start, and every task stays in exactly one schedule.",
+                 "escala-improve"};
+    app.set_version_flag("--version", std::string("escala-improve ") + ESCALA_VERSION);
+    ImproveToolOptions options;
+    std::optional<std::uint64_t> seed;
+    std::optional<unsigned> threads;
+    std::optional<int> crew;
+    std::string task_file = options.task_file.string();
+    std::string dump_file;
+    std::string out_dir = options.out_dir.string();
+    app.add_option("--tasks", task_file, "Task file (eight integers a line)")->type_name("FILE")->capture_default_str();
+    app.add_option("--dump", dump_file, "Roster dump to start from (default: a construction of its own)")
+        ->type_name("FILE");
+    app.add_option("--out-dir", out_dir, "Directory for the output files, created if missing")
+        ->type_name("DIR")
+        ->capture_default_str();
+    app.add_option("--time-limit", options.time_limit_seconds,
+                   "Wall-clock seconds for the construction and the search (0: until --iterations or Ctrl-C)")
+        ->type_name("S")
+        ->check(cli::seconds())
+        ->capture_default_str();
+    app.add_option("--seed", seed,
+                   "Seed of the first search, 0\u201318446744073709551615 (default: the time in seconds); "
+                   "search k uses N+k-1")
+        ->type_name("N")
+        ->check(cli::decimal_in(0, UINT64_MAX));
+    app.add_option("--threads", threads, "Independent searches run at once, 1\u2013256 (default: the cores)")
+        ->type_name("T")
+        ->check(cli::decimal_in(1, 256));
+    app.add_option("--crew", crew, "Crew members in the roster, 1\u2013100000 (default: 219, or the dump's)")
+        ->type_name("N")
+        ->check(cli::decimal_in(1, 100000));
+    app.add_option("--iterations", options.max_iterations,
+                   "End each search after N iterations (0: no limit); with one thread and a seed the "
+                   "whole run is then repeatable")
+        ->type_name("N")
+        ->check(cli::decimal_in(0, UINT64_MAX))
+        ->capture_default_str();
+    app.add_flag("--quiet", options.quiet, "Print only the summary, no progress lines");
+    app.footer(
+        "Files: reads the task file and the dump; writes into the output directory dumpfile.txt\n"
+        "(escala's dump layout), ArqSaida-zz.txt and ArqSaida.txt (escala's detailed and solution\n"
+        "reports) and improve.csv (seconds,iteration,objective: one line per new best roster), each\n"
+        "replacing the one there only once complete. The dump may be the output directory's own\n"
+        "dumpfile.txt: it is read whole before anything is written.\n"
+        "\n"
+        "Progress goes to standard error every 2 seconds (elapsed time, iterations, current and best\n"
+        "objective, improvement so far); the summary to standard output, with the gap to the\n"
+        "objective's lower bound that escala-check prints.\n"
+        "\n"
+        "A single search (--threads 1) with a given --seed follows the same trajectory on every run:\n"
+        "the same new bests after the same iterations; --iterations makes its end repeatable too.\n"
+        "\n"
+        "Exit status: 0 done; 1 the output files could not be written; 2 unusable command line, task\n"
+        "file or dump (or a dump whose tasks are not the task file's); 130 after Ctrl-C, 143 after\n"
+        "SIGTERM.\n"
+        "\n" +
+        cli::interrupt_help("the search ends and the best roster found so far is written completely") +
+        "\n\nThe summary counts the overlapping task pairs of the best roster; such a roster is not\n"
+        "drivable as it stands, and escala-check lists the overlaps.");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return {std::nullopt, cli::finish_parse(app, e, out, err, "escala-improve")};
+    }
+    options.task_file = task_file;
+    if (!dump_file.empty()) options.dump_file = dump_file;
+    options.out_dir = out_dir;
+    options.seed = seed ? *seed : clock_seed();
+    options.threads = threads ? *threads : std::max(1u, std::thread::hardware_concurrency());
+    if (crew) options.crew = static_cast<std::size_t>(*crew);
+    return {options, 0};
+}
+
+}  // namespace escala::improve_tool
