@@ -95,4 +95,16 @@ std::string describe(const Legend& legend, IdKind kind, std::int32_t number) {
     return found->name.empty() ? found->gtfs_id : found->gtfs_id + " \"" + found->name + "\"";
 }
 
+std::string describe_task(const Legend& legend, const Task& task) {
+    auto named = [&](IdKind kind, std::int32_t number) {
+        const std::string text = describe(legend, kind, number);
+        return text.empty() ? std::to_string(number) : text;
+    };
+    std::string text = "block " + named(IdKind::vehicle, task.vehicle) + ", from " +
+                       named(IdKind::point, task.start_point) + " to " + named(IdKind::point, task.end_point) +
+                       ", route " + named(IdKind::line, task.start_line);
+    if (task.end_line != task.start_line) text += " to " + named(IdKind::line, task.end_line);
+    return text;
+}
+
 }  // namespace escala::gtfs

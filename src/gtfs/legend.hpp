@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/task.hpp"
+
 namespace escala::gtfs {
 
 enum class IdKind { vehicle, point, line };
@@ -54,5 +56,10 @@ std::optional<LegendName> find_name(const Legend& legend, IdKind kind, std::int3
 // quotes when it has one ("escenter \"Eugene Station\""); empty when the
 // legend lacks the number.
 std::string describe(const Legend& legend, IdKind kind, std::int32_t number);
+
+// A task's vehicle, stops and routes as the feed names them: "block 42, from
+// 9011 \"Eugene Station\" to escenter, route 82 \"82\"" (a number the legend
+// lacks is given as it is).
+std::string describe_task(const Legend& legend, const Task& task);
 
 }  // namespace escala::gtfs

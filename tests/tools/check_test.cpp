@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "check/check.hpp"
+#include "gtfs/legend.hpp"
 #include "io/load_list.hpp"
 
 namespace escala::tools {
@@ -169,11 +170,16 @@ TEST(CheckRoster, SplitShiftMeasures) {
 // Each hand edit gives exactly the violation that names it, with its crew
 // member and dump line (task-file record for a task in no schedule).
 TEST(CheckRoster, EachFaultGivesItsViolation) {
+    struct Expected {
+        int crew;
+        int line;
+        std::string message;
+    };
     struct Case {
         std::string name;
         std::string tasks;
         std::string dump;
-        Violation expected;
+        Expected expected;
     };
     const std::string ab = task_a + "\n" + task_b + "\n";
     const std::vector<Case> cases = {
@@ -237,6 +243,16 @@ TEST(PrintReport, LineFormat) {
               "gap -57.25%\n"
               "violation T.tsk record 2: task " + task_b + " is in no schedule\n"
               "result invalid 1 violation\n");
+
+    // With a legend, a violation says what its task stands for in the feed.
+    gtfs::Legend legend;
+    legend[{gtfs::IdKind::vehicle, 9}] = {"blk_9", ""};
+    legend[{gtfs::IdKind::point, 5}] = {"escenter", "Eugene Station"};
+    std::ostringstream named;
+    print_report(named, r, "T.tsk", "D.txt", [&](const Task& t) { return gtfs::describe_task(legend, t); });
+    EXPECT_NE(named.str().find("is in no schedule (block blk_9, from escenter \"Eugene Station\" to 6, route 1)\n"),
+              std::string::npos)
+        << named.str();
 }
 
 // ---- the program on a real run of escala ----

@@ -39,17 +39,18 @@ void check_placement(const l_tarefas& tasks, const Dump& dump, std::vector<Viola
         const std::string text = "task " + dump_line(task);
         if (where.records.empty()) {
             for (const auto& [crew, line] : where.placements)
-                out.push_back({crew, line, text + " is not in the task file"});
+                out.push_back({crew, line, text + " is not in the task file", {task}});
             continue;
         }
         for (std::size_t k = where.records.size(); k < where.placements.size(); ++k) {
             const auto& [first_crew, first_line] = where.placements.front();
             out.push_back({where.placements[k].first, where.placements[k].second,
                            text + " is placed more than once (also crew " + std::to_string(first_crew) + ", " +
-                               line_ref(first_line) + ")"});
+                               line_ref(first_line) + ")",
+                           {task}});
         }
         for (std::size_t k = where.placements.size(); k < where.records.size(); ++k)
-            out.push_back({-1, where.records[k], text + " is in no schedule"});
+            out.push_back({-1, where.records[k], text + " is in no schedule", {task}});
     }
 }
 
@@ -61,13 +62,15 @@ void check_schedule(int crew, const DumpCrew& block, std::vector<Violation>& out
         if (t.task.is_virtual == 0)
             real.push_back(t);
         else if (k + 1 != block.tasks.size())
-            out.push_back({crew, t.line, "virtual task " + dump_line(t.task) + " is not the last task of the schedule"});
+            out.push_back({crew, t.line, "virtual task " + dump_line(t.task) + " is not the last task of the schedule",
+                           {t.task}});
     }
     for (std::size_t k = 1; k < real.size(); ++k)
         if (real[k].task.start_time < real[k - 1].task.start_time)
             out.push_back({crew, real[k].line,
                            "task " + dump_line(real[k].task) + " starts before the task on " +
-                               line_ref(real[k - 1].line) + "; a schedule runs in start-time order"});
+                               line_ref(real[k - 1].line) + "; a schedule runs in start-time order",
+                           {real[k].task, real[k - 1].task}});
 
     std::vector<DumpTask> sorted = real;
     std::stable_sort(sorted.begin(), sorted.end(),
@@ -79,7 +82,8 @@ void check_schedule(int crew, const DumpCrew& block, std::vector<Violation>& out
                            "task " + dump_line(t.task) + " overlaps the task on " + line_ref(latest->line) + " by " +
                                std::to_string(std::min<std::int64_t>(latest->task.end_time, t.task.end_time) -
                                               t.task.start_time) +
-                               " minutes"});
+                               " minutes",
+                           {t.task, latest->task}});
         if (latest == nullptr || t.task.end_time > latest->task.end_time) latest = &t;
     }
 
@@ -92,15 +96,17 @@ void check_schedule(int crew, const DumpCrew& block, std::vector<Violation>& out
         const Task& due = expected.tasks.back();
         if (!dump_closes)
             out.push_back({crew, last != nullptr ? last->line : block.marker_line,
-                           "the schedule lacks its closing virtual task " + dump_line(due)});
+                           "the schedule lacks its closing virtual task " + dump_line(due), {due}});
         else if (!(last->task == due))
             out.push_back({crew, last->line,
-                           "closing virtual task " + dump_line(last->task) + " should be " + dump_line(due)});
+                           "closing virtual task " + dump_line(last->task) + " should be " + dump_line(due),
+                           {last->task}});
     } else if (dump_closes) {
         out.push_back({crew, last->line,
                        "virtual task " + dump_line(last->task) +
                            (real.empty() ? " closes a schedule without real tasks"
-                                         : " is not due: gaps and slack reach 30 minutes with a break")});
+                                         : " is not due: gaps and slack reach 30 minutes with a break"),
+                       {last->task}});
     }
 }
 
@@ -169,7 +175,7 @@ CheckReport check_roster(const l_tarefas& tasks, const Dump& dump) {
 }
 
 void print_report(std::ostream& out, const CheckReport& report, const std::string& task_file,
-                  const std::string& dump_file) {
+                  const std::string& dump_file, const std::function<std::string(const Task&)>& names) {
     for (std::size_t i = 0; i < report.crew.size(); ++i) {
         const CrewMeasures& m = report.crew[i];
         out << "crew " << i << " cost " << m.cost << " work " << m.work_time << " idle " << m.idle_time
@@ -194,9 +200,15 @@ void print_report(std::ostream& out, const CheckReport& report, const std::strin
     }
     for (const Violation& v : report.violations) {
         if (v.crew < 0)
-            out << "violation " << task_file << " record " << v.line << ": " << v.message << '\n';
+            out << "violation " << task_file << " record " << v.line << ": " << v.message;
         else
-            out << "violation " << dump_file << ':' << v.line << " crew " << v.crew << ": " << v.message << '\n';
+            out << "violation " << dump_file << ':' << v.line << " crew " << v.crew << ": " << v.message;
+        if (names && !v.tasks.empty()) {
+            out << " (";
+            for (std::size_t k = 0; k < v.tasks.size(); ++k) out << (k > 0 ? "; " : "") << names(v.tasks[k]);
+            out << ')';
+        }
+        out << '\n';
     }
     if (report.valid())
         out << "result valid\n";

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ struct Violation {
     int crew = -1;
     int line = 0;
     std::string message;
+    std::vector<Task> tasks;  // the tasks it is about, first the one at fault
 };
 
 // The measures of one crew member, on its schedule sorted as the cost sorts it.
@@ -68,8 +70,10 @@ std::int32_t max_simultaneous(const l_tarefas& tasks);
 CheckReport check_roster(const l_tarefas& tasks, const Dump& dump);
 
 // The report in escala-check's line format (see print_format).
+// `names`, when given, tells what a task stands for; each violation then ends
+// with that of its tasks in parentheses.
 void print_report(std::ostream& out, const CheckReport& report, const std::string& task_file,
-                  const std::string& dump_file);
+                  const std::string& dump_file, const std::function<std::string(const Task&)>& names = {});
 
 // The description of that line format, for --help.
 std::string print_format();

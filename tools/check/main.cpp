@@ -6,6 +6,7 @@
 #include "check/check.hpp"
 #include "cli/command_line.hpp"
 #include "cli/interrupt_guard.hpp"
+#include "gtfs/legend.hpp"
 #include "io/strict_tasks.hpp"
 
 namespace {
@@ -35,9 +36,14 @@ int main(int argc, char** argv) {
         ->type_name("FILE")
         ->capture_default_str();
     app.add_option("--dump", dump_file, "roster dump to check")->type_name("FILE")->capture_default_str();
+    std::string ids_file;
+    app.add_option("--ids", ids_file,
+                   "legend of an imported task file (Lintra.ids.csv): violations name the GTFS blocks, stops "
+                   "and routes of their tasks")
+        ->type_name("FILE");
     app.set_version_flag("--version", std::string(program) + " " + ESCALA_VERSION);
     app.footer(print_format() +
-               "\nFiles: reads the task file and the dump; writes nothing but standard output.\n"
+               "\nFiles: reads the task file, the dump and the legend (--ids); writes nothing but standard output.\n"
                "Exit status: 0 valid roster, 1 violations, 2 unusable command line or input\n"
                "(missing, a folder, unreadable, empty or malformed, named with its line),\n"
                "130 after Ctrl-C, 143 after SIGTERM.\n" +
@@ -56,6 +62,18 @@ int main(int argc, char** argv) {
         return guard.exit_status(2);
     }
     for (const std::string& warning : tasks.warnings) std::cerr << program << ": " << warning << '\n';
+
+    escala::gtfs::Legend legend;
+    std::function<std::string(const escala::Task&)> names;
+    if (!ids_file.empty()) {
+        try {
+            legend = escala::gtfs::read_legend(ids_file);
+        } catch (const escala::gtfs::LegendError& e) {
+            std::cerr << program << ": " << e.what() << '\n';
+            return guard.exit_status(2);
+        }
+        names = [&legend](const escala::Task& task) { return escala::gtfs::describe_task(legend, task); };
+    }
 
     std::error_code error;
     if (std::filesystem::is_directory(dump_file, error)) {
@@ -80,6 +98,6 @@ int main(int argc, char** argv) {
     if (guard.stop_requested()) return interrupted(guard);
     const CheckReport report = check_roster(tasks.tasks, dump);
     if (guard.stop_requested()) return interrupted(guard);
-    print_report(std::cout, report, task_file, dump_file);
+    print_report(std::cout, report, task_file, dump_file, names);
     return guard.exit_status(report.valid() ? 0 : 1);
 }
