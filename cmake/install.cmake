@@ -53,17 +53,18 @@ set(CPACK_PACKAGE_NAME escala)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "daily duty rosters for a bus operator's crew")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "daily duty rosters for a bus operator's crew
- escala reads the day's vehicle duty pieces (times, points, lines and slack)
- and builds the duty roster of the crew: a randomised greedy construction
- improved by a tabu search, every cost from one weighted crew cost (idle time,
- overtime, long days, short rest, overlaps, vehicle and point changes).
- .
- Companion programs check a roster and measure it against a lower bound
- (escala-check), draw it as an HTML timeline (escala-gantt), build rosters
- unattended and reproducibly (escala-batch), generate test days (escala-gen),
- and, where built, import a GTFS timetable, improve rosters and export them.")
+set(CPACK_PACKAGE_DESCRIPTION
+"escala reads the day's vehicle duty pieces (times, points, lines and slack)
+and builds the duty roster of the crew: a randomised greedy construction
+improved by a tabu search, every cost from one weighted crew cost (idle time,
+overtime, long days, short rest, overlaps, vehicle and point changes).
+
+Its companions import the day from a GTFS timetable (escala-import), make the
+roster cheaper under the same cost rules (escala-improve), check it and
+measure it against a lower bound (escala-check), draw it as an HTML timeline
+(escala-gantt), hand it to the operator as TODS run events and printable run
+sheets (escala-export), build rosters unattended (escala-batch) and generate
+test days (escala-gen).")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "escala developers <escala@localhost>")
