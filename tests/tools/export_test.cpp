@@ -168,12 +168,12 @@ TEST_F(ExportTest, OverlappingTripsWarnAndExitOne) {
     write_file(path("day.trips.csv"), map_header + "1,ta,B1,S,L1,,P1,06:00:00,P2,07:00:00\n"
                                                    "2,tb,B2,S,L1,,P3,06:40:00,P3,07:30:00\n");
     write_file(path("dump.txt"), "1##0\n1,360,420,1,2,0,1,1\n2,400,450,3,3,0,1,1\n2,450,480,3,3,0,1,1,*\n");
-    const Outcome o = tool("export", "--tasks day.tsk --dump dump.txt --out-dir out --service-id X");
-    fs::create_directory(path("out"));
+    write_file(path("taken"), "a file, not a folder\n");
+    const Outcome o = tool("export", "--tasks day.tsk --dump dump.txt --out-dir taken --service-id X");
     const Outcome again = tool("export", "--tasks day.tsk --dump dump.txt --out-dir out --service-id X");
-    EXPECT_EQ(o.status, 1);  // no folder out yet
+    EXPECT_EQ(o.status, 1);  // the output folder is taken by a file
     EXPECT_TRUE(has(o.err, "cannot")) << o.err;
-    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.status, 1);  // the folder made, the files written, the overlap said
     EXPECT_TRUE(has(again.err, "escala-export: warning: run 1: trips ta and tb overlap in time\n")) << again.err;
     const std::string events = read_file(path("out/run_events.txt"));
     EXPECT_TRUE(has(events, "X,1,20,,,Operator,Travel,,P2,06:40:00,,P3,06:40:00,\n")) << events;
