@@ -134,10 +134,10 @@ InterruptGuard::InterruptGuard(std::string program) {
     install(on_signal);
 }
 
-InterruptGuard::~InterruptGuard() {
-    install(SIG_DFL);
-    guard_installed.store(false);
-}
+// The handlers stay: a signal while the program winds down (static
+// destructors, the sanitizers' exit checks) is still answered with the exit
+// status it calls for, never with the default action.
+InterruptGuard::~InterruptGuard() { guard_installed.store(false); }
 
 bool InterruptGuard::stop_requested() const { return stop_flag.load(std::memory_order_relaxed); }
 

@@ -13,8 +13,8 @@ namespace escala::cli {
 // Installed at the start of a companion's main and kept until it returns.
 // The first SIGINT or SIGTERM only raises a flag that the work polls at its
 // safe points; a second one removes every registered temporary and ends the
-// program at once with status 128 + that signal. Only one guard may live at
-// a time.
+// program at once with status 128 + that signal. The handlers stay in place
+// until the process ends. Only one guard may live at a time.
 class InterruptGuard {
 public:
     explicit InterruptGuard(std::string program);
