@@ -7,18 +7,9 @@
 #include <sstream>
 #include <string>
 
+#include "require.hpp"
 #include "check/check.hpp"
 #include "check/dump.hpp"
-
-namespace {
-
-void require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "broken invariant: %s\n", what);
-    std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace escala::tools;

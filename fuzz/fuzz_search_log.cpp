@@ -8,15 +8,10 @@
 #include <sstream>
 #include <string>
 
+#include "require.hpp"
 #include "gantt/gantt.hpp"
 
 namespace {
-
-void require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "broken invariant: %s\n", what);
-    std::abort();
-}
 
 bool same(const escala::tools::SearchLog& a, const escala::tools::SearchLog& b) {
     if (a.points.size() != b.points.size()) return false;

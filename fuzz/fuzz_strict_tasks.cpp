@@ -8,18 +8,9 @@
 #include <sstream>
 #include <string>
 
+#include "require.hpp"
 #include "io/load_list.hpp"
 #include "io/strict_tasks.hpp"
-
-namespace {
-
-void require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "broken invariant: %s\n", what);
-    std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -11,6 +11,15 @@ namespace escala::cli {
 
 namespace fs = std::filesystem;
 
+std::string output_folder_problem(const fs::path& dir) {
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (!fs::is_directory(dir))
+        return "cannot create the output directory '" + dir.string() + "'" + (error ? ": " + error.message() : "");
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) return "cannot write in the output directory '" + dir.string() + "'";
+    return {};
+}
+
 AtomicFile::AtomicFile(fs::path target, std::ios::openmode mode) : target_(std::move(target)) {
     std::error_code error;
     if (fs::is_directory(target_, error))

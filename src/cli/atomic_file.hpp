@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <string>
 
 #include "cli/interrupt_guard.hpp"
 
@@ -13,6 +14,10 @@ namespace escala::cli {
 struct WriteError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// Makes the output folder when it is missing; returns what stands in the way
+// of writing there, or an empty text when nothing does.
+std::string output_folder_problem(const std::filesystem::path& dir);
 
 // Writes go to a registered temporary beside the target; commit() renames it
 // over the target. Until then, and whenever a write fails, the target stays

@@ -22,4 +22,8 @@ std::int64_t overlapping_pairs(const v_crew& roster) {
     return pairs;
 }
 
+std::string overlaps_text(std::int64_t pairs) {
+    return std::to_string(pairs) + (pairs == 1 ? " overlapping task pair" : " overlapping task pairs");
+}
+
 }  // namespace escala

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "crew/crew.hpp"
 
@@ -12,5 +13,8 @@ namespace escala {
 // overlap). Virtual tasks are left out.
 std::int64_t overlapping_pairs(const Crew& crew);
 std::int64_t overlapping_pairs(const v_crew& roster);
+
+// "3 overlapping task pairs" ("1 overlapping task pair").
+std::string overlaps_text(std::int64_t pairs);
 
 }  // namespace escala

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "gtfs/trip_map.hpp"
+#include "io/printable.hpp"
 
 namespace escala::exporting {
 
@@ -11,22 +12,6 @@ namespace {
 
 using gtfs::csv_field;
 using gtfs::format_seconds;
-
-// The page is built in this file alone, so it escapes for itself.
-std::string escape(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
 
 std::string minutes_text(std::int32_t minutes) {
     const std::int32_t m = minutes % 60;
@@ -117,8 +102,8 @@ void write_run_sheets(std::ostream& out, const std::vector<Run>& runs, const std
     };
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-        << "<title>Run sheets, service " << escape(service_id) << "</title>\n<style>" << style << "</style>\n"
-        << "</head>\n<body>\n<h1>Run sheets, service " << escape(service_id) << "</h1>\n<p>" << runs.size()
+        << "<title>Run sheets, service " << html_escape(service_id) << "</title>\n<style>" << style << "</style>\n"
+        << "</head>\n<body>\n<h1>Run sheets, service " << html_escape(service_id) << "</h1>\n<p>" << runs.size()
         << (runs.size() == 1 ? " run" : " runs") << ".</p>\n<ul class=\"index\">\n";
     for (const Run& run : runs)
         out << "<li><a href=\"#run-" << run.run_id << "\">Run " << run.run_id << "</a> " << hours_minutes(run.sign_on)
@@ -141,9 +126,9 @@ void write_run_sheets(std::ostream& out, const std::vector<Run>& runs, const std
             out << "<tr" << (e.overlaps ? " class=\"overlap\"" : trip ? "" : " class=\"other\"") << "><td class=\"time\">"
                 << hours_minutes(e.start) << "</td><td class=\"time\">" << hours_minutes(e.end) << "</td><td>"
                 << (e.overlaps ? "&#9888; " : "") << (trip ? "Drive" : event_type_name(e.type)) << "</td><td>"
-                << escape(trip ? name(routes, e.route_id) : "") << "</td><td>" << escape(e.block_id) << "</td><td>"
-                << escape(name(stops, e.from)) << "</td><td>" << escape(name(stops, e.to)) << "</td><td>"
-                << escape(e.headsign) << "</td><td>" << escape(e.trip_id) << "</td></tr>\n";
+                << html_escape(trip ? name(routes, e.route_id) : "") << "</td><td>" << html_escape(e.block_id) << "</td><td>"
+                << html_escape(name(stops, e.from)) << "</td><td>" << html_escape(name(stops, e.to)) << "</td><td>"
+                << html_escape(e.headsign) << "</td><td>" << html_escape(e.trip_id) << "</td></tr>\n";
         }
         out << "</tbody>\n</table>\n</section>\n";
     }

@@ -165,8 +165,10 @@ TEST_F(ImproveTool, ExitStatuses) {
 }
 
 // Ctrl-C ends the search; the best roster is written whole and the status says so.
+// (timeout signals only the program: without --foreground it signals its
+// whole process group as well, a second Ctrl-C that ends the program at once.)
 TEST_F(ImproveTool, InterruptKeepsTheBestRoster) {
-    const Outcome r = run("timeout --preserve-status -s INT 3 '" + bin +
+    const Outcome r = run("timeout --foreground --preserve-status -s INT 3 '" + bin +
                           "/escala-improve' --dump dumpfile.txt --out-dir d --time-limit 600 --threads 1");
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_NE(r.err.find("kept the best roster"), std::string::npos) << r.err;

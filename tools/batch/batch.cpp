@@ -1,7 +1,5 @@
 #include "batch.hpp"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 
 #include "cli/atomic_file.hpp"
 #include "cli/interrupt_guard.hpp"
+#include "crew/overlaps.hpp"
 #include "io/strict_tasks.hpp"
 
 namespace escala::batch {
@@ -73,13 +72,8 @@ fs::path usable_task_file(const fs::path& name, std::ostream& err) {
 }
 
 fs::path usable_out_dir(const fs::path& dir) {
-    std::error_code error;
-    fs::create_directories(dir, error);
-    if (!fs::is_directory(dir))
-        throw UnusableInput("cannot create the output directory '" + dir.string() + "'" +
-                            (error ? ": " + error.message() : ""));
-    if (::access(dir.c_str(), W_OK | X_OK) != 0)
-        throw UnusableInput("cannot write in the output directory '" + dir.string() + "'");
+    const std::string problem = cli::output_folder_problem(dir);
+    if (!problem.empty()) throw UnusableInput(problem);
     return fs::absolute(dir);
 }
 
@@ -119,10 +113,6 @@ const char* stop_text(StopReason reason) {
 }
 
 }  // namespace
-
-std::string overlaps_text(std::int64_t pairs) {
-    return std::to_string(pairs) + (pairs == 1 ? " overlapping task pair" : " overlapping task pairs");
-}
 
 std::string describe_run(const RunRecord& run) {
     std::ostringstream line;

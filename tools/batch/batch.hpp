@@ -38,9 +38,6 @@ struct RunRecord {
     double seconds = 0;  // wall time of the whole build
 };
 
-// "3 overlapping task pairs" ("1 overlapping task pair").
-std::string overlaps_text(std::int64_t pairs);
-
 // The summary line of one run (without a line end).
 std::string describe_run(const RunRecord& run);
 

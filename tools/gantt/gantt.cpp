@@ -556,21 +556,6 @@ std::string clock_time(std::int64_t minutes) {
     return result;
 }
 
-std::string html_escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
 std::string vehicle_number(std::int32_t vehicle) { return std::to_string(vehicle); }
 
 std::int64_t round_step(std::int64_t span, std::int64_t max_steps) {

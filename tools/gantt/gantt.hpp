@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "check/dump.hpp"
+#include "io/printable.hpp"
 
 namespace escala::tools {
 
@@ -50,8 +51,7 @@ SearchLog read_last_search(std::istream& in, LogReading reading = LogReading::to
 // A time of day from minutes: "08:05"; past midnight "01:10+1d", before it "23:30-1d".
 std::string clock_time(std::int64_t minutes);
 
-// Text safe inside HTML elements and attribute values.
-std::string html_escape(const std::string& text);
+using escala::html_escape;
 
 // The name a bar gives its vehicle.
 using VehicleLabel = std::function<std::string(std::int32_t vehicle)>;

@@ -1,7 +1,5 @@
 #include "run.hpp"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <fstream>
 #include <iomanip>
@@ -49,13 +47,8 @@ v_crew usable_dump(const fs::path& file) {
 }
 
 void usable_out_dir(const fs::path& dir) {
-    std::error_code error;
-    fs::create_directories(dir, error);
-    if (!fs::is_directory(dir))
-        throw CannotWrite("cannot create the output directory '" + dir.string() + "'" +
-                          (error ? ": " + error.message() : ""));
-    if (::access(dir.c_str(), W_OK | X_OK) != 0)
-        throw CannotWrite("cannot write in the output directory '" + dir.string() + "'");
+    const std::string problem = cli::output_folder_problem(dir);
+    if (!problem.empty()) throw CannotWrite(problem);
 }
 
 std::string percent(double value) {
@@ -66,10 +59,6 @@ std::string percent(double value) {
 
 double improvement(std::uint32_t start, std::uint32_t best) {
     return start == 0 ? 0 : (static_cast<double>(start) - static_cast<double>(best)) / static_cast<double>(start) * 100;
-}
-
-std::string overlaps_text(std::int64_t pairs) {
-    return std::to_string(pairs) + (pairs == 1 ? " overlapping task pair" : " overlapping task pairs");
 }
 
 }  // namespace
