@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <iomanip>
 #include <regex>
 #include <sstream>
 
@@ -347,6 +348,25 @@ TEST_F(RealRun, FinalRosterPassesAndMatchesTheDetailedReport) {
         ++matched;
     }
     EXPECT_EQ(matched, 219u);
+}
+
+// The column-generation bound lies between the quick bound and the roster,
+// and the gap is taken against it.
+TEST_F(RealRun, TightBound) {
+    const Outcome r = check("--tight-bound --bound-time 60 --threads 2");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const long long quick = std::stoll(value_after(r.out, "\nobjective_lower_bound "));
+    const std::string tight = value_after(r.out, "\nobjective_lower_bound_cg ");
+    ASSERT_FALSE(tight.empty()) << r.out;
+    const long long objective = std::stoll(value_after(r.out, "\nobjective "));
+    EXPECT_LE(quick, std::stoll(tight));
+    EXPECT_LE(std::stoll(tight), objective);
+    EXPECT_NE(r.out.find(" converged\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("not converged"), std::string::npos);
+    std::ostringstream gap;
+    gap << "\ngap " << std::fixed << std::setprecision(2)
+        << (static_cast<double>(objective) / static_cast<double>(std::stoll(tight)) - 1) * 100 << "%\n";
+    EXPECT_NE(r.out.find(gap.str()), std::string::npos) << r.out;
 }
 
 // The constructed roster, rebuilt from "ArqSaida.txt", gets the per-member

@@ -174,6 +174,37 @@ CheckReport check_roster(const l_tarefas& tasks, const Dump& dump) {
     return report;
 }
 
+std::vector<columns::Day> dump_days(const l_tarefas& tasks, const Dump& dump) {
+    std::multimap<std::array<std::int32_t, 8>, std::int32_t> positions;
+    auto key = [](const Task& t) {
+        return std::array<std::int32_t, 8>{t.vehicle, t.start_time, t.end_time, t.start_point,
+                                           t.end_point, t.slack, t.start_line, t.end_line};
+    };
+    for (std::size_t i = 0; i < tasks.size(); ++i) positions.emplace(key(tasks[i]), static_cast<std::int32_t>(i));
+    std::vector<columns::Day> days;
+    for (const DumpCrew& crew : dump.crew) {
+        columns::Day day;
+        bool whole = true;
+        for (const DumpTask& t : crew.tasks) {
+            if (t.task.is_virtual != 0) continue;
+            const auto found = positions.find(key(t.task));
+            if (found == positions.end()) {
+                whole = false;
+                break;
+            }
+            day.push_back(found->second);
+            positions.erase(found);
+        }
+        if (whole && !day.empty()) days.push_back(std::move(day));
+    }
+    return days;
+}
+
+std::int64_t best_bound(const CheckReport& report) {
+    const std::int64_t tight = report.tight.found ? report.tight.value : 0;
+    return std::max(report.objective_lower_bound, tight);
+}
+
 void print_report(std::ostream& out, const CheckReport& report, const std::string& task_file,
                   const std::string& dump_file, const std::function<std::string(const Task&)>& names) {
     for (std::size_t i = 0; i < report.crew.size(); ++i) {
@@ -190,10 +221,26 @@ void print_report(std::ostream& out, const CheckReport& report, const std::strin
         << t.forbidden_point_changes << '\n'
         << "lower_bound " << report.lower_bound << '\n'
         << "objective_lower_bound " << report.objective_lower_bound << '\n';
-    if (report.objective_lower_bound > 0) {
+    if (report.tight_requested) {
+        const columns::TightBound& tight = report.tight;
+        out << "objective_lower_bound_cg ";
+        if (!tight.obstacle.empty()) {
+            out << "none (" << tight.obstacle << ")\n";
+        } else {
+            const std::ios::fmtflags flags = out.flags();
+            if (tight.found)
+                out << tight.value;
+            else
+                out << "none";
+            out << " rounds " << tight.rounds << " seconds " << std::fixed << std::setprecision(1) << tight.seconds
+                << (tight.converged ? " converged\n" : " not converged\n");
+            out.flags(flags);
+        }
+    }
+    if (best_bound(report) > 0) {
         const std::ios::fmtflags flags = out.flags();
         out << "gap " << std::fixed << std::setprecision(2)
-            << columns::gap_percent(report.objective, report.objective_lower_bound) << "%\n";
+            << columns::gap_percent(report.objective, best_bound(report)) << "%\n";
         out.flags(flags);
     } else {
         out << "gap none\n";
@@ -229,7 +276,12 @@ std::string print_format() {
            "                    lower objective: idle time of the members at 430 minutes less the\n"
            "                    task minutes and a 30-minute virtual task each, plus the cheapest\n"
            "                    vehicle and point changes of (tasks - members) consecutive pairs\n"
-           "  gap <p>%          objective / objective_lower_bound - 1, in percent (none: bound 0)\n"
+           "  objective_lower_bound_cg <b> rounds <r> seconds <s> converged|not converged\n"
+           "                    with --tight-bound: the linear relaxation of the roster over every\n"
+           "                    possible crew day, by column generation; 'not converged' when the\n"
+           "                    time ran out (the value is still a bound), 'none' when no round ended\n"
+           "                    or the weights are not the defaults\n"
+           "  gap <p>%          objective over the larger bound, less 1, in percent (none: bound 0)\n"
            "  violation <dump>:<line> crew <i>: <what is wrong>\n"
            "  violation <tasks> record <r>: <task> is in no schedule\n"
            "  result valid | result invalid <k> violation(s)\n";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check/dump.hpp"
+#include "columns/column_generation.hpp"
 
 namespace escala::tools {
 
@@ -50,6 +51,8 @@ struct CheckReport {
     RosterTotals totals;
     std::int32_t lower_bound = 0;
     std::int64_t objective_lower_bound = 0;  // no roster of this size and task file does better
+    bool tight_requested = false;
+    columns::TightBound tight;               // the column-generation bound, when requested
     std::vector<Violation> violations;  // dump order; tasks held by no schedule last
     bool valid() const { return violations.empty(); }
 };
@@ -68,6 +71,13 @@ std::int32_t max_simultaneous(const l_tarefas& tasks);
 // with the closing virtual task that assigning its real tasks gives; measures
 // everything.
 CheckReport check_roster(const l_tarefas& tasks, const Dump& dump);
+
+// The schedules of a dump as positions in the task list, for the column
+// generation's first days; a schedule with a task the list lacks is left out.
+std::vector<columns::Day> dump_days(const l_tarefas& tasks, const Dump& dump);
+
+// The bound the report's gap is taken against: the larger of the two.
+std::int64_t best_bound(const CheckReport& report);
 
 // The report in escala-check's line format (see print_format).
 // `names`, when given, tells what a task stands for; each violation then ends

@@ -1,0 +1,299 @@
+// The master is solved by CLP's primal simplex, warm started as days are
+// added. The pricing's duals are smoothed towards those of the best bound so
+// far (Wentges), with the weight set from the subgradient at every round;
+// when the smoothed duals find no day that prices out at the master's own
+// duals, the weight steps down until it does or until the master's duals
+// themselves find none: then the relaxation is solved.
+//
+// For any duals pi (tasks) and mu (crew) and any roster X of N days,
+// objective(X) = sum of crew costs >= sum of priced costs = sum over X of
+// (priced - pi.day - mu) + sum pi + N mu >= N least + sum pi + N mu: the
+// Lagrangian bound, valid whatever the duals, whether or not the master is
+// solved. A variable lets the master hold more than N days at a high cost,
+// so that the singleton days make it feasible; the cost is raised while it
+// stays in the solution.
+#include "columns/column_generation.hpp"
+
+#include <ClpEventHandler.hpp>
+#include <ClpSimplex.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <set>
+#include <stdexcept>
+
+#include "columns/priced_cost.hpp"
+#include "crew/crew.hpp"
+
+namespace escala::columns {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t day_cost(const l_tarefas& tasks, const Day& day) {
+    l_tarefas schedule;
+    schedule.reserve(day.size());
+    for (std::int32_t p : day) schedule.push_back(tasks[static_cast<std::size_t>(p)]);
+    return priced_cost(schedule);
+}
+
+// Schedule order: by start time, ties in the given order.
+Day in_schedule_order(const l_tarefas& tasks, Day day) {
+    std::stable_sort(day.begin(), day.end(), [&](std::int32_t a, std::int32_t b) {
+        return tasks[static_cast<std::size_t>(a)].start_time < tasks[static_cast<std::size_t>(b)].start_time;
+    });
+    return day;
+}
+
+// Ends a simplex run when asked to stop (the time is up, or Ctrl-C).
+class StopHandler : public ClpEventHandler {
+public:
+    explicit StopHandler(std::function<bool()> stop) : stop_(std::move(stop)) {}
+    int event(Event which) override { return which == endOfIteration && stop_() ? 0 : -1; }
+    ClpEventHandler* clone() const override { return new StopHandler(*this); }
+
+private:
+    std::function<bool()> stop_;
+};
+
+class Master {
+public:
+    Master(std::size_t tasks, std::size_t members, const std::function<bool()>& stop) : rows_(tasks + 1) {
+        model_.setLogLevel(0);
+        StopHandler handler(stop);
+        model_.passInEventHandler(&handler);
+        model_.resize(static_cast<int>(rows_), 0);
+        for (std::size_t r = 0; r < tasks; ++r) model_.setRowBounds(static_cast<int>(r), 1.0, 1.0);
+        const auto n = static_cast<double>(members);
+        model_.setRowBounds(static_cast<int>(tasks), n, n);
+        // The surplus variable: more days than members, at a high cost.
+        const int row = static_cast<int>(tasks);
+        const double minus_one = -1.0;
+        const int start[2] = {0, 1};
+        const double lower = 0.0, upper = COIN_DBL_MAX;
+        model_.addColumns(1, &lower, &upper, &surplus_cost_, start, &row, &minus_one);
+    }
+
+    void add(const Day& day, double cost) {
+        std::vector<int> rows(day.begin(), day.end());
+        rows.push_back(static_cast<int>(rows_ - 1));
+        std::vector<double> ones(rows.size(), 1.0);
+        const int start[2] = {0, static_cast<int>(rows.size())};
+        const double lower = 0.0, upper = COIN_DBL_MAX;
+        model_.addColumns(1, &lower, &upper, &cost, start, rows.data(), ones.data());
+        days_.push_back(day);
+        last_used_.push_back(0);
+    }
+
+    bool surplus_cost_at_limit() const { return surplus_cost_ >= 1e16; }
+
+    bool solve() {
+        model_.primal();
+        return model_.status() == 0;
+    }
+
+    int status() const { return model_.status(); }
+    double value() const { return model_.objectiveValue(); }
+    const double* duals() const { return model_.dualRowSolution(); }
+    double surplus() const { return model_.primalColumnSolution()[0]; }
+    void raise_surplus_cost() {
+        surplus_cost_ *= 10;
+        model_.setObjectiveCoefficient(0, surplus_cost_);
+    }
+
+    // Marks the days in the solution; drops days unused for `idle` rounds
+    // once there are more than `limit`, singletons kept.
+    void tidy(int round, std::size_t limit, int idle) {
+        const double* x = model_.primalColumnSolution();
+        for (std::size_t c = 0; c < days_.size(); ++c)
+            if (x[c + 1] > 1e-9) last_used_[c] = round;
+        if (days_.size() <= limit) return;
+        std::vector<int> drop;
+        std::vector<Day> days;
+        std::vector<int> used;
+        for (std::size_t c = 0; c < days_.size(); ++c) {
+            if (days_[c].size() > 1 && round - last_used_[c] > idle) {
+                drop.push_back(static_cast<int>(c + 1));
+            } else {
+                days.push_back(std::move(days_[c]));
+                used.push_back(last_used_[c]);
+            }
+        }
+        if (drop.empty()) return;
+        model_.deleteColumns(static_cast<int>(drop.size()), drop.data());
+        days_ = std::move(days);
+        last_used_ = std::move(used);
+    }
+
+    std::size_t columns() const { return days_.size(); }
+
+private:
+    std::size_t rows_;
+    double surplus_cost_ = 1e10;
+    ClpSimplex model_;
+    std::vector<Day> days_;
+    std::vector<int> last_used_;
+};
+
+}  // namespace
+
+std::vector<Day> first_fit_days(const l_tarefas& tasks, std::size_t members) {
+    std::vector<Day> days(std::min(members, tasks.size()));
+    if (days.empty()) return days;
+    std::vector<std::int32_t> free_from(days.size(), INT32_MIN);
+    for (std::int32_t p : in_schedule_order(tasks, [&] {
+             Day all(tasks.size());
+             for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<std::int32_t>(i);
+             return all;
+         }())) {
+        const Task& t = tasks[static_cast<std::size_t>(p)];
+        // The day free the latest before the task starts, or else the one free the soonest.
+        std::size_t chosen = 0;
+        for (std::size_t k = 1; k < days.size(); ++k) {
+            const bool fits = free_from[k] <= t.start_time, chosen_fits = free_from[chosen] <= t.start_time;
+            if (fits != chosen_fits ? fits : (fits ? free_from[k] > free_from[chosen] : free_from[k] < free_from[chosen]))
+                chosen = k;
+        }
+        days[chosen].push_back(p);
+        free_from[chosen] = std::max(free_from[chosen], t.end_time);
+    }
+    return days;
+}
+
+std::vector<Day> vehicle_stretches(const l_tarefas& tasks, std::int32_t longest) {
+    std::map<std::int32_t, Day> by_vehicle;
+    for (std::size_t i = 0; i < tasks.size(); ++i) by_vehicle[tasks[i].vehicle].push_back(static_cast<std::int32_t>(i));
+    std::vector<Day> stretches;
+    for (auto& [vehicle, all] : by_vehicle) {
+        const Day day = in_schedule_order(tasks, all);
+        for (std::size_t i = 0; i < day.size(); ++i)
+            for (std::size_t j = i + 1; j < day.size(); ++j) {
+                if (tasks[static_cast<std::size_t>(day[j])].end_time - tasks[static_cast<std::size_t>(day[i])].start_time > longest)
+                    break;
+                stretches.emplace_back(day.begin() + static_cast<std::ptrdiff_t>(i), day.begin() + static_cast<std::ptrdiff_t>(j + 1));
+            }
+    }
+    return stretches;
+}
+
+TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options) {
+    const auto started = Clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+    TightBound result;
+    result.obstacle = priced_cost_obstacle(tasks);
+    if (!result.obstacle.empty()) return result;
+    auto stop = [&] { return elapsed() > options.time_limit || (options.stop && options.stop()); };
+
+    const std::size_t n = tasks.size();
+    const auto N = static_cast<double>(members);
+    Master master(n, members, stop);
+    std::set<Day> known;
+    auto offer = [&](const Day& day, double cost) {
+        if (!known.insert(day).second) return false;
+#ifndef NDEBUG
+        // Every day's priced cost bounds its crew cost.
+        Crew crew;
+        for (std::int32_t p : day) crew.assign_task(tasks[static_cast<std::size_t>(p)]);
+        if (cost > static_cast<double>(crew.cost()))
+            throw std::logic_error("column generation: a day's priced cost exceeds its crew cost");
+#endif
+        master.add(day, cost);
+        result.pool.push_back(day);
+        return true;
+    };
+    offer({}, 17200.0);
+    for (std::size_t i = 0; i < n; ++i) offer({static_cast<std::int32_t>(i)}, static_cast<double>(day_cost(tasks, {static_cast<std::int32_t>(i)})));
+    for (const Day& day : vehicle_stretches(tasks, 800)) offer(day, static_cast<double>(day_cost(tasks, day)));
+    for (const Day& day : first_fit_days(tasks, members)) offer(day, static_cast<double>(day_cost(tasks, day)));
+    for (const Day& given : options.initial_days) {
+        const Day day = in_schedule_order(tasks, given);
+        offer(day, static_cast<double>(day_cost(tasks, day)));
+    }
+
+    Pricer pricer(tasks, options.threads);
+    std::vector<double> center(n + 1, 0.0), out(n + 1), separation(n + 1);
+    bool have_center = false;
+    double alpha = 0.5;
+    double best = -INFINITY;
+    for (;;) {
+        if (stop()) break;
+        if (!master.solve() && stop()) break;
+        result.lp_value = master.value();
+        std::copy(master.duals(), master.duals() + n + 1, out.begin());
+        bool priced_out = false;   // some day priced out at the master's duals and was added
+        bool stopped = false;
+        for (int k = 1;; ++k) {
+            const double a = have_center ? std::max(0.0, 1.0 - k * (1.0 - alpha)) : 0.0;
+            for (std::size_t i = 0; i <= n; ++i) separation[i] = a * center[i] + (1 - a) * out[i];
+            const PricingResult priced = pricer.price({separation.data(), n}, separation[n], stop);
+            if (!priced.complete) {
+                stopped = true;
+                break;
+            }
+            ++result.rounds;
+            double sum = 0;
+            for (std::size_t i = 0; i < n; ++i) sum += separation[i];
+            const double bound = sum + N * (separation[n] + priced.least_reduced_cost);
+            if (bound > best) {
+                best = bound;
+                center = separation;
+                have_center = true;
+            }
+            // Smoothing weight from the subgradient at the separation duals.
+            if (a > 0) {
+                double slope = 0;
+                std::vector<int> in_best(n, 0);
+                for (std::int32_t p : priced.best) in_best[static_cast<std::size_t>(p)] = 1;
+                for (std::size_t i = 0; i < n; ++i) slope += (1.0 - N * in_best[i]) * (out[i] - center[i]);
+                alpha = slope > 0 ? std::max(0.0, alpha - 0.1) : std::min(0.95, alpha + 0.1 * (1 - alpha));
+            }
+            // The days that price out at the master's duals, the most negative first, a bounded number.
+            std::vector<Day> days = priced.days;
+            if (!priced.best.empty()) days.push_back(priced.best);
+            std::vector<std::pair<double, std::size_t>> negative;
+            std::vector<double> costs(days.size());
+            for (std::size_t k = 0; k < days.size(); ++k) {
+                costs[k] = static_cast<double>(day_cost(tasks, days[k]));
+                double reduced = costs[k] - out[n];
+                for (std::int32_t p : days[k]) reduced -= out[static_cast<std::size_t>(p)];
+                if (reduced < -1e-6 * std::max(1.0, std::abs(costs[k]))) negative.emplace_back(reduced, k);
+            }
+            std::sort(negative.begin(), negative.end());
+            std::size_t added = 0;
+            for (const auto& [reduced, k] : negative) {
+                if (added >= std::max<std::size_t>(200, n / 2)) break;
+                if (offer(days[k], costs[k])) ++added;
+            }
+            // Without a day to add at the master's duals the generation is done,
+            // even when a run through a start minute prices lower than any
+            // day it stands for.
+            priced_out = added > 0;
+            if (options.progress)
+                options.progress({result.rounds, elapsed(), best, result.lp_value, master.columns()});
+            if (priced_out || a == 0.0) break;
+        }
+        if (stopped) break;
+        const double tolerance = 1e-7 * std::max(1.0, std::abs(result.lp_value));
+        if (!priced_out || result.lp_value - best <= tolerance) {
+            if (master.surplus() > 1e-9 && !master.surplus_cost_at_limit()) {
+                master.raise_surplus_cost();
+                continue;
+            }
+            result.converged = master.surplus() <= 1e-9;
+            break;
+        }
+        master.tidy(result.rounds, 20 * n + 20000, 20);
+    }
+    result.found = best > -INFINITY;
+    if (result.found) {
+        result.exact = best;
+        result.value = static_cast<std::int64_t>(std::ceil(best - 1e-6 * std::max(1.0, std::abs(best))));
+    }
+    result.seconds = elapsed();
+    return result;
+}
+
+}  // namespace escala::columns

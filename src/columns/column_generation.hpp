@@ -1,0 +1,55 @@
+// A tight lower bound on the roster objective: the linear relaxation of the
+// roster as a set partitioning over crew days, solved by column generation,
+// with a valid Lagrangian bound at every pricing round.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "columns/pricing.hpp"
+#include "core/task.hpp"
+
+namespace escala::columns {
+
+struct GenerationProgress {
+    int rounds = 0;
+    double seconds = 0;
+    double bound = 0;     // best Lagrangian bound so far
+    double lp_value = 0;  // the master's value
+    std::size_t columns = 0;
+};
+
+struct GenerationOptions {
+    double time_limit = 60;            // seconds, wall clock
+    unsigned threads = 1;              // labelling threads of the pricing
+    std::function<bool()> stop;        // asked between labellings
+    std::vector<Day> initial_days;     // schedules to start the master with (a roster's)
+    std::function<void(const GenerationProgress&)> progress;  // after every round
+};
+
+struct TightBound {
+    std::string obstacle;          // why there is no bound (empty when there is)
+    bool found = false;            // at least one pricing round completed
+    std::int64_t value = 0;        // the bound, rounded up to the objective's integers
+    double exact = 0;              // the bound as computed
+    double lp_value = 0;           // the last master value (the bound when converged)
+    bool converged = false;        // no day prices out at the master's duals
+    int rounds = 0;
+    double seconds = 0;
+    std::vector<Day> pool;         // every day the master held, in schedule order
+};
+
+TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options = {});
+
+// The schedules of the days of one vehicle, every stretch of consecutive
+// tasks of at most `longest` minutes, as positions in the task list.
+// A first roster: the tasks in start order, each to the day free the
+// latest before it starts (or else the one free the soonest), at most
+// `members` days.
+std::vector<Day> first_fit_days(const l_tarefas& tasks, std::size_t members);
+
+std::vector<Day> vehicle_stretches(const l_tarefas& tasks, std::int32_t longest);
+
+}  // namespace escala::columns

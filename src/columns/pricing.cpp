@@ -1,0 +1,610 @@
+// The pricing runs one labelling from every task as the first of the day,
+// over the tasks in start order, with two labels a task: the cheapest walk
+// that reaches it through gaps of at most 120 minutes (a plain day so far)
+// and the cheapest through any gaps (a half of a split day). Links with a
+// gap of at most 120 minutes are listed; longer gaps cost 40 a minute plus
+// the vehicle and point changes, so they are taken from running minima by
+// vehicle, by point and by both, without listing them. Tasks of one start
+// minute may follow each other in any order: a run through several of them
+// is priced at what it costs at least in every order (each task but the
+// last overlaps the next by its whole length and pays the cheapest change
+// to another task of that minute), so that every order is covered and no
+// task is taken twice.
+//
+// Plain days end at any task: label + plain_day_term(span). Split days join
+// a first half ending at a and a second half starting at b across a gap
+// over 120 minutes: the work minutes are the two halves' spans, so the
+// labels are kept in tables by half and span in minutes, and the split
+// term is joined over the four linear pieces of split_day_term.
+#include "columns/pricing.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+#include <map>
+#include <numeric>
+#include <thread>
+#include <utility>
+
+#include "columns/priced_cost.hpp"
+
+namespace escala::columns {
+
+namespace {
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+constexpr std::int32_t long_gap = 121;  // a gap of this many minutes or more makes a split day
+
+struct Link {
+    std::int32_t from;
+    double cost;
+};
+
+// Running minima of label - 40 x end over the tasks before a long gap, by
+// category: every task, by vehicle, by end point, by vehicle and end point.
+struct Categories {
+    std::vector<double> value;
+    std::vector<std::int32_t> task;
+    std::vector<std::uint32_t> stamp;
+    std::uint32_t now = 0;
+
+    explicit Categories(std::size_t count) : value(count, infinity), task(count, -1), stamp(count, 0) {}
+    void reset() { ++now; }
+    void offer(std::size_t c, double v, std::int32_t t) {
+        if (stamp[c] != now) {
+            stamp[c] = now;
+            value[c] = infinity;
+        }
+        if (v < value[c]) {
+            value[c] = v;
+            task[c] = t;
+        }
+    }
+    double get(std::size_t c) const { return stamp[c] == now ? value[c] : infinity; }
+};
+
+// Least values of an array over index ranges, in O(1) a query.
+struct RangeMin {
+    std::vector<std::vector<double>> level;
+    void build(const std::vector<double>& values) {
+        level.assign(1, values);
+        for (std::size_t width = 1; 2 * width <= values.size(); width *= 2) {
+            const std::vector<double>& prev = level.back();
+            std::vector<double> next(prev.size() - width);
+            for (std::size_t i = 0; i < next.size(); ++i) next[i] = std::min(prev[i], prev[i + width]);
+            level.push_back(std::move(next));
+        }
+    }
+    double get(std::int64_t lo, std::int64_t hi) const {  // inclusive, clipped to the array
+        lo = std::max<std::int64_t>(lo, 0);
+        hi = std::min<std::int64_t>(hi, static_cast<std::int64_t>(level[0].size()) - 1);
+        if (lo > hi) return infinity;
+        std::size_t k = 0;
+        while ((std::int64_t{2} << k) <= hi - lo + 1) ++k;
+        return std::min(level[k][static_cast<std::size_t>(lo)],
+                        level[k][static_cast<std::size_t>(hi - (std::int64_t{1} << k) + 1)]);
+    }
+};
+
+}  // namespace
+
+struct Pricer::Data {
+    std::size_t n = 0;
+    unsigned threads = 1;
+    std::vector<std::int32_t> original;  // sorted position -> task list position
+    std::vector<std::int32_t> start, end;
+    std::vector<double> slack_cost;
+    std::vector<std::int32_t> vehicle_id, start_point_id, end_point_id, pair_end_id, pair_start_id;
+    std::size_t vehicles = 0, points = 0, pairs = 0;
+    std::vector<std::int32_t> group_begin, group_end;  // per position: its start minute's group
+    std::vector<std::int32_t> by_end;                  // positions in end order
+    std::vector<std::size_t> link_begin;               // CSR of the listed links into each position
+    std::vector<Link> links;
+    std::vector<Task> tasks;                           // in sorted order
+    std::vector<double> out_cost;                      // least cost of a link to a task of the same start minute
+    std::int32_t width = 0;                            // spans run from 0 to width
+
+    std::size_t categories() const { return 1 + vehicles + points + pairs; }
+    std::size_t vehicle_category(std::int32_t v) const { return 1 + static_cast<std::size_t>(v); }
+    std::size_t point_category(std::int32_t p) const { return 1 + vehicles + static_cast<std::size_t>(p); }
+    std::size_t pair_category(std::int32_t p) const { return 1 + vehicles + points + static_cast<std::size_t>(p); }
+
+    double pair_cost(std::int32_t a, std::int32_t b) const {
+        return static_cast<double>(link_cost(tasks[static_cast<std::size_t>(a)], tasks[static_cast<std::size_t>(b)]));
+    }
+};
+
+namespace {
+
+using Data = Pricer::Data;
+
+// What the duals make of every task: its weight (slack cost less its dual)
+// and its gain inside a start minute (overlap, cheapest change and weight).
+struct Prices {
+    std::vector<double> weight;
+    std::vector<double> gain;
+    std::vector<double> group_gain;  // at a group's first position: the sum of its negative gains
+};
+
+// Everything one labelling thread writes.
+struct Workspace {
+    std::vector<double> plain, any;              // the two labels
+    std::vector<std::int32_t> plain_from;        // predecessor of the plain label
+    std::vector<std::int32_t> plain_entry;       // the same on entering the task's start minute
+    Categories categories;
+    std::vector<double> first_half;              // [a * (width+1) + span]: cheapest first half ending at a
+    std::vector<std::int32_t> first_half_from;   // its first task
+    double least_plain = infinity;
+    std::int32_t least_plain_first = -1, least_plain_last = -1;
+    std::vector<Day> days;
+
+    Workspace(const Data& d)
+        : plain(d.n), any(d.n), plain_from(d.n), plain_entry(d.n), categories(d.categories()),
+          first_half(d.n * static_cast<std::size_t>(d.width + 1), infinity),
+          first_half_from(d.n * static_cast<std::size_t>(d.width + 1), -1) {}
+};
+
+// Follows the predecessors back from `last` to `first`. A predecessor -2 - x
+// is a run through a start minute from x over its tasks of negative gain;
+// x's own predecessor is then the one it had on entering that minute.
+bool trace(std::span<const std::int32_t> from, std::span<const std::int32_t> entry, std::int32_t first,
+           std::int32_t last, const Data& d, const Prices& prices, Day& out) {
+    Day reversed;
+    std::int32_t at = last;
+    bool entering = false;
+    for (std::size_t steps = 0; steps <= d.n; ++steps) {
+        reversed.push_back(at);
+        if (at == first) {
+            out.insert(out.end(), reversed.rbegin(), reversed.rend());
+            return true;
+        }
+        std::int32_t pred = (entering ? entry : from)[static_cast<std::size_t>(at)];
+        entering = false;
+        if (pred <= -2) {
+            pred = -2 - pred;
+            entering = true;
+            const auto y = static_cast<std::size_t>(at);
+            for (auto i = static_cast<std::size_t>(d.group_begin[y]); i < static_cast<std::size_t>(d.group_end[y]); ++i)
+                if (i != y && static_cast<std::int32_t>(i) != pred && prices.gain[i] < 0) reversed.push_back(static_cast<std::int32_t>(i));
+        }
+        at = pred;
+        if (at < 0) return false;
+    }
+    return false;
+}
+
+bool elementary(const Day& day) {
+    Day sorted = day;
+    std::sort(sorted.begin(), sorted.end());
+    return std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+}
+
+Day to_task_positions(const Day& day, const Data& d) {
+    Day out;
+    out.reserve(day.size());
+    for (std::int32_t p : day) out.push_back(d.original[static_cast<std::size_t>(p)]);
+    return out;
+}
+
+// The labelling from `first`; fills the workspace labels, the any-gap
+// predecessors `any_from` (a row of the shared table), the tables and the
+// plain days found.
+void label_from(const Data& d, const Prices& prices, double crew_dual, std::int32_t first,
+                Workspace& w, std::int32_t* any_from, std::int32_t* any_entry, double* second_half,
+                std::int32_t* second_half_last) {
+    const std::size_t n = d.n;
+    const std::vector<double>& weight = prices.weight;
+    std::fill(w.plain.begin(), w.plain.end(), infinity);
+    std::fill(w.any.begin(), w.any.end(), infinity);
+    std::fill(w.plain_from.begin(), w.plain_from.end(), -1);
+    std::fill(any_from, any_from + n, -1);
+    std::fill(any_entry, any_entry + n, -1);
+    w.categories.reset();
+    const auto f = static_cast<std::size_t>(first);
+    w.plain[f] = w.any[f] = weight[f];
+    std::size_t next_end = 0;  // into by_end: tasks not yet offered to the categories
+    for (std::size_t g = static_cast<std::size_t>(d.group_begin[f]); g < n;) {
+        const std::size_t g_end = static_cast<std::size_t>(d.group_end[g]);
+        const std::int32_t start = d.start[g];
+        while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= start - long_gap) {
+            const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
+            if (w.any[a] == infinity) continue;
+            const double v = w.any[a] - 40.0 * d.end[a];
+            const auto t = static_cast<std::int32_t>(a);
+            w.categories.offer(0, v, t);
+            w.categories.offer(d.vehicle_category(d.vehicle_id[a]), v, t);
+            w.categories.offer(d.point_category(d.end_point_id[a]), v, t);
+            w.categories.offer(d.pair_category(d.pair_end_id[a]), v, t);
+        }
+        for (std::size_t b = g; b < g_end; ++b) {
+            if (b == f) continue;
+            double best_plain = infinity, best_any = infinity;
+            std::int32_t plain_pred = -1, any_pred = -1;
+            for (std::size_t k = d.link_begin[b]; k < d.link_begin[b + 1]; ++k) {
+                const Link& link = d.links[k];
+                const auto a = static_cast<std::size_t>(link.from);
+                if (w.plain[a] + link.cost < best_plain) {
+                    best_plain = w.plain[a] + link.cost;
+                    plain_pred = link.from;
+                }
+                if (w.any[a] + link.cost < best_any) {
+                    best_any = w.any[a] + link.cost;
+                    any_pred = link.from;
+                }
+            }
+            // Long gaps: 40 a minute, 9000 unless the vehicle is the same, 10000 unless the point is.
+            const Categories& c = w.categories;
+            const double base = 40.0 * start;
+            const std::pair<double, std::size_t> options[] = {
+                {19000.0, 0},
+                {10000.0, d.vehicle_category(d.vehicle_id[b])},
+                {9000.0, d.point_category(d.start_point_id[b])},
+                {0.0, d.pair_category(d.pair_start_id[b])},
+            };
+            for (const auto& [extra, category] : options) {
+                if (d.pair_start_id[b] < 0 && extra == 0.0) continue;
+                const double v = c.get(category) + extra + base;
+                if (v < best_any) {
+                    best_any = v;
+                    any_pred = c.task[category];
+                }
+            }
+            w.plain[b] = best_plain + weight[b];
+            w.plain_from[b] = w.plain_entry[b] = plain_pred;
+            w.any[b] = best_any + weight[b];
+            any_from[b] = any_entry[b] = any_pred;
+        }
+        // Within the start minute, in any order: a day that runs through x,
+        // then a set S, then y, all of one start minute, pays at least
+        // 5000 x overlap and the cheapest change (out_cost) for every task
+        // but y, whatever their order; S takes every task that this makes
+        // cheaper (d.group_gain, negative).
+        if (g_end - g > 1) {
+            const double gain = prices.group_gain[g];
+            for (int label = 0; label < 2; ++label) {
+                std::vector<double>& value = label == 0 ? w.plain : w.any;
+                double best = infinity, second = infinity;
+                std::size_t best_x = g, second_x = g;
+                for (std::size_t x = g; x < g_end; ++x) {
+                    if (value[x] == infinity) continue;
+                    const double v = value[x] + d.out_cost[x] - std::min(0.0, prices.gain[x]);
+                    if (v < best) {
+                        second = best;
+                        second_x = best_x;
+                        best = v;
+                        best_x = x;
+                    } else if (v < second) {
+                        second = v;
+                        second_x = x;
+                    }
+                }
+                if (best == infinity) continue;
+                for (std::size_t y = g; y < g_end; ++y) {
+                    if (y == f) continue;
+                    const double through = (y == best_x ? second : best);
+                    if (through == infinity) continue;
+                    const double v = through + gain - std::min(0.0, prices.gain[y]) + weight[y];
+                    if (v < value[y] - 1e-9) {
+                        value[y] = v;
+                        const std::int32_t via = -2 - static_cast<std::int32_t>(y == best_x ? second_x : best_x);
+                        if (label == 0)
+                            w.plain_from[y] = via;
+                        else
+                            any_from[y] = via;
+                    }
+                }
+            }
+        }
+        g = g_end;
+    }
+    // Plain days ending anywhere; the halves' tables.
+    const std::int32_t first_start = d.start[f];
+    const auto row = static_cast<std::size_t>(d.width + 1);
+    double best_value[2] = {infinity, infinity};
+    std::int32_t best_last[2] = {-1, -1};
+    for (std::size_t l = static_cast<std::size_t>(d.group_begin[f]); l < n; ++l) {
+        const std::int32_t span = d.end[l] - first_start;
+        if (w.plain[l] < infinity) {
+            const double v = w.plain[l] + static_cast<double>(plain_day_term(span));
+            if (v < best_value[1]) {
+                if (v < best_value[0]) {
+                    best_value[1] = best_value[0];
+                    best_last[1] = best_last[0];
+                    best_value[0] = v;
+                    best_last[0] = static_cast<std::int32_t>(l);
+                } else {
+                    best_value[1] = v;
+                    best_last[1] = static_cast<std::int32_t>(l);
+                }
+            }
+        }
+        if (w.any[l] < infinity) {
+            const std::size_t at = l * row + static_cast<std::size_t>(span);
+            if (w.any[l] < w.first_half[at]) {
+                w.first_half[at] = w.any[l];
+                w.first_half_from[at] = first;
+            }
+            if (w.any[l] < second_half[span]) {
+                second_half[span] = w.any[l];
+                second_half_last[span] = static_cast<std::int32_t>(l);
+            }
+        }
+    }
+    if (best_value[0] < w.least_plain) {
+        w.least_plain = best_value[0];
+        w.least_plain_first = first;
+        w.least_plain_last = best_last[0];
+    }
+    for (int k = 0; k < 2; ++k) {
+        if (best_last[k] < 0 || best_value[k] - crew_dual >= -1e-6) continue;
+        Day day;
+        if (trace(w.plain_from, w.plain_entry, first, best_last[k], d, prices, day) && elementary(day)) w.days.push_back(to_task_positions(day, d));
+    }
+}
+
+}  // namespace
+
+Pricer::Pricer(const l_tarefas& tasks, unsigned threads) : data_(new Data) {
+    Data& d = *data_;
+    d.n = tasks.size();
+    d.threads = std::max(1u, threads);
+    d.original.resize(d.n);
+    std::iota(d.original.begin(), d.original.end(), 0);
+    std::stable_sort(d.original.begin(), d.original.end(), [&](std::int32_t a, std::int32_t b) {
+        return tasks[static_cast<std::size_t>(a)].start_time < tasks[static_cast<std::size_t>(b)].start_time;
+    });
+    std::map<std::int32_t, std::int32_t> vehicle_ids, point_ids;
+    std::map<std::pair<std::int32_t, std::int32_t>, std::int32_t> pair_ids;
+    for (std::int32_t p : d.original) {
+        const Task& t = tasks[static_cast<std::size_t>(p)];
+        d.tasks.push_back(t);
+        vehicle_ids.emplace(t.vehicle, static_cast<std::int32_t>(vehicle_ids.size()));
+        point_ids.emplace(t.start_point, static_cast<std::int32_t>(point_ids.size()));
+        point_ids.emplace(t.end_point, static_cast<std::int32_t>(point_ids.size()));
+        pair_ids.emplace(std::pair{t.vehicle, t.end_point}, static_cast<std::int32_t>(pair_ids.size()));
+    }
+    d.vehicles = vehicle_ids.size();
+    d.points = point_ids.size();
+    d.pairs = pair_ids.size();
+    std::int32_t earliest = 0, latest = 0;
+    for (std::size_t i = 0; i < d.n; ++i) {
+        const Task& t = d.tasks[i];
+        d.start.push_back(t.start_time);
+        d.end.push_back(t.end_time);
+        d.slack_cost.push_back(40.0 * t.slack);
+        d.vehicle_id.push_back(vehicle_ids.at(t.vehicle));
+        d.start_point_id.push_back(point_ids.at(t.start_point));
+        d.end_point_id.push_back(point_ids.at(t.end_point));
+        d.pair_end_id.push_back(pair_ids.at({t.vehicle, t.end_point}));
+        const auto found = pair_ids.find({t.vehicle, t.start_point});
+        d.pair_start_id.push_back(found == pair_ids.end() ? -1 : found->second);
+        earliest = i == 0 ? t.start_time : std::min(earliest, t.start_time);
+        latest = i == 0 ? t.end_time : std::max(latest, t.end_time);
+    }
+    d.width = std::max(0, latest - earliest);
+    d.group_begin.resize(d.n);
+    d.group_end.resize(d.n);
+    for (std::size_t i = 0; i < d.n;) {
+        std::size_t j = i;
+        while (j < d.n && d.start[j] == d.start[i]) ++j;
+        for (std::size_t k = i; k < j; ++k) {
+            d.group_begin[k] = static_cast<std::int32_t>(i);
+            d.group_end[k] = static_cast<std::int32_t>(j);
+        }
+        i = j;
+    }
+    d.out_cost.assign(d.n, 0.0);
+    for (std::size_t a = 0; a < d.n; ++a) {
+        double least = infinity;
+        for (auto b = static_cast<std::size_t>(d.group_begin[a]); b < static_cast<std::size_t>(d.group_end[a]); ++b)
+            if (b != a) least = std::min(least, d.pair_cost(static_cast<std::int32_t>(a), static_cast<std::int32_t>(b)));
+        d.out_cost[a] = least == infinity ? 0.0 : least;
+    }
+    d.by_end.resize(d.n);
+    std::iota(d.by_end.begin(), d.by_end.end(), 0);
+    std::stable_sort(d.by_end.begin(), d.by_end.end(),
+                     [&](std::int32_t a, std::int32_t b) { return d.end[static_cast<std::size_t>(a)] < d.end[static_cast<std::size_t>(b)]; });
+    d.link_begin.assign(1, 0);
+    for (std::size_t b = 0; b < d.n; ++b) {
+        for (std::size_t a = 0; a < static_cast<std::size_t>(d.group_begin[b]); ++a)
+            if (d.start[b] - d.end[a] < long_gap)
+                d.links.push_back({static_cast<std::int32_t>(a), d.pair_cost(static_cast<std::int32_t>(a), static_cast<std::int32_t>(b))});
+        d.link_begin.push_back(d.links.size());
+    }
+}
+
+Pricer::~Pricer() { delete data_; }
+
+std::size_t Pricer::links() const { return data_->links.size(); }
+
+PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual, const std::function<bool()>& stop) {
+    const Data& d = *data_;
+    const std::size_t n = d.n;
+    PricingResult result;
+    result.least_reduced_cost = 17200.0 - crew_dual;
+    if (n == 0) {
+        result.complete = true;
+        return result;
+    }
+    Prices prices;
+    prices.weight.resize(n);
+    prices.gain.resize(n);
+    prices.group_gain.assign(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        prices.weight[i] = d.slack_cost[i] - task_duals[static_cast<std::size_t>(d.original[i])];
+        prices.gain[i] = d.out_cost[i] + prices.weight[i];
+        prices.group_gain[static_cast<std::size_t>(d.group_begin[i])] += std::min(0.0, prices.gain[i]);
+    }
+
+    const auto row = static_cast<std::size_t>(d.width + 1);
+    std::vector<std::int32_t> any_from(n * n, -1), any_entry(n * n, -1);
+    std::vector<double> second_half(n * row, infinity);
+    std::vector<std::int32_t> second_half_last(n * row, -1);
+    std::vector<Workspace> spaces;
+    const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(n));
+    for (unsigned t = 0; t < threads; ++t) spaces.emplace_back(d);
+    std::atomic<std::size_t> next_first{0};
+    std::atomic<bool> stopped{false};
+    auto work = [&](Workspace& w) {
+        for (;;) {
+            const std::size_t f = next_first.fetch_add(1);
+            if (f >= n) return;
+            if (stop && stop()) {
+                stopped = true;
+                return;
+            }
+            label_from(d, prices, crew_dual, static_cast<std::int32_t>(f), w, &any_from[f * n], &any_entry[f * n], &second_half[f * row],
+                       &second_half_last[f * row]);
+        }
+    };
+    {
+        std::vector<std::jthread> pool;
+        for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, std::ref(spaces[t]));
+        work(spaces[0]);
+    }
+    if (stopped) return result;
+
+    // Merge the threads' first-half tables and plain days.
+    Workspace& w0 = spaces[0];
+    for (unsigned t = 1; t < threads; ++t) {
+        Workspace& w = spaces[t];
+        for (std::size_t i = 0; i < w.first_half.size(); ++i)
+            if (w.first_half[i] < w0.first_half[i]) {
+                w0.first_half[i] = w.first_half[i];
+                w0.first_half_from[i] = w.first_half_from[i];
+            }
+        if (w.least_plain < w0.least_plain) {
+            w0.least_plain = w.least_plain;
+            w0.least_plain_first = w.least_plain_first;
+            w0.least_plain_last = w.least_plain_last;
+        }
+        for (Day& day : w.days) w0.days.push_back(std::move(day));
+    }
+    result.days = std::move(w0.days);
+    double least = 17200.0;
+    if (w0.least_plain < least) {
+        least = w0.least_plain;
+        // The day itself is traced again from its first task.
+        Workspace w(d);
+        std::vector<std::int32_t> scratch_from(n), scratch_entry(n);
+        std::vector<double> scratch(row, infinity);
+        std::vector<std::int32_t> scratch_last(row);
+        label_from(d, prices, infinity, w0.least_plain_first, w, scratch_from.data(), scratch_entry.data(), scratch.data(),
+                   scratch_last.data());
+        Day day;
+        if (trace(w.plain_from, w.plain_entry, w0.least_plain_first, w0.least_plain_last, d, prices, day) &&
+            elementary(day))
+            result.best = to_task_positions(day, d);
+    }
+
+    // Split days: sweep the second half's first task b in start order; the
+    // first halves that end at least 121 minutes before b are in the
+    // category tables, by span.
+    const std::size_t cats = d.categories();
+    std::vector<double> table(cats * row, infinity);
+    std::vector<std::int32_t> table_task(cats * row, -1);
+    std::vector<double> x0(row), x1(row), x3(row), x4(row);
+    RangeMin min0, min3;
+    std::size_t next_end = 0;
+    std::int64_t lowest_span = d.width + 1, highest_span = -1;
+    for (std::size_t b = 0; b < n; ++b) {
+        if (stop && stop()) return result;
+        while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= d.start[b] - long_gap) {
+            const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
+            const std::size_t c[4] = {0, d.vehicle_category(d.vehicle_id[a]), d.point_category(d.end_point_id[a]),
+                                      d.pair_category(d.pair_end_id[a])};
+            for (std::size_t s = 0; s < row; ++s) {
+                const double v = w0.first_half[a * row + s];
+                if (v == infinity) continue;
+                lowest_span = std::min<std::int64_t>(lowest_span, static_cast<std::int64_t>(s));
+                highest_span = std::max<std::int64_t>(highest_span, static_cast<std::int64_t>(s));
+                const double value = v - 40.0 * d.end[a];
+                for (std::size_t k : c)
+                    if (value < table[k * row + s]) {
+                        table[k * row + s] = value;
+                        table_task[k * row + s] = static_cast<std::int32_t>(a);
+                    }
+            }
+        }
+        if (highest_span < 0) continue;
+        const double* second = &second_half[b * row];
+        bool any_second = false;
+        for (std::size_t s = 0; s < row; ++s) {
+            x0[s] = second[s];
+            x1[s] = second[s] - 40.0 * static_cast<double>(s);
+            x3[s] = second[s] + 5000.0 * static_cast<double>(s);
+            x4[s] = second[s] + 10000.0 * static_cast<double>(s);
+            any_second = any_second || second[s] < infinity;
+        }
+        if (!any_second) continue;
+        for (std::size_t s = 1; s < row; ++s) x1[s] = std::min(x1[s], x1[s - 1]);     // prefix minima
+        for (std::size_t s = row - 1; s-- > 0;) x4[s] = std::min(x4[s], x4[s + 1]);  // suffix minima
+        min0.build(x0);
+        min3.build(x3);
+        const std::size_t cb[4] = {0, d.vehicle_category(d.vehicle_id[b]), d.point_category(d.start_point_id[b]),
+                                   d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
+        const double extra[4] = {19000.0, 10000.0, 9000.0, 0.0};
+        double best = infinity;
+        std::int64_t best_span = -1;
+        std::size_t best_category = 0;
+        for (std::int64_t s1 = lowest_span; s1 <= highest_span; ++s1) {
+            double first = infinity;
+            std::size_t category = 0;
+            for (int k = 0; k < 4; ++k) {
+                if (cb[k] == cats) continue;
+                const double v = table[cb[k] * row + static_cast<std::size_t>(s1)] + extra[k];
+                if (v < first) {
+                    first = v;
+                    category = cb[k];
+                }
+            }
+            if (first == infinity) continue;
+            const std::int64_t top = d.width;
+            double join = infinity;
+            if (400 - s1 >= 0) join = std::min(join, x1[static_cast<std::size_t>(std::min(400 - s1, top))] + 16000.0 - 40.0 * s1);
+            join = std::min(join, min0.get(400 - s1, 550 - s1));
+            join = std::min(join, min3.get(550 - s1, 780 - s1) + 5000.0 * s1 - 2'750'000.0);
+            if (780 - s1 <= top) join = std::min(join, x4[static_cast<std::size_t>(std::max<std::int64_t>(780 - s1, 0))] + 10000.0 * s1 - 6'650'000.0);
+            const double v = first + join;
+            if (v < best) {
+                best = v;
+                best_span = s1;
+                best_category = category;
+            }
+        }
+        if (best_span < 0) continue;
+        best += 40.0 * d.start[b];
+        const bool least_so_far = best < least;
+        if (least_so_far) least = best;
+        if (best - crew_dual >= -1e-6 && !least_so_far) continue;
+        // The day: its first half from the tables, its second half's span by a scan.
+        const std::int32_t a = table_task[best_category * row + static_cast<std::size_t>(best_span)];
+        const std::int32_t first = w0.first_half_from[static_cast<std::size_t>(a) * row + static_cast<std::size_t>(best_span)];
+        double closest = infinity;
+        std::int32_t last = -1;
+        for (std::size_t s2 = 0; s2 < row; ++s2) {
+            if (second[s2] == infinity) continue;
+            const double v = second[s2] + static_cast<double>(split_day_term(best_span + static_cast<std::int64_t>(s2)));
+            if (v < closest) {
+                closest = v;
+                last = second_half_last[b * row + s2];
+            }
+        }
+        Day day;
+        if (a < 0 || first < 0 || last < 0) continue;
+        const auto first_row = static_cast<std::size_t>(first) * n;
+        if (!trace({&any_from[first_row], n}, {&any_entry[first_row], n}, first, a, d, prices, day)) continue;
+        if (!trace({&any_from[b * n], n}, {&any_entry[b * n], n}, static_cast<std::int32_t>(b), last, d, prices, day))
+            continue;
+        if (!elementary(day)) continue;
+        Day positions = to_task_positions(day, d);
+        if (least_so_far) result.best = positions;
+        if (best - crew_dual < -1e-6) result.days.push_back(std::move(positions));
+    }
+    if (least == 17200.0) result.best.clear();
+    result.least_reduced_cost = least - crew_dual;
+    result.complete = true;
+    return result;
+}
+
+}  // namespace escala::columns

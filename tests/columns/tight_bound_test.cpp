@@ -1,0 +1,157 @@
+// The column-generation bound: the priced cost against the crew cost, the
+// pricing against every day of tiny instances, and the bound against the
+// optimum found by trying every assignment.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "columns/column_generation.hpp"
+#include "columns/priced_cost.hpp"
+#include "columns/pricing.hpp"
+#include "crew/crew_util.hpp"
+#include "crew/pesos.hpp"
+
+namespace escala::columns {
+namespace {
+
+int draw(std::mt19937_64& random, int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
+
+// Shared start minutes, overlaps, slack, long gaps and tasks up to 900 minutes.
+l_tarefas random_tasks(std::mt19937_64& random, std::size_t count) {
+    l_tarefas tasks;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int start = draw(random, 0, 14) * 45;
+        const int length = draw(random, 0, 5) == 0 ? draw(random, 300, 900) : draw(random, 0, 200);
+        tasks.emplace_back(draw(random, 1, 3), start, start + length, draw(random, 1, 3), draw(random, 1, 3),
+                           draw(random, 0, 3) == 0 ? draw(random, 1, 40) : 0, 1, 1);
+    }
+    return tasks;
+}
+
+TEST(PricedCost, NeverAboveTheCrewCost) {
+    std::mt19937_64 random(11);
+    int equal = 0;
+    for (int round = 0; round < 20000; ++round) {
+        l_tarefas day = random_tasks(random, static_cast<std::size_t>(draw(random, 1, 6)));
+        Crew crew;
+        for (const Task& t : day) crew.assign_task(t);
+        l_tarefas schedule(crew.tasks.begin(), crew.tasks.end() - (crew.has_virtual_task() ? 1 : 0));
+        const std::int64_t priced = priced_cost(schedule);
+        const std::int64_t cost = crew.cost();
+        ASSERT_LE(priced, cost) << "round " << round;
+        equal += priced == cost ? 1 : 0;
+    }
+    EXPECT_EQ(priced_cost({}), 17200);
+    EXPECT_GT(equal, 1000);  // exact for most days without permitted point changes
+}
+
+TEST(PricedCost, HandComputedDays) {
+    const Task a(1, 0, 200, 1, 2, 0, 1, 1), b(1, 210, 400, 2, 3, 0, 1, 1), c(2, 600, 700, 5, 1, 0, 1, 1);
+    // A plain day of 400 minutes: 10 minutes of gap; a 30-minute virtual task reaches 430.
+    EXPECT_EQ(priced_cost(std::vector{a, b}), 40 * 10);
+    // Split at the 200-minute gap: 500 work minutes, no term; a vehicle and a point change.
+    EXPECT_EQ(priced_cost(std::vector{a, b, c}), 40 * 10 + 40 * 200 + 9000 + 10000);
+    // Split with 300 work minutes: 100 short of 400.
+    const Task d(2, 500, 600, 3, 3, 0, 1, 1);
+    EXPECT_EQ(priced_cost(std::vector{a, d}), 40 * 300 + 9000 + 10000 + 40 * 100);
+    EXPECT_EQ(plain_day_term(600), 60 * 170 + 5000 * 50);
+    EXPECT_EQ(split_day_term(800), 5000 * 250 + 5000 * 20);
+}
+
+// Every day of the tasks in every start order: the least reduced cost.
+double least_by_enumeration(const l_tarefas& tasks, const std::vector<double>& duals, double crew_dual) {
+    double least = 17200.0 - crew_dual;
+    const std::size_t n = tasks.size();
+    for (std::uint32_t subset = 1; subset < (1u << n); ++subset) {
+        std::vector<std::size_t> day;
+        double dual_sum = crew_dual;
+        for (std::size_t i = 0; i < n; ++i)
+            if (subset >> i & 1u) {
+                day.push_back(i);
+                dual_sum += duals[i];
+            }
+        do {
+            bool ordered = true;
+            l_tarefas schedule;
+            for (std::size_t k = 0; k < day.size(); ++k) {
+                ordered = ordered && (k == 0 || tasks[day[k - 1]].start_time <= tasks[day[k]].start_time);
+                schedule.push_back(tasks[day[k]]);
+            }
+            if (ordered) least = std::min(least, static_cast<double>(priced_cost(schedule)) - dual_sum);
+        } while (std::next_permutation(day.begin(), day.end()));
+    }
+    return least;
+}
+
+TEST(Pricing, FindsTheLeastReducedCostOfEveryDay) {
+    std::mt19937_64 random(12);
+    for (int round = 0; round < 400; ++round) {
+        const l_tarefas tasks = random_tasks(random, static_cast<std::size_t>(draw(random, 1, 6)));
+        std::vector<double> duals;
+        for (std::size_t i = 0; i < tasks.size(); ++i) duals.push_back(draw(random, -5000, 60000));
+        const double crew_dual = draw(random, -20000, 20000);
+        Pricer pricer(tasks, 1 + round % 2);
+        const PricingResult result = pricer.price(duals, crew_dual);
+        const double expected = least_by_enumeration(tasks, duals, crew_dual);
+        bool distinct = true;
+        for (std::size_t i = 0; i < tasks.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j) distinct = distinct && tasks[i].start_time != tasks[j].start_time;
+        ASSERT_TRUE(result.complete);
+        // Walks through a start minute may only come lower; without shared minutes there are none.
+        ASSERT_LE(result.least_reduced_cost, expected + 1e-6) << "round " << round;
+        if (distinct) {
+            ASSERT_NEAR(result.least_reduced_cost, expected, 1e-6) << "round " << round;
+        }
+        for (const Day& day : result.days) {
+            l_tarefas schedule;
+            double reduced = -crew_dual;
+            for (std::int32_t p : day) {
+                schedule.push_back(tasks[static_cast<std::size_t>(p)]);
+                reduced -= duals[static_cast<std::size_t>(p)];
+            }
+            ASSERT_LT(static_cast<double>(priced_cost(schedule)) + reduced, 1e-6) << "round " << round;
+        }
+    }
+}
+
+std::uint32_t optimum(const l_tarefas& tasks, std::size_t members) {
+    std::vector<std::size_t> member(tasks.size(), 0);
+    std::uint32_t best = UINT32_MAX;
+    for (;;) {
+        v_crew roster(members);
+        for (std::size_t i = 0; i < tasks.size(); ++i) roster[member[i]].assign_task(tasks[i]);
+        best = std::min(best, global_objective(roster));
+        std::size_t i = 0;
+        while (i < tasks.size() && ++member[i] == members) member[i++] = 0;
+        if (i == tasks.size()) break;
+    }
+    return best;
+}
+
+TEST(TightBound, NeverAboveTheOptimumOfTinyInstances) {
+    std::mt19937_64 random(13);
+    int close = 0;
+    for (int round = 0; round < 300; ++round) {
+        const l_tarefas tasks = random_tasks(random, static_cast<std::size_t>(3 + round % 5));
+        const std::size_t members = static_cast<std::size_t>(1 + round % 3);
+        const TightBound bound = tight_lower_bound(tasks, members);
+        ASSERT_TRUE(bound.found && bound.converged) << "round " << round;
+        const std::uint32_t best = optimum(tasks, members);
+        ASSERT_LE(bound.value, std::int64_t{best}) << "round " << round;
+        close += bound.value >= 0.98 * best ? 1 : 0;
+    }
+    EXPECT_GT(close, 100);  // and within 2 % of it in a third of the cases at least
+}
+
+TEST(TightBound, NoBoundUnderOtherWeights) {
+    const l_tarefas tasks{Task(1, 0, 100, 1, 1, 0, 1, 1)};
+    pesos.t_veiculo = 1;
+    const TightBound bound = tight_lower_bound(tasks, 1);
+    pesos.t_veiculo = Pesos{}.t_veiculo;
+    EXPECT_FALSE(bound.found);
+    EXPECT_EQ(bound.obstacle, "the weights are not the defaults");
+}
+
+}  // namespace
+}  // namespace escala::columns
