@@ -189,6 +189,12 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
 
     const std::size_t n = tasks.size();
     const auto N = static_cast<double>(members);
+    auto cost_of = [&](const Day& day) {
+        if (!options.true_costs) return static_cast<double>(day_cost(tasks, day));
+        Crew crew;
+        for (std::int32_t p : day) crew.assign_task(tasks[static_cast<std::size_t>(p)]);
+        return static_cast<double>(crew.cost());
+    };
     Master master(n, members, stop);
     std::set<Day> known;
     auto offer = [&](const Day& day, double cost) {
@@ -197,7 +203,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
         // Every day's priced cost bounds its crew cost.
         Crew crew;
         for (std::int32_t p : day) crew.assign_task(tasks[static_cast<std::size_t>(p)]);
-        if (cost > static_cast<double>(crew.cost()))
+        if (!options.true_costs && cost > static_cast<double>(crew.cost()))
             throw std::logic_error("column generation: a day's priced cost exceeds its crew cost");
 #endif
         master.add(day, cost);
@@ -205,12 +211,12 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
         return true;
     };
     offer({}, 17200.0);
-    for (std::size_t i = 0; i < n; ++i) offer({static_cast<std::int32_t>(i)}, static_cast<double>(day_cost(tasks, {static_cast<std::int32_t>(i)})));
-    for (const Day& day : vehicle_stretches(tasks, 800)) offer(day, static_cast<double>(day_cost(tasks, day)));
-    for (const Day& day : first_fit_days(tasks, members)) offer(day, static_cast<double>(day_cost(tasks, day)));
+    for (std::size_t i = 0; i < n; ++i) offer({static_cast<std::int32_t>(i)}, cost_of({static_cast<std::int32_t>(i)}));
+    for (const Day& day : vehicle_stretches(tasks, 800)) offer(day, cost_of(day));
+    for (const Day& day : first_fit_days(tasks, members)) offer(day, cost_of(day));
     for (const Day& given : options.initial_days) {
         const Day day = in_schedule_order(tasks, given);
-        offer(day, static_cast<double>(day_cost(tasks, day)));
+        offer(day, cost_of(day));
     }
 
     Pricer pricer(tasks, options.threads);
@@ -256,7 +262,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
             std::vector<std::pair<double, std::size_t>> negative;
             std::vector<double> costs(days.size());
             for (std::size_t k = 0; k < days.size(); ++k) {
-                costs[k] = static_cast<double>(day_cost(tasks, days[k]));
+                costs[k] = cost_of(days[k]);
                 double reduced = costs[k] - out[n];
                 for (std::int32_t p : days[k]) reduced -= out[static_cast<std::size_t>(p)];
                 if (reduced < -1e-6 * std::max(1.0, std::abs(costs[k]))) negative.emplace_back(reduced, k);

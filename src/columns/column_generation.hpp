@@ -27,6 +27,10 @@ struct GenerationOptions {
     std::function<bool()> stop;        // asked between labellings
     std::vector<Day> initial_days;     // schedules to start the master with (a roster's)
     std::function<void(const GenerationProgress&)> progress;  // after every round
+    // The master pays each day's crew cost instead of its priced cost: its
+    // days then suit a roster. The bound stays valid, but the master's value
+    // is no longer the relaxation it converges to.
+    bool true_costs = false;
 };
 
 struct TightBound {

@@ -22,12 +22,11 @@ using Clock = std::chrono::steady_clock;
 // strings of at most kMaxString tasks; kBlinkPercent of the members are
 // passed over at each reinsertion. Window exchanges swap the tasks two
 // members have between two time points (or from one on: a tail exchange). Annealing: the temperature falls from
-// kStartTemperature to kEndTemperature over kCycle iterations, and each new
+// the options' start temperature to kEndTemperature over kCycle iterations, and each new
 // cycle starts again from the search's best roster.
 constexpr double kAverageRemoved = 10;
 constexpr double kMaxString = 10;
 constexpr std::uint64_t kBlinkPercent = 1;
-constexpr double kStartTemperature = 3000;
 constexpr double kEndTemperature = 30;
 constexpr std::uint64_t kCycle = 400000;
 // Of 20 iterations: 8 ruin and recreate, 8 window exchanges, 2 relocations, 2 swaps.
@@ -260,6 +259,7 @@ void search(const RosterState& start, unsigned index, Shared& shared) {
         return y;
     };
 
+    const double start_temperature = shared.options->start_temperature;
     std::uint64_t iteration = 0;
     for (; !shared.over(iteration); ++iteration) {
         if (iteration > 0 && iteration % kCycle == 0) {
@@ -269,7 +269,7 @@ void search(const RosterState& start, unsigned index, Shared& shared) {
             current = state.objective();
         }
         const double fraction = static_cast<double>(iteration % kCycle) / static_cast<double>(kCycle);
-        const double temperature = kStartTemperature * std::pow(kEndTemperature / kStartTemperature, fraction);
+        const double temperature = start_temperature * std::pow(kEndTemperature / start_temperature, fraction);
         // Accepts a value at most this much above the current one.
         const double threshold = static_cast<double>(current) - temperature * std::log(1 - unit(random));
 

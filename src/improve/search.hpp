@@ -30,6 +30,7 @@ struct ImproveOptions {
     unsigned threads = 1;
     const std::atomic<bool>* stop = nullptr;  // raised: the searches end at once
     double progress_seconds = 2;          // period of the progress callback
+    double start_temperature = 3000;      // of every annealing cycle; lower from a near-optimal start
 };
 
 // One new best roster: when, after which iteration of the search that found

@@ -122,7 +122,7 @@ TEST_F(ImproveTool, SameSeedSameRosterAndTrace) {
 // members drive the sample (at most 63 tasks run at once); 40 cannot, and the
 // overlaps are then reported.
 TEST_F(ImproveTool, OwnConstructionOfAnyCrewSize) {
-    const Outcome r = improve("--crew 120 --out-dir c --threads 2 --seed 1 --iterations 100 --time-limit 0");
+    const Outcome r = improve("--crew 120 --out-dir c --threads 2 --seed 1 --iterations 100 --time-limit 0 --start plain");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("120 crew members, start "), std::string::npos) << r.err;
     EXPECT_EQ(read_file(dir_ / "c/dumpfile.txt").substr(0, 6), "120##0");
@@ -130,10 +130,28 @@ TEST_F(ImproveTool, OwnConstructionOfAnyCrewSize) {
     EXPECT_EQ(c.status, 0) << c.out;
     EXPECT_EQ(value_after(c.out, "\nobjective "), value_after(r.out, ", best "));
 
-    const Outcome few = improve("--crew 40 --out-dir e --threads 1 --seed 1 --iterations 10 --time-limit 0 --quiet");
+    const Outcome few =
+        improve("--crew 40 --out-dir e --threads 1 --seed 1 --iterations 10 --time-limit 0 --quiet --start plain");
     ASSERT_EQ(few.status, 0) << few.err;
     EXPECT_NE(few.err.find("not drivable as it stands; escala-check"), std::string::npos) << few.err;
     EXPECT_EQ(check("e/dumpfile.txt").status, 1);
+}
+
+// From the column generation's days: the integer program's roster, never
+// worse than escala's, valid, with the objective and the bound escala-check
+// gives it.
+TEST_F(ImproveTool, StartFromTheColumns) {
+    const long long escala_value = value_after(escala_.out, "Objective Value Found: ");
+    const Outcome r = improve("--dump dumpfile.txt --start columns --out-dir f --threads 1 --seed 1 --iterations 200 "
+                              "--time-limit 30");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("integer program over "), std::string::npos) << r.err;
+    const long long best = value_after(r.out, ", best ");
+    EXPECT_LE(best, escala_value);
+    const Outcome c = run("'" + bin + "/escala-check' --tasks Lintra.tsk --dump f/dumpfile.txt --tight-bound");
+    EXPECT_EQ(c.status, 0) << c.out;
+    EXPECT_EQ(value_after(c.out, "\nobjective "), best);
+    EXPECT_EQ(value_after(r.out, "lower bound "), value_after(c.out, "\nobjective_lower_bound_cg "));
 }
 
 TEST_F(ImproveTool, ExitStatuses) {

@@ -11,8 +11,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     CLI::App app{"Improves a crew roster on escala's own objective (the same weights and crew cost):\n"
                  "ruin and recreate with string removals, relocate, swap and tail exchanges between\n"
                  "members, under simulated annealing. Starts from a roster dump (escala's or\n"
-                 "escala-batch's) or, without --dump, from a greedy construction of its own. The result\n"
-                 "is never worse than the start, and every task stays in exactly one schedule.",
+                 "escala-batch's) or from the crew days of a column generation, chosen by an integer\n"
+                 "program (a third of the time each at most), or from a greedy construction. The\n"
+                 "result is never worse than the start, and every task stays in exactly one schedule.",
                  "escala-improve"};
     app.set_version_flag("--version", std::string("escala-improve ") + ESCALA_VERSION);
     ImproveToolOptions options;
@@ -50,6 +51,16 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         ->type_name("N")
         ->check(cli::decimal_in(0, UINT64_MAX))
         ->capture_default_str();
+    std::string start;
+    app.add_option("--start", start,
+                   "Where the search starts: 'columns', the cheaper of the dump (if any) and the roster an "
+                   "integer program picks among the column generation's crew days (default without --dump); "
+                   "'plain', the dump or a greedy construction (default with --dump)")
+        ->type_name("columns|plain")
+        ->check(CLI::IsMember({"columns", "plain"}));
+    app.add_flag("--tight-bound", options.tight_bound,
+                 "Compute the column-generation bound (escala-check --tight-bound) at the start and give the gap "
+                 "to it; --start columns computes it anyway");
     app.add_flag("--quiet", options.quiet, "Print only the summary, no progress lines");
     app.footer(
         "Files: reads the task file and the dump; writes into the output directory dumpfile.txt\n"
@@ -59,8 +70,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         "dumpfile.txt: it is read whole before anything is written.\n"
         "\n"
         "Progress goes to standard error every 2 seconds (elapsed time, iterations, current and best\n"
-        "objective, improvement so far); the summary to standard output, with the gap to the\n"
-        "objective's lower bound that escala-check prints.\n"
+        "objective, improvement so far, gap); the summary to standard output, with the gap to the\n"
+        "objective's lower bound that escala-check prints (the column-generation bound when it ran),\n"
+        "where the start came from and what the column generation and integer program did.\n"
         "\n"
         "A single search (--threads 1) with a given --seed follows the same trajectory on every run:\n"
         "the same new bests after the same iterations; --iterations makes its end repeatable too.\n"
@@ -77,6 +89,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     } catch (const CLI::ParseError& e) {
         return {std::nullopt, cli::finish_parse(app, e, out, err, "escala-improve")};
     }
+    if (!start.empty()) options.columns_start = start == "columns";
     options.task_file = task_file;
     if (!dump_file.empty()) options.dump_file = dump_file;
     options.out_dir = out_dir;

@@ -1,14 +1,18 @@
 #include "run.hpp"
 
 #include <chrono>
+#include <array>
 #include <fstream>
+#include <map>
 #include <iomanip>
 #include <random>
 #include <sstream>
 
 #include "check/dump.hpp"
 #include "cli/atomic_file.hpp"
+#include "columns/column_generation.hpp"
 #include "columns/lower_bound.hpp"
+#include "columns/roster_program.hpp"
 #include "crew/crew_util.hpp"
 #include "crew/overlaps.hpp"
 #include "improve/search.hpp"
@@ -57,6 +61,30 @@ std::string percent(double value) {
     return text.str();
 }
 
+// The schedules of a roster as positions in the task list (each task of the
+// list used once; the roster holds every task exactly once).
+std::vector<columns::Day> days_of(const l_tarefas& tasks, const v_crew& roster) {
+    std::multimap<std::array<std::int32_t, 8>, std::int32_t> positions;
+    auto key = [](const Task& t) {
+        return std::array<std::int32_t, 8>{t.vehicle, t.start_time, t.end_time, t.start_point,
+                                           t.end_point, t.slack, t.start_line, t.end_line};
+    };
+    for (std::size_t i = 0; i < tasks.size(); ++i) positions.emplace(key(tasks[i]), static_cast<std::int32_t>(i));
+    std::vector<columns::Day> days;
+    for (const Crew& member : roster) {
+        columns::Day day;
+        for (const Task& t : member.tasks) {
+            if (t.is_virtual != 0) continue;
+            const auto found = positions.find(key(t));
+            if (found == positions.end()) return {};
+            day.push_back(found->second);
+            positions.erase(found);
+        }
+        days.push_back(std::move(day));
+    }
+    return days;
+}
+
 double improvement(std::uint32_t start, std::uint32_t best) {
     return start == 0 ? 0 : (static_cast<double>(start) - static_cast<double>(best)) / static_cast<double>(start) * 100;
 }
@@ -70,7 +98,8 @@ std::string describe_result(const ImproveToolResult& r) {
          << ", " << std::fixed << std::setprecision(1) << r.seconds << " s, lower bound " << r.lower_bound
          << ", gap " << percent(columns::gap_percent(r.start_objective, r.lower_bound)) << " -> "
          << percent(columns::gap_percent(r.best_objective, r.lower_bound)) << ", "
-         << overlaps_text(r.overlapping_pairs);
+         << overlaps_text(r.overlapping_pairs) << ", start from the " << r.start_source;
+    if (!r.columns.empty()) line << "; " << r.columns;
     return line.str();
 }
 
@@ -103,15 +132,91 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     if (options.time_limit_seconds > 0)
         deadline = started + std::chrono::duration_cast<Clock::duration>(
                                  std::chrono::duration<double>(options.time_limit_seconds));
-    if (!dumped) {
+    auto seconds_since_start = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+    auto stopped = [stop] { return stop != nullptr && stop->load(); };
+    ImproveToolResult result;
+    result.lower_bound = bound.value;
+    result.start_source = dumped ? "dump" : "construction";
+
+    // The column generation's days and bound; a roster from its days.
+    const bool columns_start = options.columns_start.value_or(!dumped);
+    std::optional<v_crew> from_columns;
+    if (columns_start || options.tight_bound) {
+        columns::GenerationOptions generation;
+        generation.time_limit = options.time_limit_seconds > 0 ? options.time_limit_seconds / 3 : 600;
+        generation.threads = options.threads;
+        generation.stop = stopped;
+        if (dumped) generation.initial_days = days_of(tasks, *dumped);
+        if (!options.quiet)
+            generation.progress = [&, reported = 0.0](const columns::GenerationProgress& p) mutable {
+                if (p.seconds - reported < 2) return;
+                reported = p.seconds;
+                err << "escala-improve: " << std::fixed << std::setprecision(1) << seconds_since_start()
+                    << " s, column generation round " << p.rounds << ", bound " << std::setprecision(0) << p.bound
+                    << ", " << p.columns << " days\n"
+                    << std::flush;
+            };
+        const columns::TightBound tight = columns::tight_lower_bound(tasks, members, generation);
+        std::ostringstream text;
+        if (!tight.obstacle.empty()) {
+            text << "no column-generation bound (" << tight.obstacle << ")";
+        } else {
+            text << "column-generation bound " << (tight.found ? std::to_string(tight.value) : std::string("none"))
+                 << (tight.converged ? " (converged" : " (not converged") << ", " << tight.rounds << " rounds, "
+                 << std::fixed << std::setprecision(1) << tight.seconds << " s)";
+            if (tight.found) result.lower_bound = std::max(result.lower_bound, tight.value);
+        }
+        std::vector<columns::Day> pool = tight.pool;
+        if (columns_start && !stopped() && tight.obstacle.empty()) {
+            // A second generation whose master pays the crew costs: days that suit a roster.
+            columns::GenerationOptions second = generation;
+            second.true_costs = true;
+            second.initial_days = tight.pool;
+            const double left = deadline ? std::chrono::duration<double>(*deadline - Clock::now()).count() : 600;
+            second.time_limit = std::max(0.0, std::min(left / 4, generation.time_limit - tight.seconds));
+            const columns::TightBound more = columns::tight_lower_bound(tasks, members, second);
+            pool.insert(pool.end(), more.pool.begin(), more.pool.end());
+            text << "; a generation on crew costs, " << more.rounds << " rounds, " << std::fixed << std::setprecision(1)
+                 << more.seconds << " s";
+        }
+        if (columns_start && !stopped()) {
+            columns::ProgramOptions program;
+            const double left = deadline ? std::chrono::duration<double>(*deadline - Clock::now()).count() : 60;
+            program.time_limit = deadline ? std::min(left / 2, options.time_limit_seconds / 3) : 60;
+            program.stop = stopped;
+            std::vector<columns::Day> first = columns::first_fit_days(tasks, members);
+            program.rosters.push_back(first);
+            if (dumped) program.rosters.push_back(days_of(tasks, *dumped));
+            const columns::ProgramRoster chosen = columns::solve_roster_program(tasks, members, pool, program);
+            if (chosen.found) {
+                from_columns = columns::roster_of(tasks, members, chosen.days);
+                text << "; integer program over " << chosen.pool << " days: " << global_objective(*from_columns)
+                     << (chosen.optimal ? " (optimal, " : " (time limit, ") << std::fixed << std::setprecision(1)
+                     << chosen.seconds << " s)";
+            } else {
+                text << "; integer program over " << chosen.pool << " days: no roster in " << std::fixed
+                     << std::setprecision(1) << chosen.seconds << " s";
+            }
+        }
+        result.columns = text.str();
+        if (!options.quiet) err << "escala-improve: " << result.columns << "\n" << std::flush;
+    }
+    if (from_columns) {
+        improve::RosterState state(tasks, *from_columns);
+        if (!dumped || state.objective() < start.objective()) {
+            start = std::move(state);
+            result.start_source = "integer program";
+        }
+    }
+    if (!dumped && !from_columns) {
         std::mt19937_64 random(options.seed);
         start = improve::construct(tasks, members, random, deadline);
     }
     const std::uint32_t start_objective = start.objective();
     if (!options.quiet)
         err << "escala-improve: " << tasks.size() << " tasks, " << members << " crew members, start "
-            << start_objective << (dumped ? " (dump)" : " (construction)") << ", lower bound " << bound.value
-            << " (gap " << percent(columns::gap_percent(start_objective, bound.value)) << "), seed "
+            << start_objective << " (" << result.start_source << "), lower bound " << result.lower_bound
+            << " (gap " << percent(columns::gap_percent(start_objective, result.lower_bound)) << "), seed "
             << options.seed << ", " << options.threads << (options.threads == 1 ? " thread\n" : " threads\n")
             << std::flush;
 
@@ -120,6 +225,8 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     search.threads = options.threads;
     search.stop = stop;
     search.max_iterations = options.max_iterations;
+    // The integer program's roster is close to the best the moves can reach: a cooler annealing.
+    if (result.start_source == "integer program") search.start_temperature = 100;
     if (deadline) {
         const double left = std::chrono::duration<double>(*deadline - Clock::now()).count();
         search.time_limit_seconds = std::max(left, 1e-9);
@@ -130,7 +237,8 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     auto progress = [&](const improve::ProgressReport& p) {
         err << "escala-improve: " << std::fixed << std::setprecision(1) << construction_seconds + p.seconds
             << " s, iterations " << p.iterations << ", current " << p.current << ", best " << p.best << ", "
-            << percent(improvement(start_objective, p.best)) << " better\n"
+            << percent(improvement(start_objective, p.best)) << " better, gap "
+            << percent(columns::gap_percent(p.best, result.lower_bound)) << "\n"
             << std::flush;
     };
     improve::ImproveResult improved =
@@ -156,10 +264,8 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         throw CannotWrite(e.what());
     }
 
-    ImproveToolResult result;
     result.start_objective = start_objective;
     result.best_objective = global_objective(roster);
-    result.lower_bound = bound.value;
     result.iterations = improved.iterations;
     result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     result.overlapping_pairs = overlapping_pairs(roster);

@@ -22,6 +22,11 @@ struct ImproveToolOptions {
     std::optional<std::size_t> crew;  // none: 219, or the dump's size
     std::uint64_t max_iterations = 0;  // per search; 0: none
     bool quiet = false;
+    // The start: the cheaper of the dump (if any) and a roster from the
+    // column generation's days by an integer program; none: columns without
+    // a dump, the dump with one. False: the dump or a construction.
+    std::optional<bool> columns_start;
+    bool tight_bound = false;  // the column-generation bound, for the gap
 };
 
 // A task file, dump or roster size that cannot be used (exit status 2).
@@ -36,7 +41,9 @@ struct CannotWrite : std::runtime_error {
 struct ImproveToolResult {
     std::uint32_t start_objective = 0;
     std::uint32_t best_objective = 0;
-    std::int64_t lower_bound = 0;
+    std::int64_t lower_bound = 0;      // the larger of the two bounds
+    std::string start_source;          // "dump", "construction" or "integer program"
+    std::string columns;               // what the column generation and the integer program did, if they ran
     std::uint64_t iterations = 0;
     double seconds = 0;
     std::int64_t overlapping_pairs = 0;

@@ -1,0 +1,41 @@
+// A roster from a pool of crew days: the set-partitioning integer program
+// (every task in exactly one day, exactly N days, the empty day allowed) on
+// the days' true crew costs, solved by CBC.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "columns/pricing.hpp"
+#include "core/task.hpp"
+#include "crew/crew.hpp"
+
+namespace escala::columns {
+
+struct ProgramOptions {
+    double time_limit = 20;                 // seconds, wall clock
+    std::function<bool()> stop;             // asked at every node
+    std::vector<std::vector<Day>> rosters;  // complete rosters whose days join the pool; the cheapest starts the search
+};
+
+struct ProgramRoster {
+    bool found = false;    // a roster of the pool's days (false: none within the time)
+    bool optimal = false;  // proven the cheapest of the pool
+    std::vector<Day> days; // the chosen days, empty ones left out
+    std::uint64_t cost = 0;        // sum of their crew costs, the empty days' included
+    double lower = 0;              // the solver's bound on that sum over the pool
+    double seconds = 0;
+    std::size_t pool = 0;          // days in the program
+};
+
+// The crew cost of a day (its tasks assigned to one member, closed as usual).
+std::uint32_t true_cost(const l_tarefas& tasks, const Day& day);
+
+ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& pool,
+                                   const ProgramOptions& options = {});
+
+// The roster of those days, N members, the members without a day last.
+v_crew roster_of(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& days);
+
+}  // namespace escala::columns

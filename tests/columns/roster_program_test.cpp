@@ -1,0 +1,95 @@
+// The integer program over crew days: a roster that covers every task once,
+// costs what the crew cost says, and is the optimum whenever the pool holds
+// an optimal roster's days.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "columns/column_generation.hpp"
+#include "columns/roster_program.hpp"
+#include "crew/crew_util.hpp"
+
+namespace escala::columns {
+namespace {
+
+int draw(std::mt19937_64& random, int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
+
+l_tarefas random_tasks(std::mt19937_64& random, std::size_t count) {
+    l_tarefas tasks;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int start = draw(random, 0, 14) * 45;
+        const int length = draw(random, 0, 5) == 0 ? draw(random, 300, 900) : draw(random, 0, 200);
+        tasks.emplace_back(draw(random, 1, 3), start, start + length, draw(random, 1, 3), draw(random, 1, 3),
+                           draw(random, 0, 3) == 0 ? draw(random, 1, 40) : 0, 1, 1);
+    }
+    return tasks;
+}
+
+// The least objective over every assignment, and the days of one that reaches it.
+std::pair<std::uint32_t, std::vector<Day>> optimum(const l_tarefas& tasks, std::size_t members) {
+    std::vector<std::size_t> member(tasks.size(), 0);
+    std::uint32_t best = UINT32_MAX;
+    std::vector<Day> best_days;
+    for (;;) {
+        v_crew roster(members);
+        std::vector<Day> days(members);
+        for (std::size_t i = 0; i < tasks.size(); ++i) {
+            roster[member[i]].assign_task(tasks[i]);
+            days[member[i]].push_back(static_cast<std::int32_t>(i));
+        }
+        const std::uint32_t value = global_objective(roster);
+        if (value < best) {
+            best = value;
+            best_days = days;
+        }
+        std::size_t i = 0;
+        while (i < tasks.size() && ++member[i] == members) member[i++] = 0;
+        if (i == tasks.size()) break;
+    }
+    return {best, best_days};
+}
+
+TEST(RosterProgram, CoversEveryTaskOnceAndReachesTheOptimumInThePool) {
+    std::mt19937_64 random(21);
+    int optimal_from_generation = 0;
+    for (int round = 0; round < 120; ++round) {
+        const l_tarefas tasks = random_tasks(random, static_cast<std::size_t>(3 + round % 5));
+        const std::size_t members = static_cast<std::size_t>(1 + round % 3);
+        const auto [best, best_days] = optimum(tasks, members);
+        const TightBound bound = tight_lower_bound(tasks, members);
+
+        // From the generation's days alone: a valid roster, never below the optimum.
+        const ProgramRoster chosen = solve_roster_program(tasks, members, bound.pool);
+        ASSERT_TRUE(chosen.found) << "round " << round;
+        v_crew roster = roster_of(tasks, members, chosen.days);
+        std::vector<int> seen(tasks.size(), 0);
+        for (const Day& day : chosen.days)
+            for (std::int32_t p : day) ++seen[static_cast<std::size_t>(p)];
+        ASSERT_TRUE(std::all_of(seen.begin(), seen.end(), [](int k) { return k == 1; })) << "round " << round;
+        ASSERT_EQ(global_objective(roster), chosen.cost) << "round " << round;
+        ASSERT_GE(chosen.cost, best) << "round " << round;
+        optimal_from_generation += chosen.cost == best ? 1 : 0;
+
+        // With an optimal roster's days in the pool, the optimum.
+        std::vector<Day> pool = bound.pool;
+        pool.insert(pool.end(), best_days.begin(), best_days.end());
+        ASSERT_EQ(solve_roster_program(tasks, members, pool).cost, best) << "round " << round;
+    }
+    EXPECT_GT(optimal_from_generation, 60);  // the generation's days alone reach it mostly
+}
+
+// A given roster starts the search: it is the answer when nothing cheaper is in the pool.
+TEST(RosterProgram, GivenRosterIsKept) {
+    const l_tarefas tasks{Task(1, 300, 400, 1, 2, 0, 1, 1), Task(1, 410, 500, 2, 1, 0, 1, 1)};
+    ProgramOptions options;
+    options.rosters.push_back({{1, 0}});
+    const ProgramRoster chosen = solve_roster_program(tasks, 1, {}, options);
+    ASSERT_TRUE(chosen.found);
+    v_crew roster = roster_of(tasks, 1, chosen.days);
+    EXPECT_EQ(chosen.cost, global_objective(roster));
+    EXPECT_EQ(chosen.days.size(), 1u);
+}
+
+}  // namespace
+}  // namespace escala::columns
