@@ -1,11 +1,17 @@
 // Benchmarks of the column generation: one pricing round (every task as the
 // first of a day, plain and split days) on the first 250, 600 and 1,250
-// tasks of the weekday trips, with duals that make most days attractive.
+// tasks of the weekday trips, with duals that make most days attractive;
+// and the whole way to a roster on the same tasks (counters: seconds of the
+// generation, of costing its days with the crew cost, of the integer program).
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 
+#include <chrono>
+
+#include "columns/column_generation.hpp"
 #include "columns/priced_cost.hpp"
+#include "columns/roster_program.hpp"
 #include "columns/pricing.hpp"
 #include "io/strict_tasks.hpp"
 
@@ -36,6 +42,36 @@ void BM_PricingRound(benchmark::State& bench) {
     bench.counters["links"] = static_cast<double>(pricer.links());
 }
 BENCHMARK(BM_PricingRound)->Arg(250)->Arg(600)->Arg(1250)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ColumnsToRoster(benchmark::State& bench) {
+    if (!std::filesystem::exists(kRealFile)) {
+        bench.SkipWithError("no real task file");
+        return;
+    }
+    const l_tarefas tasks = first_tasks(static_cast<std::size_t>(bench.range(0)));
+    const std::size_t members = (tasks.size() * 219 + 1256) / 1257;  // the weekday's ratio
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); };
+    double generation = 0, costing = 0, program = 0;
+    for (auto _ : bench) {
+        auto at = Clock::now();
+        const TightBound bound = tight_lower_bound(tasks, members);
+        generation += seconds(at);
+        at = Clock::now();
+        std::uint64_t sum = 0;
+        for (const Day& day : bound.pool) sum += true_cost(tasks, day);
+        benchmark::DoNotOptimize(sum);
+        costing += seconds(at);
+        at = Clock::now();
+        benchmark::DoNotOptimize(solve_roster_program(tasks, members, bound.pool).cost);
+        program += seconds(at);
+    }
+    const auto runs = static_cast<double>(bench.iterations());
+    bench.counters["generation_s"] = generation / runs;
+    bench.counters["costing_s"] = costing / runs;
+    bench.counters["program_s"] = program / runs;
+}
+BENCHMARK(BM_ColumnsToRoster)->Arg(250)->Arg(600)->Arg(1250)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 

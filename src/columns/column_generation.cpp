@@ -229,6 +229,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
         if (!master.solve() && stop()) break;
         result.lp_value = master.value();
         std::copy(master.duals(), master.duals() + n + 1, out.begin());
+        result.duals = out;
         bool priced_out = false;   // some day priced out at the master's duals and was added
         bool stopped = false;
         for (int k = 1;; ++k) {

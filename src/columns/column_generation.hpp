@@ -43,6 +43,7 @@ struct TightBound {
     int rounds = 0;
     double seconds = 0;
     std::vector<Day> pool;         // every day the master held, in schedule order
+    std::vector<double> duals;     // the last master's duals: every task's, then the crew row's
 };
 
 TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options = {});

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <set>
 #include <string>
 
 namespace escala::columns {
@@ -38,6 +39,50 @@ std::uint32_t true_cost(const l_tarefas& tasks, const Day& day) {
     Crew crew;
     for (std::int32_t p : day) crew.assign_task(tasks[static_cast<std::size_t>(p)]);
     return crew.cost();
+}
+
+std::vector<Day> recombined_days(const l_tarefas& tasks, const std::vector<Day>& roster,
+                                 const std::vector<double>& duals, const std::function<bool()>& stop, double margin,
+                                 std::size_t limit) {
+    const std::size_t n = tasks.size();
+    const double crew_dual = duals.at(n);
+    auto start_of = [&](std::int32_t p) { return tasks[static_cast<std::size_t>(p)].start_time; };
+    std::vector<Day> days;
+    for (Day day : roster) {
+        std::stable_sort(day.begin(), day.end(), [&](std::int32_t a, std::int32_t b) { return start_of(a) < start_of(b); });
+        days.push_back(std::move(day));
+    }
+    std::set<Day> found;
+    std::vector<std::pair<double, Day>> ranked;
+    auto consider = [&](const Day& head_from, const Day& tail_from, std::int32_t time) {
+        Day day;
+        double dual_sum = crew_dual;
+        for (std::int32_t p : head_from)
+            if (start_of(p) < time) day.push_back(p);
+        for (std::int32_t p : tail_from)
+            if (start_of(p) >= time) day.push_back(p);
+        if (day.empty()) return;
+        for (std::int32_t p : day) dual_sum += duals[static_cast<std::size_t>(p)];
+        const double reduced = static_cast<double>(true_cost(tasks, day)) - dual_sum;
+        if (reduced >= margin) return;
+        Day set = as_set(day);
+        if (found.insert(set).second) ranked.emplace_back(reduced, std::move(set));
+    };
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        if (stop && stop()) break;
+        for (std::size_t j = 0; j < days.size(); ++j) {
+            if (i == j) continue;
+            std::set<std::int32_t> times;
+            for (std::int32_t p : days[i]) times.insert(start_of(p));
+            for (std::int32_t p : days[j]) times.insert(start_of(p));
+            for (std::int32_t time : times) consider(days[i], days[j], time);
+        }
+    }
+    std::sort(ranked.begin(), ranked.end());
+    if (ranked.size() > limit) ranked.resize(limit);
+    std::vector<Day> result;
+    for (auto& [reduced, day] : ranked) result.push_back(std::move(day));
+    return result;
 }
 
 v_crew roster_of(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& days) {

@@ -35,6 +35,15 @@ std::uint32_t true_cost(const l_tarefas& tasks, const Day& day);
 ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& pool,
                                    const ProgramOptions& options = {});
 
+// Days made of two days of a roster, the start of one before a time joined
+// to the rest of the other from then on, at every start time of their tasks,
+// whose reduced cost at their crew cost for the duals (every task's, then
+// the crew row's) is below `margin`: what a roster cheaper by several such
+// exchanges at once needs. The `limit` lowest, as task sets.
+std::vector<Day> recombined_days(const l_tarefas& tasks, const std::vector<Day>& roster,
+                                 const std::vector<double>& duals, const std::function<bool()>& stop = {},
+                                 double margin = 3000, std::size_t limit = 5000);
+
 // The roster of those days, N members, the members without a day last.
 v_crew roster_of(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& days);
 

@@ -91,5 +91,18 @@ TEST(RosterProgram, GivenRosterIsKept) {
     EXPECT_EQ(chosen.days.size(), 1u);
 }
 
+// The start of one day joined to the rest of another: each vehicle's own
+// pair of trips comes out of two days that change vehicles.
+TEST(RosterProgram, RecombinedDaysJoinStartsAndEnds) {
+    const l_tarefas tasks{Task(1, 300, 400, 1, 1, 0, 1, 1), Task(2, 410, 500, 1, 1, 0, 1, 1),
+                          Task(2, 300, 400, 1, 1, 0, 1, 1), Task(1, 410, 500, 1, 1, 0, 1, 1)};
+    const std::vector<double> duals{20000, 20000, 20000, 20000, 0};
+    const std::vector<Day> days = recombined_days(tasks, {{0, 1}, {2, 3}}, duals);
+    EXPECT_NE(std::find(days.begin(), days.end(), Day{0, 3}), days.end());
+    EXPECT_NE(std::find(days.begin(), days.end(), Day{1, 2}), days.end());
+    // Only below the margin: with no dual, nothing prices out.
+    EXPECT_TRUE(recombined_days(tasks, {{0, 1}, {2, 3}}, {0, 0, 0, 0, 0}).empty());
+}
+
 }  // namespace
 }  // namespace escala::columns

@@ -12,7 +12,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
                  "ruin and recreate with string removals, relocate, swap and tail exchanges between\n"
                  "members, under simulated annealing. Starts from a roster dump (escala's or\n"
                  "escala-batch's) or from the crew days of a column generation, chosen by an integer\n"
-                 "program (a third of the time each at most), or from a greedy construction. The\n"
+                 "program (about two thirds of the time at most), or from a greedy construction. The\n"
                  "result is never worse than the start, and every task stays in exactly one schedule.",
                  "escala-improve"};
     app.set_version_flag("--version", std::string("escala-improve ") + ESCALA_VERSION);
@@ -24,7 +24,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     std::string dump_file;
     std::string out_dir = options.out_dir.string();
     app.add_option("--tasks", task_file, "Task file (eight integers a line)")->type_name("FILE")->capture_default_str();
-    app.add_option("--dump", dump_file, "Roster dump to start from (default: a construction of its own)")
+    app.add_option("--dump", dump_file, "Roster dump to start from (default: the column generation's roster)")
         ->type_name("FILE");
     app.add_option("--out-dir", out_dir, "Directory for the output files, created if missing")
         ->type_name("DIR")
@@ -56,8 +56,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
                    "Where the search starts: 'columns', the cheaper of the dump (if any) and the roster an "
                    "integer program picks among the column generation's crew days (default without --dump); "
                    "'plain', the dump or a greedy construction (default with --dump)")
-        ->type_name("columns|plain")
-        ->check(CLI::IsMember({"columns", "plain"}));
+        ->type_name("MODE")
+        ->check(CLI::IsMember({"columns", "plain"}).name("columns or plain"));
     app.add_flag("--tight-bound", options.tight_bound,
                  "Compute the column-generation bound (escala-check --tight-bound) at the start and give the gap "
                  "to it; --start columns computes it anyway");

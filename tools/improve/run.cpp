@@ -153,7 +153,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                 reported = p.seconds;
                 err << "escala-improve: " << std::fixed << std::setprecision(1) << seconds_since_start()
                     << " s, column generation round " << p.rounds << ", bound " << std::setprecision(0) << p.bound
-                    << ", " << p.columns << " days\n"
+                    << ", master " << p.lp_value << ", " << p.columns << " days\n"
                     << std::flush;
             };
         const columns::TightBound tight = columns::tight_lower_bound(tasks, members, generation);
@@ -167,6 +167,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             if (tight.found) result.lower_bound = std::max(result.lower_bound, tight.value);
         }
         std::vector<columns::Day> pool = tight.pool;
+        std::vector<double> duals = tight.duals;
         if (columns_start && !stopped() && tight.obstacle.empty()) {
             // A second generation whose master pays the crew costs: days that suit a roster.
             columns::GenerationOptions second = generation;
@@ -176,26 +177,48 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             second.time_limit = std::max(0.0, std::min(left / 4, generation.time_limit - tight.seconds));
             const columns::TightBound more = columns::tight_lower_bound(tasks, members, second);
             pool.insert(pool.end(), more.pool.begin(), more.pool.end());
+            if (more.duals.size() == tasks.size() + 1) duals = more.duals;
             text << "; a generation on crew costs, " << more.rounds << " rounds, " << std::fixed << std::setprecision(1)
                  << more.seconds << " s";
         }
         if (columns_start && !stopped()) {
+            // The integer program, then again with the days recombined from its roster's, while that pays.
+            const auto program_started = Clock::now();
+            const double left = deadline ? std::chrono::duration<double>(*deadline - Clock::now()).count() : 120;
+            const double budget = deadline ? std::min(0.8 * left, options.time_limit_seconds / 3) : 120;
+            auto budget_left = [&] {
+                return budget - std::chrono::duration<double>(Clock::now() - program_started).count();
+            };
             columns::ProgramOptions program;
-            const double left = deadline ? std::chrono::duration<double>(*deadline - Clock::now()).count() : 60;
-            program.time_limit = deadline ? std::min(left / 2, options.time_limit_seconds / 3) : 60;
+            program.time_limit = budget_left();
             program.stop = stopped;
-            std::vector<columns::Day> first = columns::first_fit_days(tasks, members);
-            program.rosters.push_back(first);
+            program.rosters.push_back(columns::first_fit_days(tasks, members));
             if (dumped) program.rosters.push_back(days_of(tasks, *dumped));
-            const columns::ProgramRoster chosen = columns::solve_roster_program(tasks, members, pool, program);
+            columns::ProgramRoster chosen = columns::solve_roster_program(tasks, members, pool, program);
+            int rounds = 1;
+            std::size_t recombined = 0;
+            while (chosen.found && duals.size() == tasks.size() + 1 && !stopped() && budget_left() > 1) {
+                const std::vector<columns::Day> extra = columns::recombined_days(tasks, chosen.days, duals, stopped);
+                if (extra.empty()) break;
+                recombined += extra.size();
+                pool.insert(pool.end(), extra.begin(), extra.end());
+                program.rosters = {chosen.days};
+                program.time_limit = budget_left();
+                columns::ProgramRoster again = columns::solve_roster_program(tasks, members, pool, program);
+                ++rounds;
+                if (!again.found || again.cost >= chosen.cost) break;
+                chosen = std::move(again);
+            }
+            const double seconds = std::chrono::duration<double>(Clock::now() - program_started).count();
             if (chosen.found) {
                 from_columns = columns::roster_of(tasks, members, chosen.days);
-                text << "; integer program over " << chosen.pool << " days: " << global_objective(*from_columns)
+                text << "; integer program over " << chosen.pool << " days (" << recombined << " recombined, "
+                     << rounds << (rounds == 1 ? " solve): " : " solves): ") << global_objective(*from_columns)
                      << (chosen.optimal ? " (optimal, " : " (time limit, ") << std::fixed << std::setprecision(1)
-                     << chosen.seconds << " s)";
+                     << seconds << " s)";
             } else {
                 text << "; integer program over " << chosen.pool << " days: no roster in " << std::fixed
-                     << std::setprecision(1) << chosen.seconds << " s";
+                     << std::setprecision(1) << seconds << " s";
             }
         }
         result.columns = text.str();
