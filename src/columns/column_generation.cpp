@@ -77,13 +77,12 @@ public:
         model_.addColumns(1, &lower, &upper, &surplus_cost_, start, &row, &minus_one);
     }
 
+    // Days wait until the next solve, to be added in one go.
     void add(const Day& day, double cost) {
-        std::vector<int> rows(day.begin(), day.end());
-        rows.push_back(static_cast<int>(rows_ - 1));
-        std::vector<double> ones(rows.size(), 1.0);
-        const int start[2] = {0, static_cast<int>(rows.size())};
-        const double lower = 0.0, upper = COIN_DBL_MAX;
-        model_.addColumns(1, &lower, &upper, &cost, start, rows.data(), ones.data());
+        for (std::int32_t p : day) pending_rows_.push_back(p);
+        pending_rows_.push_back(static_cast<int>(rows_ - 1));
+        pending_starts_.push_back(static_cast<int>(pending_rows_.size()));
+        pending_costs_.push_back(cost);
         days_.push_back(day);
         last_used_.push_back(0);
     }
@@ -91,6 +90,15 @@ public:
     bool surplus_cost_at_limit() const { return surplus_cost_ >= 1e16; }
 
     bool solve() {
+        if (!pending_costs_.empty()) {
+            const std::vector<double> ones(pending_rows_.size(), 1.0), lower(pending_costs_.size(), 0.0),
+                upper(pending_costs_.size(), COIN_DBL_MAX);
+            model_.addColumns(static_cast<int>(pending_costs_.size()), lower.data(), upper.data(), pending_costs_.data(),
+                              pending_starts_.data(), pending_rows_.data(), ones.data());
+            pending_rows_.clear();
+            pending_starts_.assign(1, 0);
+            pending_costs_.clear();
+        }
         model_.primal();
         return model_.status() == 0;
     }
@@ -108,14 +116,15 @@ public:
     // once there are more than `limit`, singletons kept.
     void tidy(int round, std::size_t limit, int idle) {
         const double* x = model_.primalColumnSolution();
-        for (std::size_t c = 0; c < days_.size(); ++c)
+        const auto in_model = static_cast<std::size_t>(model_.numberColumns() - 1);  // the rest wait for the next solve
+        for (std::size_t c = 0; c < in_model; ++c)
             if (x[c + 1] > 1e-9) last_used_[c] = round;
         if (days_.size() <= limit) return;
         std::vector<int> drop;
         std::vector<Day> days;
         std::vector<int> used;
         for (std::size_t c = 0; c < days_.size(); ++c) {
-            if (days_[c].size() > 1 && round - last_used_[c] > idle) {
+            if (c < in_model && days_[c].size() > 1 && round - last_used_[c] > idle) {
                 drop.push_back(static_cast<int>(c + 1));
             } else {
                 days.push_back(std::move(days_[c]));
@@ -136,6 +145,8 @@ private:
     ClpSimplex model_;
     std::vector<Day> days_;
     std::vector<int> last_used_;
+    std::vector<int> pending_rows_, pending_starts_{0};
+    std::vector<double> pending_costs_;
 };
 
 }  // namespace
@@ -297,7 +308,9 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
     result.found = best > -INFINITY;
     if (result.found) {
         result.exact = best;
-        result.value = static_cast<std::int64_t>(std::ceil(best - 1e-6 * std::max(1.0, std::abs(best))));
+        // Rounded up, as objectives are whole, less a margin for the floating-point sums; never below 0.
+        result.value = std::max<std::int64_t>(
+            0, static_cast<std::int64_t>(std::ceil(best - 1e-6 * std::max(1.0, std::abs(best)))));
     }
     result.seconds = elapsed();
     return result;

@@ -1,6 +1,7 @@
 #include "columns/roster_program.hpp"
 
 #include <CbcEventHandler.hpp>
+#include <ClpEventHandler.hpp>
 #include <CbcModel.hpp>
 #include <CbcSolver.hpp>
 #include <CoinPackedMatrix.hpp>
@@ -16,6 +17,17 @@
 namespace escala::columns {
 
 namespace {
+
+// Ends a simplex run of the solver when asked to stop.
+class LinearStop : public ClpEventHandler {
+public:
+    explicit LinearStop(std::function<bool()> stop) : stop_(std::move(stop)) {}
+    int event(Event which) override { return which == endOfIteration && stop_ && stop_() ? 0 : -1; }
+    ClpEventHandler* clone() const override { return new LinearStop(*this); }
+
+private:
+    std::function<bool()> stop_;
+};
 
 // Ends the branch and bound when asked to stop (the time is up, or Ctrl-C).
 class StopHandler : public CbcEventHandler {
@@ -160,10 +172,19 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
         solver.setColName(static_cast<int>(c), "d" + std::to_string(c));
     }
 
+    // The time limit and the stop hold inside the linear programs as well.
+    const auto deadline = started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                        std::chrono::duration<double>(std::max(0.1, options.time_limit)));
+    const std::function<bool()> over = [&options, deadline] {
+        return std::chrono::steady_clock::now() > deadline || (options.stop && options.stop());
+    };
+    LinearStop linear_stop(over);
+    solver.getModelPtr()->passInEventHandler(&linear_stop);
+    solver.getModelPtr()->setMaximumWallSeconds(std::max(0.1, options.time_limit));
     CbcModel model(solver);
     model.setLogLevel(0);
     model.messageHandler()->setLogLevel(0);
-    StopHandler handler(options.stop);
+    StopHandler handler(over);
     model.passInEventHandler(&handler);
     if (!start.empty()) {
         std::vector<std::pair<std::string, double>> mip_start;
@@ -174,7 +195,7 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
     CbcSolverUsefulData data;
     data.noPrinting_ = true;
     CbcMain0(model, data);
-    const std::string seconds = std::to_string(std::max(0.1, options.time_limit));
+    const std::string seconds = std::to_string(std::max(0.1, options.time_limit - std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()));
     const char* argv[] = {"escala", "-log", "0", "-timeMode", "elapsed", "-sec", seconds.c_str(), "-solve", "-quit"};
     CbcMain1(static_cast<int>(std::size(argv)), argv, model, [](CbcModel*, int) { return 0; }, data);
 

@@ -168,13 +168,14 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         }
         std::vector<columns::Day> pool = tight.pool;
         std::vector<double> duals = tight.duals;
-        if (columns_start && !stopped() && tight.obstacle.empty()) {
+        const double second_time = std::max(0.0, generation.time_limit - tight.seconds);
+        if (columns_start && !stopped() && tight.obstacle.empty() && second_time >= 1) {
             // A second generation whose master pays the crew costs: days that suit a roster.
             columns::GenerationOptions second = generation;
             second.true_costs = true;
             second.initial_days = tight.pool;
             const double left = deadline ? std::chrono::duration<double>(*deadline - Clock::now()).count() : 600;
-            second.time_limit = std::max(0.0, std::min(left / 4, generation.time_limit - tight.seconds));
+            second.time_limit = std::min(left / 4, second_time);
             const columns::TightBound more = columns::tight_lower_bound(tasks, members, second);
             pool.insert(pool.end(), more.pool.begin(), more.pool.end());
             if (more.duals.size() == tasks.size() + 1) duals = more.duals;
@@ -227,13 +228,19 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     if (from_columns) {
         improve::RosterState state(tasks, *from_columns);
         if (!dumped || state.objective() < start.objective()) {
+            // (without a dump, the construction below may still be cheaper)
             start = std::move(state);
             result.start_source = "integer program";
         }
     }
-    if (!dumped && !from_columns) {
+    if (!dumped) {
+        // A construction of its own, or the cheaper of it and the integer program's roster.
         std::mt19937_64 random(options.seed);
-        start = improve::construct(tasks, members, random, deadline);
+        improve::RosterState built = improve::construct(tasks, members, random, deadline);
+        if (!from_columns || built.objective() < start.objective()) {
+            start = std::move(built);
+            result.start_source = "construction";
+        }
     }
     const std::uint32_t start_objective = start.objective();
     if (!options.quiet)
