@@ -144,6 +144,17 @@ TEST(TightBound, NeverAboveTheOptimumOfTinyInstances) {
     EXPECT_GT(close, 100);  // and within 2 % of it in a third of the cases at least
 }
 
+// Asked to stop before the first round ends: no bound, and honestly so.
+TEST(TightBound, StopsWhenAsked) {
+    std::mt19937_64 random(14);
+    GenerationOptions options;
+    options.stop = [] { return true; };
+    const TightBound bound = tight_lower_bound(random_tasks(random, 40), 5, options);
+    EXPECT_FALSE(bound.found);
+    EXPECT_FALSE(bound.converged);
+    EXPECT_EQ(bound.value, 0);
+}
+
 TEST(TightBound, NoBoundUnderOtherWeights) {
     const l_tarefas tasks{Task(1, 0, 100, 1, 1, 0, 1, 1)};
     pesos.t_veiculo = 1;

@@ -369,6 +369,15 @@ TEST_F(RealRun, TightBound) {
     EXPECT_NE(r.out.find(gap.str()), std::string::npos) << r.out;
 }
 
+// A bound time too short for the weekday trips: the line says so, and the
+// gap falls back on the quick bound.
+TEST_F(RealRun, TightBoundOutOfTime) {
+    const Outcome r = check("--tasks '" ESCALA_SOURCE_DIR "/examples/ltd-p1-weekday-trips.tsk' --dump dumpfile.txt "
+                            "--tight-bound --bound-time 0.01");
+    EXPECT_NE(r.out.find("\nobjective_lower_bound_cg none rounds 0 seconds "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" not converged\n"), std::string::npos) << r.out;
+}
+
 // The constructed roster, rebuilt from "ArqSaida.txt", gets the per-member
 // costs and the objective that escala printed after the construction.
 TEST_F(RealRun, ConstructionCostsMatchTheConsole) {
