@@ -164,7 +164,7 @@ TEST_F(ImproveTool, TimeLimitHoldsThroughTheColumns) {
                               "--time-limit 6 --threads 2 --seed 1 --quiet");
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_LT(seconds, 6 + 4.0) << r.out;  // the limit, and the reading and writing around it
+    EXPECT_LT(seconds, 6 + 6.0) << r.out;  // the limit, and the reading and writing around it (slow builds)
     // Every task placed once (in a slow build the roster may still overlap: status 1 then).
     const Outcome c = run("'" + bin + "/escala-check' --tasks '" ESCALA_SOURCE_DIR
                           "/examples/ltd-p1-weekday-trips.tsk' --dump g/dumpfile.txt");
