@@ -14,7 +14,6 @@
 // stays in the solution.
 #include "columns/column_generation.hpp"
 
-#include <ClpEventHandler.hpp>
 #include <ClpSimplex.hpp>
 
 #include <algorithm>
@@ -24,6 +23,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "columns/linear_stop.hpp"
 #include "columns/priced_cost.hpp"
 #include "crew/crew.hpp"
 
@@ -48,22 +48,11 @@ Day in_schedule_order(const l_tarefas& tasks, Day day) {
     return day;
 }
 
-// Ends a simplex run when asked to stop (the time is up, or Ctrl-C).
-class StopHandler : public ClpEventHandler {
-public:
-    explicit StopHandler(std::function<bool()> stop) : stop_(std::move(stop)) {}
-    int event(Event which) override { return which == endOfIteration && stop_() ? 0 : -1; }
-    ClpEventHandler* clone() const override { return new StopHandler(*this); }
-
-private:
-    std::function<bool()> stop_;
-};
-
 class Master {
 public:
     Master(std::size_t tasks, std::size_t members, const std::function<bool()>& stop) : rows_(tasks + 1) {
         model_.setLogLevel(0);
-        StopHandler handler(stop);
+        LinearStop handler(stop);
         model_.passInEventHandler(&handler);
         model_.resize(static_cast<int>(rows_), 0);
         for (std::size_t r = 0; r < tasks; ++r) model_.setRowBounds(static_cast<int>(r), 1.0, 1.0);

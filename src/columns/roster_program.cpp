@@ -1,13 +1,15 @@
 #include "columns/roster_program.hpp"
 
+#include "columns/linear_stop.hpp"
+
 #include <CbcEventHandler.hpp>
-#include <ClpEventHandler.hpp>
 #include <CbcModel.hpp>
 #include <CbcSolver.hpp>
 #include <CoinPackedMatrix.hpp>
 #include <OsiClpSolverInterface.hpp>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <map>
@@ -17,17 +19,6 @@
 namespace escala::columns {
 
 namespace {
-
-// Ends a simplex run of the solver when asked to stop.
-class LinearStop : public ClpEventHandler {
-public:
-    explicit LinearStop(std::function<bool()> stop) : stop_(std::move(stop)) {}
-    int event(Event which) override { return which == endOfIteration && stop_ && stop_() ? 0 : -1; }
-    ClpEventHandler* clone() const override { return new LinearStop(*this); }
-
-private:
-    std::function<bool()> stop_;
-};
 
 // Ends the branch and bound when asked to stop (the time is up, or Ctrl-C).
 class StopHandler : public CbcEventHandler {
@@ -95,6 +86,32 @@ std::vector<Day> recombined_days(const l_tarefas& tasks, const std::vector<Day>&
     std::vector<Day> result;
     for (auto& [reduced, day] : ranked) result.push_back(std::move(day));
     return result;
+}
+
+std::vector<std::optional<Day>> days_of_roster(const l_tarefas& tasks, const v_crew& roster) {
+    auto key = [](const Task& t) {
+        return std::array<std::int32_t, 8>{t.vehicle, t.start_time, t.end_time, t.start_point,
+                                           t.end_point, t.slack, t.start_line, t.end_line};
+    };
+    std::multimap<std::array<std::int32_t, 8>, std::int32_t> positions;
+    for (std::size_t i = 0; i < tasks.size(); ++i) positions.emplace(key(tasks[i]), static_cast<std::int32_t>(i));
+    std::vector<std::optional<Day>> days;
+    for (const Crew& member : roster) {
+        Day day;
+        bool whole = true;
+        for (const Task& t : member.tasks) {
+            if (t.is_virtual != 0) continue;
+            const auto found = positions.find(key(t));
+            if (found == positions.end()) {
+                whole = false;
+                break;
+            }
+            day.push_back(found->second);
+            positions.erase(found);
+        }
+        days.push_back(whole ? std::optional<Day>(std::move(day)) : std::nullopt);
+    }
+    return days;
 }
 
 v_crew roster_of(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& days) {

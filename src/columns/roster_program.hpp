@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "columns/pricing.hpp"
@@ -43,6 +44,11 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
 std::vector<Day> recombined_days(const l_tarefas& tasks, const std::vector<Day>& roster,
                                  const std::vector<double>& duals, const std::function<bool()>& stop = {},
                                  double margin = 3000, std::size_t limit = 5000);
+
+// The schedules of a roster as positions in the task list, each position
+// taken once, virtual tasks left out; none for a schedule holding a task
+// the list lacks (or has no more of).
+std::vector<std::optional<Day>> days_of_roster(const l_tarefas& tasks, const v_crew& roster);
 
 // The roster of those days, N members, the members without a day last.
 v_crew roster_of(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& days);

@@ -9,46 +9,12 @@
 #include "columns/column_generation.hpp"
 #include "columns/roster_program.hpp"
 #include "crew/crew_util.hpp"
+#include "tiny_instances.hpp"
 
 namespace escala::columns {
 namespace {
 
-int draw(std::mt19937_64& random, int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
-
-l_tarefas random_tasks(std::mt19937_64& random, std::size_t count) {
-    l_tarefas tasks;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int start = draw(random, 0, 14) * 45;
-        const int length = draw(random, 0, 5) == 0 ? draw(random, 300, 900) : draw(random, 0, 200);
-        tasks.emplace_back(draw(random, 1, 3), start, start + length, draw(random, 1, 3), draw(random, 1, 3),
-                           draw(random, 0, 3) == 0 ? draw(random, 1, 40) : 0, 1, 1);
-    }
-    return tasks;
-}
-
-// The least objective over every assignment, and the days of one that reaches it.
-std::pair<std::uint32_t, std::vector<Day>> optimum(const l_tarefas& tasks, std::size_t members) {
-    std::vector<std::size_t> member(tasks.size(), 0);
-    std::uint32_t best = UINT32_MAX;
-    std::vector<Day> best_days;
-    for (;;) {
-        v_crew roster(members);
-        std::vector<Day> days(members);
-        for (std::size_t i = 0; i < tasks.size(); ++i) {
-            roster[member[i]].assign_task(tasks[i]);
-            days[member[i]].push_back(static_cast<std::int32_t>(i));
-        }
-        const std::uint32_t value = global_objective(roster);
-        if (value < best) {
-            best = value;
-            best_days = days;
-        }
-        std::size_t i = 0;
-        while (i < tasks.size() && ++member[i] == members) member[i++] = 0;
-        if (i == tasks.size()) break;
-    }
-    return {best, best_days};
-}
+using tiny::random_tasks;
 
 TEST(RosterProgram, CoversEveryTaskOnceAndReachesTheOptimumInThePool) {
     std::mt19937_64 random(21);
@@ -56,7 +22,7 @@ TEST(RosterProgram, CoversEveryTaskOnceAndReachesTheOptimumInThePool) {
     for (int round = 0; round < 120; ++round) {
         const l_tarefas tasks = random_tasks(random, static_cast<std::size_t>(3 + round % 5));
         const std::size_t members = static_cast<std::size_t>(1 + round % 3);
-        const auto [best, best_days] = optimum(tasks, members);
+        const auto [best, best_days] = tiny::optimum(tasks, members);
         const TightBound bound = tight_lower_bound(tasks, members);
 
         // From the generation's days alone: a valid roster, never below the optimum.

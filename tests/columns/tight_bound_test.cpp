@@ -11,23 +11,13 @@
 #include "columns/pricing.hpp"
 #include "crew/crew_util.hpp"
 #include "crew/pesos.hpp"
+#include "tiny_instances.hpp"
 
 namespace escala::columns {
 namespace {
 
-int draw(std::mt19937_64& random, int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
-
-// Shared start minutes, overlaps, slack, long gaps and tasks up to 900 minutes.
-l_tarefas random_tasks(std::mt19937_64& random, std::size_t count) {
-    l_tarefas tasks;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int start = draw(random, 0, 14) * 45;
-        const int length = draw(random, 0, 5) == 0 ? draw(random, 300, 900) : draw(random, 0, 200);
-        tasks.emplace_back(draw(random, 1, 3), start, start + length, draw(random, 1, 3), draw(random, 1, 3),
-                           draw(random, 0, 3) == 0 ? draw(random, 1, 40) : 0, 1, 1);
-    }
-    return tasks;
-}
+using tiny::draw;
+using tiny::random_tasks;
 
 TEST(PricedCost, NeverAboveTheCrewCost) {
     std::mt19937_64 random(11);
@@ -115,20 +105,6 @@ TEST(Pricing, FindsTheLeastReducedCostOfEveryDay) {
     }
 }
 
-std::uint32_t optimum(const l_tarefas& tasks, std::size_t members) {
-    std::vector<std::size_t> member(tasks.size(), 0);
-    std::uint32_t best = UINT32_MAX;
-    for (;;) {
-        v_crew roster(members);
-        for (std::size_t i = 0; i < tasks.size(); ++i) roster[member[i]].assign_task(tasks[i]);
-        best = std::min(best, global_objective(roster));
-        std::size_t i = 0;
-        while (i < tasks.size() && ++member[i] == members) member[i++] = 0;
-        if (i == tasks.size()) break;
-    }
-    return best;
-}
-
 TEST(TightBound, NeverAboveTheOptimumOfTinyInstances) {
     std::mt19937_64 random(13);
     int close = 0;
@@ -137,7 +113,7 @@ TEST(TightBound, NeverAboveTheOptimumOfTinyInstances) {
         const std::size_t members = static_cast<std::size_t>(1 + round % 3);
         const TightBound bound = tight_lower_bound(tasks, members);
         ASSERT_TRUE(bound.found && bound.converged) << "round " << round;
-        const std::uint32_t best = optimum(tasks, members);
+        const std::uint32_t best = tiny::optimum(tasks, members).value;
         ASSERT_LE(bound.value, std::int64_t{best}) << "round " << round;
         close += bound.value >= 0.98 * best ? 1 : 0;
     }

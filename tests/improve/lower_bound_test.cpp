@@ -6,6 +6,7 @@
 #include <random>
 
 #include "columns/lower_bound.hpp"
+#include "../columns/tiny_instances.hpp"
 #include "crew/crew_util.hpp"
 
 namespace escala::columns {
@@ -97,21 +98,6 @@ TEST(LowerBound, LinkPartIsTheCheapestSetOfLinks) {
     }
 }
 
-// The least objective over every assignment of the tasks to the members.
-std::uint32_t optimum(const l_tarefas& tasks, std::size_t members) {
-    std::vector<std::size_t> member(tasks.size(), 0);
-    std::uint32_t best = UINT32_MAX;
-    for (;;) {
-        v_crew roster(members);
-        for (std::size_t i = 0; i < tasks.size(); ++i) roster[member[i]].assign_task(tasks[i]);
-        best = std::min(best, global_objective(roster));
-        std::size_t i = 0;
-        while (i < tasks.size() && ++member[i] == members) member[i++] = 0;
-        if (i == tasks.size()) break;
-    }
-    return best;
-}
-
 TEST(LowerBound, NeverAboveTheOptimumOfTinyInstances) {
     std::mt19937_64 random(2);
     int tight = 0;
@@ -119,7 +105,7 @@ TEST(LowerBound, NeverAboveTheOptimumOfTinyInstances) {
         const l_tarefas tasks = random_tasks(random, 2 + round % 5);
         const std::size_t members = 2 + round % 2;
         const std::int64_t bound = objective_lower_bound(tasks, members).value;
-        const std::uint32_t best = optimum(tasks, members);
+        const std::uint32_t best = tiny::optimum(tasks, members).value;
         ASSERT_LE(bound, std::int64_t{best}) << "round " << round;
         tight += bound == best ? 1 : 0;
     }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "columns/lower_bound.hpp"
+#include "columns/roster_program.hpp"
 #include "crew/crew_util.hpp"
 
 namespace escala::tools {
@@ -175,28 +176,9 @@ CheckReport check_roster(const l_tarefas& tasks, const Dump& dump) {
 }
 
 std::vector<columns::Day> dump_days(const l_tarefas& tasks, const Dump& dump) {
-    std::multimap<std::array<std::int32_t, 8>, std::int32_t> positions;
-    auto key = [](const Task& t) {
-        return std::array<std::int32_t, 8>{t.vehicle, t.start_time, t.end_time, t.start_point,
-                                           t.end_point, t.slack, t.start_line, t.end_line};
-    };
-    for (std::size_t i = 0; i < tasks.size(); ++i) positions.emplace(key(tasks[i]), static_cast<std::int32_t>(i));
     std::vector<columns::Day> days;
-    for (const DumpCrew& crew : dump.crew) {
-        columns::Day day;
-        bool whole = true;
-        for (const DumpTask& t : crew.tasks) {
-            if (t.task.is_virtual != 0) continue;
-            const auto found = positions.find(key(t.task));
-            if (found == positions.end()) {
-                whole = false;
-                break;
-            }
-            day.push_back(found->second);
-            positions.erase(found);
-        }
-        if (whole && !day.empty()) days.push_back(std::move(day));
-    }
+    for (std::optional<columns::Day>& day : columns::days_of_roster(tasks, to_roster(dump)))
+        if (day && !day->empty()) days.push_back(std::move(*day));
     return days;
 }
 

@@ -1,9 +1,7 @@
 #include "run.hpp"
 
 #include <chrono>
-#include <array>
 #include <fstream>
-#include <map>
 #include <iomanip>
 #include <random>
 #include <sstream>
@@ -61,26 +59,13 @@ std::string percent(double value) {
     return text.str();
 }
 
-// The schedules of a roster as positions in the task list (each task of the
-// list used once; the roster holds every task exactly once).
+// The schedules of a roster as positions in the task list; none when the
+// roster holds a task the list lacks.
 std::vector<columns::Day> days_of(const l_tarefas& tasks, const v_crew& roster) {
-    std::multimap<std::array<std::int32_t, 8>, std::int32_t> positions;
-    auto key = [](const Task& t) {
-        return std::array<std::int32_t, 8>{t.vehicle, t.start_time, t.end_time, t.start_point,
-                                           t.end_point, t.slack, t.start_line, t.end_line};
-    };
-    for (std::size_t i = 0; i < tasks.size(); ++i) positions.emplace(key(tasks[i]), static_cast<std::int32_t>(i));
     std::vector<columns::Day> days;
-    for (const Crew& member : roster) {
-        columns::Day day;
-        for (const Task& t : member.tasks) {
-            if (t.is_virtual != 0) continue;
-            const auto found = positions.find(key(t));
-            if (found == positions.end()) return {};
-            day.push_back(found->second);
-            positions.erase(found);
-        }
-        days.push_back(std::move(day));
+    for (std::optional<columns::Day>& day : columns::days_of_roster(tasks, roster)) {
+        if (!day) return {};
+        days.push_back(std::move(*day));
     }
     return days;
 }
