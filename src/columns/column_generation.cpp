@@ -219,7 +219,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
         offer(day, cost_of(day));
     }
 
-    Pricer pricer(tasks, options.threads);
+    Pricer pricer(tasks, options.threads, options.true_costs);
     std::vector<double> center(n + 1, 0.0), out(n + 1), separation(n + 1);
     bool have_center = false;
     double alpha = 0.5;
@@ -267,6 +267,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
                 double reduced = costs[k] - out[n];
                 for (std::int32_t p : days[k]) reduced -= out[static_cast<std::size_t>(p)];
                 if (reduced < -1e-6 * std::max(1.0, std::abs(costs[k]))) negative.emplace_back(reduced, k);
+                else if (options.true_costs && reduced < 3000 && known.insert(days[k]).second) result.pool.push_back(days[k]);
             }
             std::sort(negative.begin(), negative.end());
             std::size_t added = 0;
@@ -294,7 +295,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
         }
         master.tidy(result.rounds, 20 * n + 20000, 20);
     }
-    result.found = best > -INFINITY;
+    result.found = best > -INFINITY && !options.true_costs;
     if (result.found) {
         result.exact = best;
         // Rounded up, as objectives are whole, less a margin for the floating-point sums; never below 0.

@@ -27,9 +27,11 @@ struct GenerationOptions {
     std::function<bool()> stop;        // asked between labellings
     std::vector<Day> initial_days;     // schedules to start the master with (a roster's)
     std::function<void(const GenerationProgress&)> progress;  // after every round
-    // The master pays each day's crew cost instead of its priced cost: its
-    // days then suit a roster. The bound stays valid, but the master's value
-    // is no longer the relaxation it converges to.
+    // The master pays each day's crew cost instead of its priced cost, and
+    // the pricing prices plain days at it too: days that suit a roster. The
+    // pool also keeps the days priced within 3000 of paying off, for an
+    // integer program. The least reduced cost is then no bound, nor is the
+    // value given.
     bool true_costs = false;
 };
 

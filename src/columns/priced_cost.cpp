@@ -59,6 +59,8 @@ bool default_weights() {
 
 std::int64_t plain_day_term(std::int64_t span) { return span < 430 ? work_term(std::min<std::int64_t>(span + 30, 430)) : work_term(span); }
 
+std::int64_t plain_work_term(std::int64_t work) { return work_term(work); }
+
 std::int64_t split_day_term(std::int64_t work) {
     return 40 * positive(400 - work) + 5000 * positive(work - 550) + 5000 * positive(work - 780);
 }

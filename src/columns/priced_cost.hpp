@@ -16,6 +16,9 @@ namespace escala::columns {
 // task's length taken at its cheapest in [0, 30].
 std::int64_t plain_day_term(std::int64_t span);
 
+// The same measures over the work minutes themselves (span and virtual task).
+std::int64_t plain_work_term(std::int64_t work);
+
 // The same measures of a split day over its work minutes (span less the
 // break): 40 per minute short of 400, 5000 beyond 550, 5000 more beyond 780.
 std::int64_t split_day_term(std::int64_t work);

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <limits>
 #include <map>
 #include <numeric>
@@ -103,6 +104,7 @@ struct Pricer::Data {
     std::vector<Task> tasks;                           // in sorted order
     std::vector<double> out_cost;                      // least cost of a link to a task of the same start minute
     std::int32_t width = 0;                            // spans run from 0 to width
+    bool crew_cost_plain = false;                      // plain days at their crew cost (see the header)
 
     std::size_t categories() const { return 1 + vehicles + points + pairs; }
     std::size_t vehicle_category(std::int32_t v) const { return 1 + static_cast<std::size_t>(v); }
@@ -137,11 +139,25 @@ struct Workspace {
     double least_plain = infinity;
     std::int32_t least_plain_first = -1, least_plain_last = -1;
     std::vector<Day> days;
+    // Plain days at their crew cost: labels by task and state, what the
+    // states reached are, the predecessors (task x states + state), and the
+    // cheapest day found.
+    std::vector<double> state_label;
+    std::vector<std::uint32_t> reached;
+    std::vector<std::int32_t> state_from;
+    std::vector<std::pair<double, std::int32_t>> ends;
+    Day least_plain_day;
 
     Workspace(const Data& d)
         : plain(d.n), any(d.n), plain_from(d.n), plain_entry(d.n), categories(d.categories()),
           first_half(d.n * static_cast<std::size_t>(d.width + 1), infinity),
-          first_half_from(d.n * static_cast<std::size_t>(d.width + 1), -1) {}
+          first_half_from(d.n * static_cast<std::size_t>(d.width + 1), -1) {
+        if (d.crew_cost_plain) {
+            state_label.assign(d.n * 32, infinity);
+            reached.assign(d.n, 0);
+            state_from.assign(d.n * 32, -1);
+        }
+    }
 };
 
 // Follows the predecessors back from `last` to `first`. A predecessor -2 - x
@@ -184,6 +200,124 @@ Day to_task_positions(const Day& day, const Data& d) {
     out.reserve(day.size());
     for (std::int32_t p : day) out.push_back(d.original[static_cast<std::size_t>(p)]);
     return out;
+}
+
+// Plain days at their crew cost. The closing virtual task's length hangs on
+// the gaps and slack t and on whether some gap reaches 15 minutes (a break):
+// 15 or 30 - t without a break, 30 - t or none with one. A label's state
+// holds both: 0..15 without a break (t, 15 standing for 15 or more), 16..31
+// with one (t + 1, 31 standing for 30 or more; t is then at least 15).
+constexpr std::int32_t crew_cost_span = 600;
+
+std::int32_t state_of(bool has_break, std::int32_t t) { return has_break ? 1 + std::min(t, 30) : std::min(t, 15); }
+
+std::int32_t virtual_minutes(std::int32_t state) {
+    if (state < 16) return state >= 15 ? 15 : 30 - state;
+    return std::max(0, 31 - state);
+}
+
+void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_dual, std::int32_t first, Workspace& w) {
+    const auto f = static_cast<std::size_t>(first);
+    const std::int32_t first_start = d.start[f];
+    const auto begin = static_cast<std::size_t>(d.group_begin[f]);
+    std::size_t stop = static_cast<std::size_t>(d.group_end[f]);
+    while (stop < d.n && d.start[stop] - first_start <= crew_cost_span) ++stop;
+    for (std::size_t i = begin; i < stop; ++i) w.reached[i] = 0;
+    {
+        const std::int32_t s = state_of(false, d.tasks[f].slack);
+        w.state_label[f * 32 + static_cast<std::size_t>(s)] = prices.weight[f];
+        w.state_from[f * 32 + static_cast<std::size_t>(s)] = -1;
+        w.reached[f] = 1u << s;
+    }
+    std::vector<std::pair<double, std::int32_t>>& ends = w.ends;  // the cheapest state of every last task
+    ends.clear();
+    auto consider = [&](std::size_t b) {
+        const std::int32_t span = d.end[b] - first_start;
+        double least = infinity;
+        std::int32_t at = -1;  // task x 32 + state
+        for (std::uint32_t mask = w.reached[b]; mask != 0; mask &= mask - 1) {
+            const int k = std::countr_zero(mask);
+            const double v = w.state_label[b * 32 + static_cast<std::size_t>(k)] +
+                             static_cast<double>(plain_work_term(span + virtual_minutes(k)));
+            if (v < least) {
+                least = v;
+                at = static_cast<std::int32_t>(b * 32 + static_cast<std::size_t>(k));
+            }
+        }
+        if (at >= 0) ends.emplace_back(least, at);
+    };
+    consider(f);
+    for (std::size_t b = static_cast<std::size_t>(d.group_end[f]); b < stop; ++b) {
+        if (d.end[b] - first_start > crew_cost_span) continue;
+        const std::int32_t slack = d.tasks[b].slack;
+        double* label = &w.state_label[b * 32];
+        std::int32_t* from = &w.state_from[b * 32];
+        std::uint32_t reached = 0;
+        for (std::size_t k = d.link_begin[b]; k < d.link_begin[b + 1]; ++k) {
+            const Link& link = d.links[k];
+            const auto a = static_cast<std::size_t>(link.from);
+            if (a < begin || w.reached[a] == 0) continue;
+            const std::int32_t gap = d.start[b] - d.end[a];
+            if (gap < 0) continue;  // 5000 a minute of overlap: no day of a roster
+            const std::int32_t added = std::max(gap, 0) + slack;
+            const bool long_enough = gap >= 15;
+            // A point change at the break is a permitted one too (at the
+            // longest gap, which the labels do not know: taken as any of 15 or more).
+            const double cost = link.cost + (long_enough && d.tasks[a].end_point != d.tasks[b].start_point ? 300.0 : 0.0);
+            const double* source = &w.state_label[a * 32];
+            for (std::uint32_t mask = w.reached[a]; mask != 0; mask &= mask - 1) {
+                const int s = std::countr_zero(mask);
+                const bool has_break = s >= 16 || long_enough;
+                const std::int32_t t = (s >= 16 ? s - 1 : s) + added;
+                const auto next = static_cast<std::size_t>(state_of(has_break, t));
+                const double v = source[s] + cost;
+                if (!(reached >> next & 1u) || v < label[next]) {
+                    label[next] = v;
+                    from[next] = static_cast<std::int32_t>(a * 32 + static_cast<std::size_t>(s));
+                    reached |= 1u << next;
+                }
+            }
+        }
+        // A state that another of the same break flag beats by what their
+        // difference in gaps and slack can still be worth is dropped: one
+        // more minute of them costs at most 40 (idle) and saves at most 60
+        // (overtime) at the end, as long as the day works at most 550 minutes.
+        for (int group = 0; group < 2; ++group) {
+            const int low = group == 0 ? 0 : 16, high = group == 0 ? 16 : 32;
+            double fewer = infinity;  // least label - 60 t over the states of fewer minutes
+            for (int k = low; k < high; ++k) {
+                if (!(reached >> k & 1u)) continue;
+                if (fewer + 60.0 * k <= label[k]) reached &= ~(1u << k);
+                else fewer = std::min(fewer, label[k] - 60.0 * k);
+            }
+            double more = infinity;  // least label + 40 t over the states of more minutes
+            for (int k = high - 1; k >= low; --k) {
+                if (!(reached >> k & 1u)) continue;
+                if (more - 40.0 * k <= label[k]) reached &= ~(1u << k);
+                else more = std::min(more, label[k] + 40.0 * k);
+            }
+        }
+        for (std::uint32_t mask = reached; mask != 0; mask &= mask - 1) label[std::countr_zero(mask)] += prices.weight[b];
+        w.reached[b] = reached;
+        consider(b);
+    }
+    auto traced = [&](std::int32_t at) {
+        Day reversed;
+        while (at >= 0) {
+            reversed.push_back(at / 32);
+            at = w.state_from[static_cast<std::size_t>(at)];
+        }
+        return to_task_positions(Day(reversed.rbegin(), reversed.rend()), d);
+    };
+    // The few cheapest days from this first task, each to another last task.
+    const std::size_t keep = std::min<std::size_t>(ends.size(), 4);
+    std::partial_sort(ends.begin(), ends.begin() + static_cast<std::ptrdiff_t>(keep), ends.end());
+    if (keep > 0 && ends[0].first < w.least_plain) {
+        w.least_plain = ends[0].first;
+        w.least_plain_day = traced(ends[0].second);
+    }
+    for (std::size_t k = 0; k < keep; ++k)
+        if (ends[k].first - crew_dual < -1e-6) w.days.push_back(traced(ends[k].second));
 }
 
 // The labelling from `first`; fills the workspace labels, the any-gap
@@ -242,6 +376,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
                 {0.0, d.pair_category(d.pair_start_id[b])},
             };
             for (const auto& [extra, category] : options) {
+                if (d.crew_cost_plain) break;  // halves of split days without a second long gap
                 if (d.pair_start_id[b] < 0 && extra == 0.0) continue;
                 const double v = c.get(category) + extra + base;
                 if (v < best_any) {
@@ -330,7 +465,9 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
             }
         }
     }
-    if (best_value[0] < w.least_plain) {
+    if (d.crew_cost_plain) {
+        label_plain_at_crew_cost(d, prices, crew_dual, first, w);
+    } else if (best_value[0] < w.least_plain) {
         w.least_plain = best_value[0];
         w.least_plain_first = first;
         w.least_plain_last = best_last[0];
@@ -344,8 +481,9 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
 
 }  // namespace
 
-Pricer::Pricer(const l_tarefas& tasks, unsigned threads) : data_(new Data) {
+Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_days) : data_(new Data) {
     Data& d = *data_;
+    d.crew_cost_plain = crew_cost_plain_days;
     d.n = tasks.size();
     d.threads = std::max(1u, threads);
     d.original.resize(d.n);
@@ -477,12 +615,16 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
             w0.least_plain = w.least_plain;
             w0.least_plain_first = w.least_plain_first;
             w0.least_plain_last = w.least_plain_last;
+            w0.least_plain_day = std::move(w.least_plain_day);
         }
         for (Day& day : w.days) w0.days.push_back(std::move(day));
     }
     result.days = std::move(w0.days);
     double least = 17200.0;
-    if (w0.least_plain < least) {
+    if (w0.least_plain < least && d.crew_cost_plain) {
+        least = w0.least_plain;
+        result.best = w0.least_plain_day;
+    } else if (w0.least_plain < least) {
         least = w0.least_plain;
         // The day itself is traced again from its first task.
         Workspace w(d);
@@ -543,7 +685,9 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         min3.build(x3);
         const std::size_t cb[4] = {0, d.vehicle_category(d.vehicle_id[b]), d.point_category(d.start_point_id[b]),
                                    d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
-        const double extra[4] = {19000.0, 10000.0, 9000.0, 0.0};
+        // At their crew cost, a point change at the break is also a permitted one.
+        const double permitted = d.crew_cost_plain ? 300.0 : 0.0;
+        const double extra[4] = {19000.0 + permitted, 10000.0 + permitted, 9000.0, 0.0};
         double best = infinity;
         std::int64_t best_span = -1;
         std::size_t best_category = 0;

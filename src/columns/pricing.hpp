@@ -24,8 +24,15 @@ struct PricingResult {
 
 class Pricer {
 public:
-    // The tasks must pass priced_cost_obstacle.
-    explicit Pricer(const l_tarefas& tasks, unsigned threads = 1);
+    // The tasks must pass priced_cost_obstacle. With `crew_cost_plain_days`
+    // the plain days (no gap over 120 minutes) are priced at their crew cost
+    // with its closing virtual task, less only the permitted point changes,
+    // over spans of at most 600 minutes, without overlaps and with a few
+    // labels dropped by dominance that holds up to 550 minutes of work; split
+    // days then have one gap over 120 minutes, the break, and pay a point
+    // change there as a permitted one too: days that suit a roster, but the
+    // least reduced cost is then no bound.
+    explicit Pricer(const l_tarefas& tasks, unsigned threads = 1, bool crew_cost_plain_days = false);
     ~Pricer();
     Pricer(const Pricer&) = delete;
     Pricer& operator=(const Pricer&) = delete;

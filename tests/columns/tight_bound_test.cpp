@@ -105,6 +105,50 @@ TEST(Pricing, FindsTheLeastReducedCostOfEveryDay) {
     }
 }
 
+// At their crew cost, every day a roster would hold (no overlap, at most one
+// gap over 120 minutes, a plain day working at most 550 minutes) is priced
+// at its crew cost or lower. One point everywhere: no point changes.
+TEST(Pricing, AtCrewCostFindsEveryRosterDay) {
+    std::mt19937_64 random(13);
+    for (int round = 0; round < 300; ++round) {
+        l_tarefas tasks;
+        const auto count = static_cast<std::size_t>(draw(random, 1, 6));
+        for (std::size_t i = 0; i < count; ++i) {
+            const int start = draw(random, 0, 14) * 45 + static_cast<int>(i);  // distinct minutes
+            tasks.emplace_back(draw(random, 1, 2), start, start + draw(random, 0, 200), 1, 1,
+                               draw(random, 0, 3) == 0 ? draw(random, 1, 20) : 0, 1, 1);
+        }
+        std::vector<double> duals;
+        for (std::size_t i = 0; i < count; ++i) duals.push_back(draw(random, -5000, 60000));
+        const double crew_dual = draw(random, -20000, 20000);
+        Pricer pricer(tasks, 1 + round % 2, true);
+        const PricingResult result = pricer.price(duals, crew_dual);
+        ASSERT_TRUE(result.complete);
+        double expected = 17200.0 - crew_dual;
+        for (std::uint32_t subset = 1; subset < (1u << count); ++subset) {
+            Crew crew;
+            double reduced = -crew_dual;
+            for (std::size_t i = 0; i < count; ++i)
+                if (subset >> i & 1u) {
+                    crew.assign_task(tasks[i]);
+                    reduced -= duals[i];
+                }
+            const std::int64_t cost = crew.cost();
+            const std::size_t real = crew.tasks.size() - (crew.has_virtual_task() ? 1 : 0);
+            int long_gaps = 0;
+            bool overlap = false;
+            for (std::size_t k = 1; k < real; ++k) {
+                const int gap = crew.tasks[k].start_time - crew.tasks[k - 1].end_time;
+                long_gaps += gap > 120 ? 1 : 0;
+                overlap = overlap || gap < 0;
+            }
+            if (overlap || long_gaps > 1 || (long_gaps == 0 && crew.work_time() > 550)) continue;
+            expected = std::min(expected, static_cast<double>(cost) + reduced);
+        }
+        ASSERT_LE(result.least_reduced_cost, expected + 1e-6) << "round " << round;
+    }
+}
+
 TEST(TightBound, NeverAboveTheOptimumOfTinyInstances) {
     std::mt19937_64 random(13);
     int close = 0;

@@ -161,6 +161,15 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             second.initial_days = tight.pool;
             const double left = deadline ? std::chrono::duration<double>(*deadline - Clock::now()).count() : 600;
             second.time_limit = std::min(left / 4, second_time);
+            if (generation.progress)
+                second.progress = [&, reported = 0.0](const columns::GenerationProgress& p) mutable {
+                    if (p.seconds - reported < 2) return;
+                    reported = p.seconds;
+                    err << "escala-improve: " << std::fixed << std::setprecision(1) << seconds_since_start()
+                        << " s, generation on crew costs round " << p.rounds << ", master " << std::setprecision(0)
+                        << p.lp_value << ", " << p.columns << " days\n"
+                        << std::flush;
+                };
             const columns::TightBound more = columns::tight_lower_bound(tasks, members, second);
             pool.insert(pool.end(), more.pool.begin(), more.pool.end());
             if (more.duals.size() == tasks.size() + 1) duals = more.duals;
