@@ -224,6 +224,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
     bool have_center = false;
     double alpha = 0.5;
     double best = -INFINITY;
+    std::vector<double> values;  // the master's value after every solve
     for (;;) {
         if (stop()) break;
         if (!master.solve() && stop()) break;
@@ -292,6 +293,14 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
             }
             result.converged = master.surplus() <= 1e-9;
             break;
+        }
+        if (options.true_costs) {
+            // Its pricing is no bound: it ends when the master stops falling.
+            values.push_back(result.lp_value);
+            if (values.size() > 4 && values[values.size() - 5] - result.lp_value <= 1e-6 * std::abs(result.lp_value)) {
+                result.converged = true;
+                break;
+            }
         }
         master.tidy(result.rounds, 20 * n + 20000, 20);
     }

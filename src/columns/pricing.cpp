@@ -310,7 +310,7 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
         return to_task_positions(Day(reversed.rbegin(), reversed.rend()), d);
     };
     // The few cheapest days from this first task, each to another last task.
-    const std::size_t keep = std::min<std::size_t>(ends.size(), 4);
+    const std::size_t keep = std::min<std::size_t>(ends.size(), 8);
     std::partial_sort(ends.begin(), ends.begin() + static_cast<std::ptrdiff_t>(keep), ends.end());
     if (keep > 0 && ends[0].first < w.least_plain) {
         w.least_plain = ends[0].first;
