@@ -1,6 +1,7 @@
 // Benchmarks of the column generation: one pricing round (every task as the
-// first of a day, plain and split days) on the first 250, 600 and 1,250
-// tasks of the weekday trips, with duals that make most days attractive;
+// first of a day, plain and split days; second argument 1: plain days at
+// their crew cost) on the first 250, 600 and 1,250 tasks of the weekday
+// trips, with duals that make most days attractive;
 // and the whole way to a roster on the same tasks (counters: seconds of the
 // generation, of costing its days with the crew cost, of the integer program).
 #include <benchmark/benchmark.h>
@@ -36,12 +37,12 @@ void BM_PricingRound(benchmark::State& bench) {
     const l_tarefas tasks = first_tasks(static_cast<std::size_t>(bench.range(0)));
     std::vector<double> duals;
     for (const Task& t : tasks) duals.push_back(0.9 * static_cast<double>(priced_cost(std::vector{t})));
-    Pricer pricer(tasks, 1);
+    Pricer pricer(tasks, 1, bench.range(1) == 1);
     for (auto _ : bench) benchmark::DoNotOptimize(pricer.price(duals, 0.0).least_reduced_cost);
     bench.counters["tasks"] = static_cast<double>(tasks.size());
     bench.counters["links"] = static_cast<double>(pricer.links());
 }
-BENCHMARK(BM_PricingRound)->Arg(250)->Arg(600)->Arg(1250)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PricingRound)->ArgsProduct({{250, 600, 1250}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ColumnsToRoster(benchmark::State& bench) {
     if (!std::filesystem::exists(kRealFile)) {
