@@ -35,6 +35,7 @@ namespace {
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr std::int32_t long_gap = 121;  // a gap of this many minutes or more makes a split day
+constexpr std::size_t states = 32;      // labels a task of a plain day at its crew cost (see below)
 
 struct Link {
     std::int32_t from;
@@ -153,9 +154,9 @@ struct Workspace {
           first_half(d.n * static_cast<std::size_t>(d.width + 1), infinity),
           first_half_from(d.n * static_cast<std::size_t>(d.width + 1), -1) {
         if (d.crew_cost_plain) {
-            state_label.assign(d.n * 32, infinity);
+            state_label.assign(d.n * states, infinity);
             reached.assign(d.n, 0);
-            state_from.assign(d.n * 32, -1);
+            state_from.assign(d.n * states, -1);
         }
     }
 };
@@ -225,8 +226,8 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
     for (std::size_t i = begin; i < stop; ++i) w.reached[i] = 0;
     {
         const std::int32_t s = state_of(false, d.tasks[f].slack);
-        w.state_label[f * 32 + static_cast<std::size_t>(s)] = prices.weight[f];
-        w.state_from[f * 32 + static_cast<std::size_t>(s)] = -1;
+        w.state_label[f * states + static_cast<std::size_t>(s)] = prices.weight[f];
+        w.state_from[f * states + static_cast<std::size_t>(s)] = -1;
         w.reached[f] = 1u << s;
     }
     std::vector<std::pair<double, std::int32_t>>& ends = w.ends;  // the cheapest state of every last task
@@ -237,11 +238,11 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
         std::int32_t at = -1;  // task x 32 + state
         for (std::uint32_t mask = w.reached[b]; mask != 0; mask &= mask - 1) {
             const int k = std::countr_zero(mask);
-            const double v = w.state_label[b * 32 + static_cast<std::size_t>(k)] +
+            const double v = w.state_label[b * states + static_cast<std::size_t>(k)] +
                              static_cast<double>(plain_work_term(span + virtual_minutes(k)));
             if (v < least) {
                 least = v;
-                at = static_cast<std::int32_t>(b * 32 + static_cast<std::size_t>(k));
+                at = static_cast<std::int32_t>(b * states + static_cast<std::size_t>(k));
             }
         }
         if (at >= 0) ends.emplace_back(least, at);
@@ -250,8 +251,8 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
     for (std::size_t b = static_cast<std::size_t>(d.group_end[f]); b < stop; ++b) {
         if (d.end[b] - first_start > crew_cost_span) continue;
         const std::int32_t slack = d.tasks[b].slack;
-        double* label = &w.state_label[b * 32];
-        std::int32_t* from = &w.state_from[b * 32];
+        double* label = &w.state_label[b * states];
+        std::int32_t* from = &w.state_from[b * states];
         std::uint32_t reached = 0;
         for (std::size_t k = d.link_begin[b]; k < d.link_begin[b + 1]; ++k) {
             const Link& link = d.links[k];
@@ -259,12 +260,12 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
             if (a < begin || w.reached[a] == 0) continue;
             const std::int32_t gap = d.start[b] - d.end[a];
             if (gap < 0) continue;  // 5000 a minute of overlap: no day of a roster
-            const std::int32_t added = std::max(gap, 0) + slack;
+            const std::int32_t added = gap + slack;
             const bool long_enough = gap >= 15;
             // A point change at the break is a permitted one too (at the
             // longest gap, which the labels do not know: taken as any of 15 or more).
             const double cost = link.cost + (long_enough && d.tasks[a].end_point != d.tasks[b].start_point ? 300.0 : 0.0);
-            const double* source = &w.state_label[a * 32];
+            const double* source = &w.state_label[a * states];
             for (std::uint32_t mask = w.reached[a]; mask != 0; mask &= mask - 1) {
                 const int s = std::countr_zero(mask);
                 const bool has_break = s >= 16 || long_enough;
@@ -273,7 +274,7 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
                 const double v = source[s] + cost;
                 if (!(reached >> next & 1u) || v < label[next]) {
                     label[next] = v;
-                    from[next] = static_cast<std::int32_t>(a * 32 + static_cast<std::size_t>(s));
+                    from[next] = static_cast<std::int32_t>(a * states + static_cast<std::size_t>(s));
                     reached |= 1u << next;
                 }
             }
@@ -304,7 +305,7 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
     auto traced = [&](std::int32_t at) {
         Day reversed;
         while (at >= 0) {
-            reversed.push_back(at / 32);
+            reversed.push_back(at / static_cast<std::int32_t>(states));
             at = w.state_from[static_cast<std::size_t>(at)];
         }
         return to_task_positions(Day(reversed.rbegin(), reversed.rend()), d);
