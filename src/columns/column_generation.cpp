@@ -25,6 +25,7 @@
 
 #include "columns/linear_stop.hpp"
 #include "columns/priced_cost.hpp"
+#include "columns/roster_program.hpp"
 #include "crew/crew.hpp"
 
 namespace escala::columns {
@@ -191,9 +192,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
     const auto N = static_cast<double>(members);
     auto cost_of = [&](const Day& day) {
         if (!options.true_costs) return static_cast<double>(day_cost(tasks, day));
-        Crew crew;
-        for (std::int32_t p : day) crew.assign_task(tasks[static_cast<std::size_t>(p)]);
-        return static_cast<double>(crew.cost());
+        return static_cast<double>(true_cost(tasks, day));
     };
     Master master(n, members, stop);
     std::set<Day> known;

@@ -3,6 +3,7 @@
 #include "columns/linear_stop.hpp"
 
 #include <CbcEventHandler.hpp>
+#include <ClpSimplex.hpp>
 #include <CbcModel.hpp>
 #include <CbcSolver.hpp>
 #include <CoinPackedMatrix.hpp>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <numeric>
 #include <set>
 #include <string>
 
@@ -36,11 +38,62 @@ Day as_set(Day day) {
     return day;
 }
 
+// The linear relaxation of the program over a growing pool: its duals price
+// the recombined days. Solved afresh by the dual simplex each time (from
+// the last basis its degenerate duals hardly move, and the same days come
+// back).
+class PoolRelaxation {
+public:
+    PoolRelaxation(const l_tarefas& tasks, std::size_t members, const std::function<bool()>& stop)
+        : tasks_(tasks), members_(members), stop_(stop) {
+        add(Day{}, static_cast<double>(members));
+    }
+
+    void add(const Day& day, double most = 1.0) {
+        rows_.insert(rows_.end(), day.begin(), day.end());
+        rows_.push_back(static_cast<int>(tasks_.size()));
+        starts_.push_back(static_cast<int>(rows_.size()));
+        costs_.push_back(static_cast<double>(day.empty() ? 17200 : true_cost(tasks_, day)));
+        upper_.push_back(most);
+    }
+
+    // The duals (every task's, then the crew row's); none when infeasible or stopped.
+    std::vector<double> duals() const {
+        const std::size_t n = tasks_.size();
+        ClpSimplex model;
+        model.setLogLevel(0);
+        LinearStop handler(stop_);
+        model.passInEventHandler(&handler);
+        model.resize(static_cast<int>(n + 1), 0);
+        for (std::size_t r = 0; r < n; ++r) model.setRowBounds(static_cast<int>(r), 1.0, 1.0);
+        model.setRowBounds(static_cast<int>(n), static_cast<double>(members_), static_cast<double>(members_));
+        const std::vector<double> ones(rows_.size(), 1.0), lower(costs_.size(), 0.0);
+        model.addColumns(static_cast<int>(costs_.size()), lower.data(), upper_.data(), costs_.data(), starts_.data(),
+                         rows_.data(), ones.data());
+        model.dual();
+        if (model.status() != 0) return {};
+        return {model.dualRowSolution(), model.dualRowSolution() + n + 1};
+    }
+
+private:
+    const l_tarefas& tasks_;
+    std::size_t members_;
+    std::function<bool()> stop_;
+    std::vector<int> rows_, starts_{0};
+    std::vector<double> costs_, upper_;
+};
+
 }  // namespace
 
 std::uint32_t true_cost(const l_tarefas& tasks, const Day& day) {
+    // Assigned one by one, the schedule is the stable sort by start of the
+    // tasks in their given order: all but the last go in as they are, and
+    // the last one's assignment sorts them once and closes the day.
     Crew crew;
-    for (std::int32_t p : day) crew.assign_task(tasks[static_cast<std::size_t>(p)]);
+    if (day.empty()) return crew.cost();
+    crew.tasks.reserve(day.size() + 1);
+    for (std::size_t k = 0; k + 1 < day.size(); ++k) crew.tasks.push_back(tasks[static_cast<std::size_t>(day[k])]);
+    crew.assign_task(tasks[static_cast<std::size_t>(day.back())]);
     return crew.cost();
 }
 
@@ -170,24 +223,28 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
         }
     }
 
-    CoinPackedMatrix matrix(true, 0, 0);
-    matrix.setDimensions(static_cast<int>(n + 1), 0);
+    // The matrix in one go (column by column it is copied at every column).
+    std::vector<int> rows, starts{0}, lengths;
     for (std::size_t c = 0; c < count; ++c) {
-        std::vector<int> rows(days[c].begin(), days[c].end());
+        rows.insert(rows.end(), days[c].begin(), days[c].end());
         rows.push_back(static_cast<int>(n));
-        const std::vector<double> ones(rows.size(), 1.0);
-        matrix.appendCol(static_cast<int>(rows.size()), rows.data(), ones.data());
+        lengths.push_back(static_cast<int>(days[c].size() + 1));
+        starts.push_back(static_cast<int>(rows.size()));
     }
+    const std::vector<double> ones(rows.size(), 1.0);
+    const CoinPackedMatrix matrix(true, static_cast<int>(n + 1), static_cast<int>(count),
+                                  static_cast<CoinBigIndex>(rows.size()), ones.data(), rows.data(), starts.data(),
+                                  lengths.data());
     std::vector<double> column_lower(count, 0.0), column_upper(count, 1.0), row_bound(n + 1, 1.0);
     column_upper[0] = static_cast<double>(members);
     row_bound[n] = static_cast<double>(members);
     OsiClpSolverInterface solver;
     solver.messageHandler()->setLogLevel(0);
     solver.loadProblem(matrix, column_lower.data(), column_upper.data(), cost.data(), row_bound.data(), row_bound.data());
-    for (std::size_t c = 0; c < count; ++c) {
-        solver.setInteger(static_cast<int>(c));
-        solver.setColName(static_cast<int>(c), "d" + std::to_string(c));
-    }
+    std::vector<int> all(count);
+    std::iota(all.begin(), all.end(), 0);
+    solver.setInteger(all.data(), static_cast<int>(count));
+    for (std::size_t c = 0; c < count; ++c) solver.setColName(static_cast<int>(c), "d" + std::to_string(c));
 
     // The time limit and the stop hold inside the linear programs as well.
     const auto deadline = started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -212,8 +269,11 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
     CbcSolverUsefulData data;
     data.noPrinting_ = true;
     CbcMain0(model, data);
+    // CBC's own limits, beside the handlers: the seconds left and a node count.
     const std::string seconds = std::to_string(std::max(0.1, options.time_limit - std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()));
-    const char* argv[] = {"escala", "-log", "0", "-timeMode", "elapsed", "-sec", seconds.c_str(), "-solve", "-quit"};
+    const std::string nodes = std::to_string(std::max(1, options.max_nodes));
+    const char* argv[] = {"escala", "-log", "0", "-timeMode", "elapsed", "-sec", seconds.c_str(), "-maxNodes", nodes.c_str(), "-preprocess", "off",
+                          "-solve", "-quit"};
     CbcMain1(static_cast<int>(std::size(argv)), argv, model, [](CbcModel*, int) { return 0; }, data);
 
     const double* x = model.bestSolution();
@@ -246,6 +306,60 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
     }
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return result;
+}
+
+ProgramRoster recombine_roster(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& roster,
+                               const ProgramOptions& options) {
+    using Clock = std::chrono::steady_clock;
+    const auto started = Clock::now();
+    auto left = [&] { return options.time_limit - std::chrono::duration<double>(Clock::now() - started).count(); };
+    auto over = [&] { return left() <= 0 || (options.stop && options.stop()); };
+    ProgramRoster best;
+    best.found = true;
+    for (const Day& day : roster)
+        if (!day.empty()) {
+            best.days.push_back(day);
+            best.cost += true_cost(tasks, day);
+        }
+    best.cost += 17200ULL * (members - std::min(members, best.days.size()));
+    std::vector<Day> pool = best.days;
+    std::set<Day> known;
+    PoolRelaxation relaxation(tasks, members, over);
+    int failures = 0;
+    for (const Day& day : pool)
+        if (known.insert(as_set(day)).second) relaxation.add(day);
+    while (!over()) {
+        // Recombinations priced at the duals of the pool's linear program, a few times over.
+        for (int round = 0; round < 3 && !over(); ++round) {
+            const std::vector<double> duals = relaxation.duals();
+            if (duals.size() != tasks.size() + 1) break;
+            std::size_t added = 0;
+            for (Day& day : recombined_days(tasks, best.days, duals, over))
+                if (known.insert(day).second) {
+                    relaxation.add(day);
+                    pool.push_back(std::move(day));
+                    ++added;
+                }
+            if (added == 0) break;
+        }
+        if (over()) break;
+        ProgramOptions program = options;
+        program.time_limit = left();
+        program.rosters = {best.days};
+        ProgramRoster chosen = solve_roster_program(tasks, members, pool, program);
+        best.pool = chosen.pool;
+        if (!chosen.found || chosen.cost >= best.cost) {
+            // The next relaxation holds more days and prices others: one more try.
+            if (++failures == 2) break;
+            continue;
+        }
+        failures = 0;
+        best.days = std::move(chosen.days);
+        best.cost = chosen.cost;
+        best.optimal = chosen.optimal;
+    }
+    best.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    return best;
 }
 
 }  // namespace escala::columns

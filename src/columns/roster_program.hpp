@@ -16,6 +16,7 @@ namespace escala::columns {
 
 struct ProgramOptions {
     double time_limit = 20;                 // seconds, wall clock
+    int max_nodes = 20000;                  // of the branch and bound
     std::function<bool()> stop;             // asked at every node
     std::vector<std::vector<Day>> rosters;  // complete rosters whose days join the pool; the cheapest starts the search
 };
@@ -44,6 +45,16 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
 std::vector<Day> recombined_days(const l_tarefas& tasks, const std::vector<Day>& roster,
                                  const std::vector<double>& duals, const std::function<bool()>& stop = {},
                                  double margin = 3000, std::size_t limit = 5000);
+
+// A roster at most as costly as `roster` (N members' days, empty ones left
+// out) and usually cheaper, whatever the rest of the columns did: the days
+// recombined from its own that come within reach of paying off at the duals
+// of the linear program over the days known so far, the integer program
+// over them started from the roster, and again from its roster while that
+// pays and the time lasts. A large neighbourhood of many exchanges at once,
+// for when the local search has stalled.
+ProgramRoster recombine_roster(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& roster,
+                               const ProgramOptions& options = {});
 
 // The schedules of a roster as positions in the task list, each position
 // taken once, virtual tasks left out; none for a schedule holding a task

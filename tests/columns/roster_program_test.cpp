@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
 
 #include "columns/column_generation.hpp"
 #include "columns/roster_program.hpp"
 #include "crew/crew_util.hpp"
+#include "io/strict_tasks.hpp"
 #include "tiny_instances.hpp"
 
 namespace escala::columns {
@@ -68,6 +70,52 @@ TEST(RosterProgram, RecombinedDaysJoinStartsAndEnds) {
     EXPECT_NE(std::find(days.begin(), days.end(), Day{1, 2}), days.end());
     // Only below the margin: with no dual, nothing prices out.
     EXPECT_TRUE(recombined_days(tasks, {{0, 1}, {2, 3}}, {0, 0, 0, 0, 0}).empty());
+}
+
+
+// The crew cost of a day in any task order is what assigning its tasks one
+// by one gives; recombining a roster never makes it dearer, keeps every task
+// once, and reaches the optimum when the roster's days hold it.
+TEST(RosterProgram, RecombinedRosterIsNeverDearer) {
+    std::mt19937_64 random(8);
+    int improved = 0;
+    for (int round = 0; round < 60; ++round) {
+        const l_tarefas tasks = random_tasks(random, static_cast<std::size_t>(3 + round % 5));
+        Day shuffled(tasks.size());
+        for (std::size_t i = 0; i < tasks.size(); ++i) shuffled[i] = static_cast<std::int32_t>(i);
+        std::shuffle(shuffled.begin(), shuffled.end(), random);
+        Crew one_by_one;
+        for (std::int32_t p : shuffled) one_by_one.assign_task(tasks[static_cast<std::size_t>(p)]);
+        ASSERT_EQ(true_cost(tasks, shuffled), one_by_one.cost()) << "round " << round;
+
+        const std::size_t members = static_cast<std::size_t>(1 + round % 3);
+        const std::vector<Day> start = first_fit_days(tasks, members);
+        v_crew start_roster = roster_of(tasks, members, start);
+        const std::uint32_t start_cost = global_objective(start_roster);
+        const ProgramRoster chosen = recombine_roster(tasks, members, start);
+        v_crew roster = roster_of(tasks, members, chosen.days);
+        std::vector<int> seen(tasks.size(), 0);
+        for (const Day& day : chosen.days)
+            for (std::int32_t p : day) ++seen[static_cast<std::size_t>(p)];
+        ASSERT_TRUE(std::all_of(seen.begin(), seen.end(), [](int k) { return k == 1; })) << "round " << round;
+        ASSERT_EQ(global_objective(roster), chosen.cost) << "round " << round;
+        ASSERT_LE(chosen.cost, start_cost) << "round " << round;
+        improved += chosen.cost < start_cost ? 1 : 0;
+    }
+    EXPECT_GT(improved, 5);
+}
+
+// The integer program keeps to its time on a pool far too large to solve in it.
+TEST(RosterProgram, StopsAtItsTimeLimit) {
+    const l_tarefas tasks = load_tasks_strict(ESCALA_SOURCE_DIR "/examples/ltd-p1-weekday-trips.tsk").tasks;
+    std::vector<Day> pool = vehicle_stretches(tasks, 900);
+    ProgramOptions options;
+    options.time_limit = 0.5;
+    options.rosters.push_back(first_fit_days(tasks, 219));
+    const auto started = std::chrono::steady_clock::now();
+    const ProgramRoster chosen = solve_roster_program(tasks, 219, pool, options);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 5.0);
+    EXPECT_TRUE(chosen.found);  // the given roster at least
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "crew/overlaps.hpp"
 #include "improve/search.hpp"
 #include "io/strict_tasks.hpp"
+#include "plan.hpp"
 
 namespace escala::improve_tool {
 
@@ -83,7 +84,7 @@ std::string describe_result(const ImproveToolResult& r) {
          << ", " << std::fixed << std::setprecision(1) << r.seconds << " s, lower bound " << r.lower_bound
          << ", gap " << percent(columns::gap_percent(r.start_objective, r.lower_bound)) << " -> "
          << percent(columns::gap_percent(r.best_objective, r.lower_bound)) << ", "
-         << overlaps_text(r.overlapping_pairs) << ", start from the " << r.start_source;
+         << overlaps_text(r.overlapping_pairs) << ", best roster from the " << r.best_source;
     if (!r.columns.empty()) line << "; " << r.columns;
     return line.str();
 }
@@ -112,89 +113,173 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     }
     usable_out_dir(options.out_dir);
 
-    const columns::ObjectiveBound bound = columns::objective_lower_bound(tasks, members);
-    std::optional<Clock::time_point> deadline;
-    if (options.time_limit_seconds > 0)
-        deadline = started + std::chrono::duration_cast<Clock::duration>(
-                                 std::chrono::duration<double>(options.time_limit_seconds));
+    const bool columns_start = options.columns_start.value_or(!dumped);
+    const Plan plan = plan_run(options.time_limit_seconds, columns_start, options.tight_bound, tasks.size());
+    const bool timed = options.time_limit_seconds > 0;
+    auto at = [&](double seconds) {
+        return started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    };
     auto seconds_since_start = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+    // Seconds left until `end` (from the start), or `budget` from now without a time limit.
+    auto left_until = [&](double end) { return timed ? end - seconds_since_start() : end; };
     auto stopped = [stop] { return stop != nullptr && stop->load(); };
+
+    const columns::ObjectiveBound bound = columns::objective_lower_bound(tasks, members);
     ImproveToolResult result;
     result.lower_bound = bound.value;
-    result.start_source = dumped ? "dump" : "construction";
+    std::ostringstream text;  // what the phases did, for the summary
+    auto say = [&](const std::string& line) {
+        if (!options.quiet) err << "escala-improve: " << line << "\n" << std::flush;
+    };
+    auto seconds_text = [](double s) {
+        std::ostringstream t;
+        t << std::fixed << std::setprecision(1) << s << " s";
+        return t.str();
+    };
 
-    // The column generation's days and bound; a roster from its days.
-    const bool columns_start = options.columns_start.value_or(!dumped);
-    std::optional<v_crew> from_columns;
-    if (columns_start || options.tight_bound) {
+    // The best roster of every source.
+    std::string best_source = dumped ? "dump" : "construction";
+    if (!dumped) {
+        std::mt19937_64 random(options.seed);
+        const std::optional<Clock::time_point> deadline =
+            timed ? std::optional<Clock::time_point>(at(plan.construction_end)) : std::nullopt;
+        start = improve::construct(tasks, members, random, deadline);
+    }
+    improve::RosterState best = start;
+    const std::uint32_t start_objective = start.objective();
+    say(std::to_string(tasks.size()) + " tasks, " + std::to_string(members) + " crew members, start " +
+        std::to_string(start_objective) + " (" + best_source + "), lower bound " + std::to_string(result.lower_bound) + " (gap " +
+        percent(columns::gap_percent(start_objective, result.lower_bound)) + "), seed " +
+        std::to_string(options.seed) + ", " + std::to_string(options.threads) +
+        (options.threads == 1 ? " thread" : " threads"));
+
+    std::vector<improve::TraceEntry> trace;
+    std::uint64_t iterations = 0;
+    // A local search from the best roster so far until `end`; its new bests join the trace.
+    auto search_from_best = [&](double end, double temperature) {
+        improve::ImproveOptions search;
+        search.seed = options.seed;
+        search.threads = options.threads;
+        search.stop = stop;
+        search.max_iterations = options.max_iterations;
+        search.start_temperature = temperature;
+        search.time_limit_seconds = timed ? std::max(end - seconds_since_start(), 1e-9) : 0;
+        const double offset = seconds_since_start();
+        const std::uint32_t from = best.objective();
+        auto progress = [&](const improve::ProgressReport& p) {
+            err << "escala-improve: " << std::fixed << std::setprecision(1) << offset + p.seconds << " s, iterations "
+                << iterations + p.iterations << ", current " << p.current << ", best " << p.best << ", "
+                << percent(improvement(start_objective, p.best)) << " better, gap "
+                << percent(columns::gap_percent(p.best, result.lower_bound)) << "\n"
+                << std::flush;
+        };
+        improve::ImproveResult improved =
+            options.quiet ? improve::improve(best, search) : improve::improve(best, search, progress);
+        for (improve::TraceEntry e : improved.trace) {
+            e.seconds += offset;
+            e.iteration += iterations;
+            trace.push_back(e);
+        }
+        iterations += improved.iterations;
+        if (improved.best_objective < from) best = std::move(improved.best);
+        return improved.best_objective < from;
+    };
+
+    if (plan.two_searches && !stopped()) {
+        if (search_from_best(plan.first_search_end, 3000)) best_source = "local search";
+        text << "first local search " << best.objective() << " (" << seconds_text(seconds_since_start()) << ")";
+    }
+
+    if (plan.columns && !stopped()) {
+        // The bound's column generation, from the best roster's days.
+        const auto phase_started = Clock::now();
+        auto phase_seconds = [&] { return std::chrono::duration<double>(Clock::now() - phase_started).count(); };
+        bool given_up = false;
         columns::GenerationOptions generation;
-        generation.time_limit = options.time_limit_seconds > 0 ? options.time_limit_seconds / 3 : 600;
+        generation.time_limit = std::max(0.0, left_until(plan.generation_end));
         generation.threads = options.threads;
-        generation.stop = stopped;
-        if (dumped) generation.initial_days = days_of(tasks, *dumped);
-        if (!options.quiet)
-            generation.progress = [&, reported = 0.0](const columns::GenerationProgress& p) mutable {
-                if (p.seconds - reported < 2) return;
-                reported = p.seconds;
-                err << "escala-improve: " << std::fixed << std::setprecision(1) << seconds_since_start()
-                    << " s, column generation round " << p.rounds << ", bound " << std::setprecision(0) << p.bound
-                    << ", master " << p.lp_value << ", " << p.columns << " days\n"
-                    << std::flush;
-            };
+        generation.stop = [&] { return stopped() || given_up; };
+        generation.initial_days = days_of(tasks, best.to_roster());
+        const double give_up_after = std::max(0.0, left_until(plan.generation_give_up));
+        generation.progress = [&, reported = 0.0](const columns::GenerationProgress& p) mutable {
+            if (p.bound <= 0 && phase_seconds() > give_up_after) given_up = true;
+            if (options.quiet || p.seconds - reported < 2) return;
+            reported = p.seconds;
+            err << "escala-improve: " << std::fixed << std::setprecision(1) << seconds_since_start()
+                << " s, column generation round " << p.rounds << ", bound " << std::setprecision(0) << p.bound
+                << ", master " << p.lp_value << ", " << p.columns << " days\n"
+                << std::flush;
+        };
         const columns::TightBound tight = columns::tight_lower_bound(tasks, members, generation);
-        std::ostringstream text;
+        if (!text.str().empty()) text << "; ";
         if (!tight.obstacle.empty()) {
             text << "no column-generation bound (" << tight.obstacle << ")";
         } else {
             text << "column-generation bound " << (tight.found ? std::to_string(tight.value) : std::string("none"))
-                 << (tight.converged ? " (converged" : " (not converged") << ", " << tight.rounds << " rounds, "
-                 << std::fixed << std::setprecision(1) << tight.seconds << " s)";
+                 << (tight.converged ? " (converged" : given_up ? " (given up" : " (not converged") << ", "
+                 << tight.rounds << " rounds, " << seconds_text(tight.seconds) << ")";
             if (tight.found) result.lower_bound = std::max(result.lower_bound, tight.value);
         }
+        const bool pool_good = tight.obstacle.empty() && tight.converged;
+        if (plan.crew_generation && !pool_good && !stopped() && left_until(plan.program_end) >= 1) {
+            // The generation's pool is no good: an integer program over the days
+            // recombined from the best roster's own instead.
+            columns::ProgramOptions program;
+            program.time_limit = left_until(plan.program_end);
+            program.stop = stopped;
+            const columns::ProgramRoster chosen =
+                columns::recombine_roster(tasks, members, days_of(tasks, best.to_roster()), program);
+            improve::RosterState state(tasks, columns::roster_of(tasks, members, chosen.days));
+            text << "; the generation's days left out (not converged); integer program over " << chosen.pool
+                 << " days recombined from the best roster's: " << state.objective() << " ("
+                 << seconds_text(chosen.seconds) << ")";
+            if (state.objective() < best.objective()) {
+                best = std::move(state);
+                best_source = "integer program";
+            }
+        }
+
         std::vector<columns::Day> pool = tight.pool;
         std::vector<double> duals = tight.duals;
-        const double second_time = std::max(0.0, generation.time_limit - tight.seconds);
-        if (columns_start && !stopped() && tight.obstacle.empty() && second_time >= 1) {
+        if (plan.crew_generation && pool_good && !stopped() && left_until(plan.crew_generation_end) >= 1) {
             // A second generation whose master pays the crew costs: days that suit a roster.
             columns::GenerationOptions second = generation;
             second.true_costs = true;
             second.initial_days = tight.pool;
-            const double left = deadline ? std::chrono::duration<double>(*deadline - Clock::now()).count() : 600;
-            second.time_limit = std::min(left / 4, second_time);
-            if (generation.progress)
-                second.progress = [&, reported = 0.0](const columns::GenerationProgress& p) mutable {
-                    if (p.seconds - reported < 2) return;
-                    reported = p.seconds;
-                    err << "escala-improve: " << std::fixed << std::setprecision(1) << seconds_since_start()
-                        << " s, generation on crew costs round " << p.rounds << ", master " << std::setprecision(0)
-                        << p.lp_value << ", " << p.columns << " days\n"
-                        << std::flush;
-                };
+            second.time_limit = left_until(plan.crew_generation_end);
+            second.stop = stopped;
+            second.progress = [&, reported = 0.0](const columns::GenerationProgress& p) mutable {
+                if (options.quiet || p.seconds - reported < 2) return;
+                reported = p.seconds;
+                err << "escala-improve: " << std::fixed << std::setprecision(1) << seconds_since_start()
+                    << " s, generation on crew costs round " << p.rounds << ", master " << std::setprecision(0)
+                    << p.lp_value << ", " << p.columns << " days\n"
+                    << std::flush;
+            };
             const columns::TightBound more = columns::tight_lower_bound(tasks, members, second);
             pool.insert(pool.end(), more.pool.begin(), more.pool.end());
             if (more.duals.size() == tasks.size() + 1) duals = more.duals;
-            text << "; a generation on crew costs, " << more.rounds << " rounds, " << std::fixed << std::setprecision(1)
-                 << more.seconds << " s";
+            text << "; a generation on crew costs, " << more.rounds << " rounds, " << seconds_text(more.seconds);
         }
-        if (columns_start && !stopped()) {
-            // The integer program, then again with the days recombined from its roster's, while that pays.
+        if (plan.crew_generation && pool_good && !stopped() && left_until(plan.program_end) >= 1) {
+            // The integer program, started from the best roster, then again with
+            // the days recombined from its roster's while that pays.
             const auto program_started = Clock::now();
-            const double left = deadline ? std::chrono::duration<double>(*deadline - Clock::now()).count() : 120;
-            const double budget = deadline ? std::min(0.8 * left, options.time_limit_seconds / 3) : 120;
+            const double budget = left_until(plan.program_end);
             auto budget_left = [&] {
                 return budget - std::chrono::duration<double>(Clock::now() - program_started).count();
             };
+            auto program_over = [&] { return stopped() || budget_left() <= 0; };
             columns::ProgramOptions program;
             program.time_limit = budget_left();
             program.stop = stopped;
-            program.rosters.push_back(columns::first_fit_days(tasks, members));
-            if (dumped) program.rosters.push_back(days_of(tasks, *dumped));
+            program.rosters.push_back(days_of(tasks, best.to_roster()));
             columns::ProgramRoster chosen = columns::solve_roster_program(tasks, members, pool, program);
             int rounds = 1;
             std::size_t recombined = 0;
-            while (chosen.found && duals.size() == tasks.size() + 1 && !stopped() && budget_left() > 1) {
-                const std::vector<columns::Day> extra = columns::recombined_days(tasks, chosen.days, duals, stopped);
-                if (extra.empty()) break;
+            while (chosen.found && duals.size() == tasks.size() + 1 && !program_over() && budget_left() > 1) {
+                const std::vector<columns::Day> extra = columns::recombined_days(tasks, chosen.days, duals, program_over);
+                if (extra.empty() || program_over()) break;
                 recombined += extra.size();
                 pool.insert(pool.end(), extra.begin(), extra.end());
                 program.rosters = {chosen.days};
@@ -205,77 +290,42 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                 chosen = std::move(again);
             }
             const double seconds = std::chrono::duration<double>(Clock::now() - program_started).count();
+            text << "; integer program over " << chosen.pool << " days (" << recombined << " recombined, " << rounds
+                 << (rounds == 1 ? " solve): " : " solves): ");
             if (chosen.found) {
-                from_columns = columns::roster_of(tasks, members, chosen.days);
-                text << "; integer program over " << chosen.pool << " days (" << recombined << " recombined, "
-                     << rounds << (rounds == 1 ? " solve): " : " solves): ") << global_objective(*from_columns)
-                     << (chosen.optimal ? " (optimal, " : " (time limit, ") << std::fixed << std::setprecision(1)
-                     << seconds << " s)";
+                improve::RosterState state(tasks, columns::roster_of(tasks, members, chosen.days));
+                // The program's optimum is the cheapest roster of its pool, not an optimal roster.
+                text << state.objective() << (chosen.optimal ? " (the cheapest of its pool, " : " (time limit, ")
+                     << seconds_text(seconds) << ")";
+                if (state.objective() < best.objective()) {
+                    best = std::move(state);
+                    best_source = "integer program";
+                }
             } else {
-                text << "; integer program over " << chosen.pool << " days: no roster in " << std::fixed
-                     << std::setprecision(1) << seconds << " s";
+                text << "no roster in " << seconds_text(seconds);
             }
         }
         result.columns = text.str();
-        if (!options.quiet) err << "escala-improve: " << result.columns << "\n" << std::flush;
+        say(result.columns);
     }
-    if (from_columns) {
-        improve::RosterState state(tasks, *from_columns);
-        if (!dumped || state.objective() < start.objective()) {
-            // (without a dump, the construction below may still be cheaper)
-            start = std::move(state);
-            result.start_source = "integer program";
-        }
-    }
-    if (!dumped) {
-        // A construction of its own, or the cheaper of it and the integer program's roster.
-        std::mt19937_64 random(options.seed);
-        improve::RosterState built = improve::construct(tasks, members, random, deadline);
-        if (!from_columns || built.objective() < start.objective()) {
-            start = std::move(built);
-            result.start_source = "construction";
-        }
-    }
-    const std::uint32_t start_objective = start.objective();
-    if (!options.quiet)
-        err << "escala-improve: " << tasks.size() << " tasks, " << members << " crew members, start "
-            << start_objective << " (" << result.start_source << "), lower bound " << result.lower_bound
-            << " (gap " << percent(columns::gap_percent(start_objective, result.lower_bound)) << "), seed "
-            << options.seed << ", " << options.threads << (options.threads == 1 ? " thread\n" : " threads\n")
-            << std::flush;
 
-    improve::ImproveOptions search;
-    search.seed = options.seed;
-    search.threads = options.threads;
-    search.stop = stop;
-    search.max_iterations = options.max_iterations;
-    // The integer program's roster is close to the best the moves can reach: a cooler annealing.
-    if (result.start_source == "integer program") search.start_temperature = 100;
-    if (deadline) {
-        const double left = std::chrono::duration<double>(*deadline - Clock::now()).count();
-        search.time_limit_seconds = std::max(left, 1e-9);
-    } else {
-        search.time_limit_seconds = 0;
+    // The last search: on from the first, or the only one.
+    if (!stopped()) {
+        // The integer program's roster is close to the best the moves can reach: a cooler annealing.
+        const double temperature = best_source == "integer program" ? 100 : 3000;
+        if (search_from_best(plan.end, temperature) && best_source != "local search")
+            best_source = best_source == "integer program" ? "integer program and local search" : "local search";
     }
-    const double construction_seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    auto progress = [&](const improve::ProgressReport& p) {
-        err << "escala-improve: " << std::fixed << std::setprecision(1) << construction_seconds + p.seconds
-            << " s, iterations " << p.iterations << ", current " << p.current << ", best " << p.best << ", "
-            << percent(improvement(start_objective, p.best)) << " better, gap "
-            << percent(columns::gap_percent(p.best, result.lower_bound)) << "\n"
-            << std::flush;
-    };
-    improve::ImproveResult improved =
-        options.quiet ? improve::improve(start, search) : improve::improve(start, search, progress);
+    result.best_source = best_source;
 
     const fs::path dir = options.out_dir;
-    v_crew roster = improved.best.to_roster();
-    std::optional<cli::AtomicFile> trace;
+    v_crew roster = best.to_roster();
+    std::optional<cli::AtomicFile> trace_file;
     try {
-        trace.emplace(dir / "improve.csv");
-        for (const improve::TraceEntry& e : improved.trace)
-            trace->stream() << std::fixed << std::setprecision(3) << construction_seconds + e.seconds << ','
-                            << e.iteration << ',' << e.objective << '\n';
+        trace_file.emplace(dir / "improve.csv");
+        for (const improve::TraceEntry& e : trace)
+            trace_file->stream() << std::fixed << std::setprecision(3) << e.seconds << ',' << e.iteration << ','
+                                 << e.objective << '\n';
     } catch (const cli::WriteError& e) {
         throw CannotWrite(e.what());
     }
@@ -283,14 +333,14 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     write_detailed_report(roster, (dir / "ArqSaida-zz.txt").string());
     write_dump(roster, (dir / "dumpfile.txt").string());
     try {
-        trace->commit();
+        trace_file->commit();
     } catch (const cli::WriteError& e) {
         throw CannotWrite(e.what());
     }
 
     result.start_objective = start_objective;
     result.best_objective = global_objective(roster);
-    result.iterations = improved.iterations;
+    result.iterations = iterations;
     result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     result.overlapping_pairs = overlapping_pairs(roster);
     out << describe_result(result) << "\n" << std::flush;

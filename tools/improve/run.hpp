@@ -42,7 +42,8 @@ struct ImproveToolResult {
     std::uint32_t start_objective = 0;
     std::uint32_t best_objective = 0;
     std::int64_t lower_bound = 0;      // the larger of the two bounds
-    std::string start_source;          // "dump", "construction" or "integer program"
+    std::string best_source;           // where the best roster came from: "dump", "construction",
+                                       // "local search", "integer program", "... and local search"
     std::string columns;               // what the column generation and the integer program did, if they ran
     std::uint64_t iterations = 0;
     double seconds = 0;

@@ -1,0 +1,30 @@
+#include "plan.hpp"
+
+#include <algorithm>
+
+namespace escala::improve_tool {
+
+Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t tasks) {
+    Plan plan;
+    plan.columns = columns_start || tight_bound;
+    plan.crew_generation = columns_start;
+    if (limit <= 0) {
+        // One search, after the columns: a first one would run until Ctrl-C.
+        // Phase budgets, counted from when each phase starts.
+        plan.generation_end = plan.generation_give_up = plan.crew_generation_end = 600;
+        plan.program_end = 120;
+        return plan;
+    }
+    const double reserve = 0.3 + 0.1 * static_cast<double>(tasks) / 1000;
+    plan.two_searches = plan.columns;
+    plan.end = std::max(limit - reserve, 0.5 * limit);
+    plan.construction_end = 0.05 * plan.end;
+    plan.first_search_end = plan.columns ? 0.30 * plan.end : plan.end;
+    plan.generation_end = 0.45 * plan.end;
+    plan.generation_give_up = 0.375 * plan.end;
+    plan.crew_generation_end = 0.60 * plan.end;
+    plan.program_end = 0.85 * plan.end;
+    return plan;
+}
+
+}  // namespace escala::improve_tool

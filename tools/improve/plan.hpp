@@ -1,0 +1,45 @@
+// The plan of an escala-improve run: which phases run, in which order, and
+// by when (seconds from the start) each must have ended. All of the run's
+// timing is decided here.
+//
+// With a time limit T:
+// - a plain start: the construction (by 5 % of T), then the local search to
+//   the end;
+// - a start from the columns: the construction, a first local search (to
+//   30 %) so that a good roster exists whatever the columns do; the bound's
+//   column generation, started from that roster's days (to 45 %, given up at
+//   37.5 % while its bound is still not above zero); only when it has
+//   converged (its pool then covers the good days), the generation at crew
+//   costs (to 60 %) and the integer program over both pools and the search's
+//   days (to 85 %); then a final local search from the best roster of every
+//   source, to the end;
+// - --tight-bound with a plain start: the bound's generation after the first
+//   search, then the search goes on.
+// The end leaves room for writing the files: 0.3 s, and 0.1 s a thousand tasks.
+// Without a time limit the construction and the columns come first (the
+// generations get 600 s each, the integer program 120 s), then one search
+// runs until --iterations or Ctrl-C.
+#pragma once
+
+#include <cstddef>
+
+namespace escala::improve_tool {
+
+struct Plan {
+    bool columns = false;            // the bound's generation runs
+    bool crew_generation = false;    // and, if it converges, the generation at crew costs and the program
+    bool two_searches = false;       // a search before the columns and one after them
+    double construction_end = 0;     // seconds from the start; 0: no limit
+    double first_search_end = 0;
+    double generation_end = 0;
+    double generation_give_up = 0;   // the bound is still not above zero then: stop
+    double crew_generation_end = 0;
+    double program_end = 0;
+    double end = 0;                  // of the last search
+};
+
+// `limit` is --time-limit (0: none); `columns_start` and `tight_bound` as
+// the options say; `tasks` the task count.
+Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t tasks);
+
+}  // namespace escala::improve_tool
