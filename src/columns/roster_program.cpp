@@ -309,7 +309,7 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
 }
 
 ProgramRoster recombine_roster(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& roster,
-                               const ProgramOptions& options) {
+                               const ProgramOptions& options, const std::vector<Day>& others) {
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
     auto left = [&] { return options.time_limit - std::chrono::duration<double>(Clock::now() - started).count(); };
@@ -323,6 +323,8 @@ ProgramRoster recombine_roster(const l_tarefas& tasks, std::size_t members, cons
         }
     best.cost += 17200ULL * (members - std::min(members, best.days.size()));
     std::vector<Day> pool = best.days;
+    for (const Day& day : others)
+        if (!day.empty()) pool.push_back(day);
     std::set<Day> known;
     PoolRelaxation relaxation(tasks, members, over);
     int failures = 0;

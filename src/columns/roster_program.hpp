@@ -53,8 +53,9 @@ std::vector<Day> recombined_days(const l_tarefas& tasks, const std::vector<Day>&
 // over them started from the roster, and again from its roster while that
 // pays and the time lasts. A large neighbourhood of many exchanges at once,
 // for when the local search has stalled.
+// `others` are more days for the pool (other good rosters' days).
 ProgramRoster recombine_roster(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& roster,
-                               const ProgramOptions& options = {});
+                               const ProgramOptions& options = {}, const std::vector<Day>& others = {});
 
 // The schedules of a roster as positions in the task list, each position
 // taken once, virtual tasks left out; none for a schedule holding a task

@@ -221,12 +221,13 @@ struct Shared {
     std::uint32_t best_objective = 0;
     std::vector<std::vector<TaskId>> best_ids;
     std::vector<TraceEntry> trace;
+    std::vector<std::vector<std::vector<TaskId>>> search_best;  // each search's own, set as it ends
     std::vector<std::atomic<std::uint64_t>> iterations;
     std::atomic<std::uint32_t> current{0};
     std::atomic<std::uint32_t> best{0};
     std::atomic<unsigned> running{0};
 
-    explicit Shared(unsigned threads) : iterations(threads) {}
+    explicit Shared(unsigned threads) : search_best(threads), iterations(threads) {}
     double seconds() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
     bool over(std::uint64_t iteration) const {
         if (options->stop != nullptr && options->stop->load(std::memory_order_relaxed)) return true;
@@ -338,6 +339,7 @@ void search(const RosterState& start, unsigned index, Shared& shared) {
         shared.iterations[index].store(iteration + 1, std::memory_order_relaxed);
         if (index == 0) shared.current.store(current, std::memory_order_relaxed);
     }
+    shared.search_best[index] = std::move(best_ids);
 }
 
 }  // namespace
@@ -388,6 +390,7 @@ ImproveResult improve(const RosterState& start, const ImproveOptions& options,
     result.iterations = total_iterations();
     result.seconds = shared.seconds();
     result.trace = std::move(shared.trace);
+    result.search_best = std::move(shared.search_best);
     return result;
 }
 

@@ -56,6 +56,9 @@ struct ImproveResult {
     std::uint64_t iterations = 0;  // over all searches
     double seconds = 0;
     std::vector<TraceEntry> trace;  // one entry per new best, in time order
+    // Each search's best roster (its members' task ids): other good rosters
+    // beside the best, whose days an integer program may combine.
+    std::vector<std::vector<std::vector<TaskId>>> search_best;
 };
 
 // Improves `start`; calls `progress` (when given) from the calling thread

@@ -12,7 +12,8 @@ Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t ta
         // One search, after the columns: a first one would run until Ctrl-C.
         // Phase budgets, counted from when each phase starts.
         plan.generation_end = plan.generation_give_up = plan.crew_generation_end = 600;
-        plan.program_end = 120;
+        plan.program_end = plan.recombination_round = 120;
+        plan.recombination_search = 30;
         return plan;
     }
     const double reserve = 0.3 + 0.1 * static_cast<double>(tasks) / 1000;
@@ -24,6 +25,8 @@ Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t ta
     plan.generation_give_up = 0.375 * plan.end;
     plan.crew_generation_end = 0.60 * plan.end;
     plan.program_end = 0.85 * plan.end;
+    plan.recombination_round = 0.15 * plan.end;
+    plan.recombination_search = 0.07 * plan.end;
     return plan;
 }
 

@@ -8,11 +8,13 @@
 // - a start from the columns: the construction, a first local search (to
 //   30 %) so that a good roster exists whatever the columns do; the bound's
 //   column generation, started from that roster's days (to 45 %, given up at
-//   37.5 % while its bound is still not above zero); only when it has
-//   converged (its pool then covers the good days), the generation at crew
-//   costs (to 60 %) and the integer program over both pools and the search's
-//   days (to 85 %); then a final local search from the best roster of every
-//   source, to the end;
+//   37.5 % while its bound is still not above zero); when it has converged
+//   (its pool then covers the good days), the generation at crew costs (to
+//   60 %) and the integer program over both pools and the search's days (to
+//   85 %); when it has not (a large day, a tight crew), rounds of an integer
+//   program over the days recombined from the best roster's (15 % each at
+//   most), each followed by a local search of 7 %, to 85 %; then a final
+//   local search from the best roster of every source, to the end;
 // - --tight-bound with a plain start: the bound's generation after the first
 //   search, then the search goes on.
 // The end leaves room for writing the files: 0.3 s, and 0.1 s a thousand tasks.
@@ -35,6 +37,8 @@ struct Plan {
     double generation_give_up = 0;   // the bound is still not above zero then: stop
     double crew_generation_end = 0;
     double program_end = 0;
+    double recombination_round = 0;  // seconds of an integer program over recombined days, at most
+    double recombination_search = 0; // seconds of the local search after each
     double end = 0;                  // of the last search
 };
 

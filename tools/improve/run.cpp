@@ -155,6 +155,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
 
     std::vector<improve::TraceEntry> trace;
     std::uint64_t iterations = 0;
+    std::vector<columns::Day> other_days;  // the days of every search's own best roster
     // A local search from the best roster so far until `end`; its new bests join the trace.
     auto search_from_best = [&](double end, double temperature) {
         improve::ImproveOptions search;
@@ -181,6 +182,9 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             trace.push_back(e);
         }
         iterations += improved.iterations;
+        for (const auto& roster : improved.search_best)
+            for (const std::vector<improve::TaskId>& ids : roster)
+                if (!ids.empty()) other_days.emplace_back(ids.begin(), ids.end());
         if (improved.best_objective < from) best = std::move(improved.best);
         return improved.best_objective < from;
     };
@@ -221,21 +225,30 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             if (tight.found) result.lower_bound = std::max(result.lower_bound, tight.value);
         }
         const bool pool_good = tight.obstacle.empty() && tight.converged;
-        if (plan.crew_generation && !pool_good && !stopped() && left_until(plan.program_end) >= 1) {
-            // The generation's pool is no good: an integer program over the days
-            // recombined from the best roster's own instead.
-            columns::ProgramOptions program;
-            program.time_limit = left_until(plan.program_end);
-            program.stop = stopped;
-            const columns::ProgramRoster chosen =
-                columns::recombine_roster(tasks, members, days_of(tasks, best.to_roster()), program);
-            improve::RosterState state(tasks, columns::roster_of(tasks, members, chosen.days));
-            text << "; the generation's days left out (not converged); integer program over " << chosen.pool
-                 << " days recombined from the best roster's: " << state.objective() << " ("
-                 << seconds_text(chosen.seconds) << ")";
-            if (state.objective() < best.objective()) {
-                best = std::move(state);
-                best_source = "integer program";
+        if (plan.crew_generation && !pool_good) {
+            // The generation's pool is no good: rounds of an integer program over
+            // the days recombined from the best roster's own (and the other
+            // searches' rosters' days), each followed by a short local search.
+            text << "; the generation's days left out (not converged); integer programs over days recombined from "
+                    "the best roster's:";
+            int round = 0;
+            while (!stopped() && left_until(plan.program_end) >= 1) {
+                columns::ProgramOptions program;
+                program.time_limit = std::min(left_until(plan.program_end), plan.recombination_round);
+                program.stop = stopped;
+                const columns::ProgramRoster chosen =
+                    columns::recombine_roster(tasks, members, days_of(tasks, best.to_roster()), program, other_days);
+                improve::RosterState state(tasks, columns::roster_of(tasks, members, chosen.days));
+                if (chosen.pool > 0)  // else no program was solved in the time left
+                    text << (round++ == 0 ? " " : ", ") << state.objective() << " (" << chosen.pool << " days, "
+                         << seconds_text(chosen.seconds) << ")";
+                if (state.objective() < best.objective()) {
+                    best = std::move(state);
+                    best_source = "integer program";
+                }
+                if (!timed || stopped() || left_until(plan.program_end) < 1) break;  // untimed: one round
+                const double until = std::min(plan.program_end, seconds_since_start() + plan.recombination_search);
+                if (search_from_best(until, 1000)) best_source = "local search";
             }
         }
 
