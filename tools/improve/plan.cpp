@@ -20,9 +20,9 @@ Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t ta
     plan.two_searches = plan.columns;
     plan.end = std::max(limit - reserve, 0.5 * limit);
     plan.construction_end = 0.05 * plan.end;
-    plan.first_search_end = plan.columns ? 0.30 * plan.end : plan.end;
+    plan.first_search_end = plan.columns ? 0.25 * plan.end : plan.end;
     plan.generation_end = 0.45 * plan.end;
-    plan.generation_give_up = 0.375 * plan.end;
+    plan.generation_give_up = 0.35 * plan.end;
     plan.crew_generation_end = 0.60 * plan.end;
     plan.program_end = 0.85 * plan.end;
     plan.recombination_round = 0.15 * plan.end;
