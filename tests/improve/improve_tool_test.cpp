@@ -197,8 +197,7 @@ TEST_F(ImproveTool, TimeLimitHoldsOnTheTwoDepotDay) {
 // columns is the plain path's whole search; what follows keeps only cheaper
 // rosters. Here the crew is tight, and the generation does not converge.
 TEST_F(ImproveTool, NeverWorseThanThePlainPath) {
-    const std::string same = " --tasks '" ESCALA_SOURCE_DIR "/examples/ltd-p1-weekday-trips.tsk' --crew 114 "
-                             "--threads 1 --seed 3 --iterations 2000 --time-limit 20 --quiet";
+    const std::string same = " --crew 80 --threads 1 --seed 3 --iterations 2000 --time-limit 20 --quiet";
     const Outcome plain = improve("--start plain --out-dir p" + same);
     const Outcome columns = improve("--start columns --out-dir q" + same);
     ASSERT_EQ(plain.status, 0) << plain.err;

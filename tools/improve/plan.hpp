@@ -13,7 +13,8 @@
 //   60 %) and the integer program over both pools and the search's days (to
 //   85 %); when it has not (a large day, a tight crew), rounds of an integer
 //   program over the days recombined from the best roster's (15 % each at
-//   most), each followed by a local search of 7 %, to 85 %; then a final
+//   most), each followed by a local search of 7 %, to 85 % or until a round
+//   finds nothing; then a final
 //   local search from the best roster of every source, to the end;
 // - --tight-bound with a plain start: the bound's generation after the first
 //   search, then the search goes on.

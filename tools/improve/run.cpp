@@ -242,13 +242,18 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                 if (chosen.pool > 0)  // else no program was solved in the time left
                     text << (round++ == 0 ? " " : ", ") << state.objective() << " (" << chosen.pool << " days, "
                          << seconds_text(chosen.seconds) << ")";
-                if (state.objective() < best.objective()) {
+                bool gained = state.objective() < best.objective();
+                if (gained) {
                     best = std::move(state);
                     best_source = "integer program";
                 }
                 if (!timed || stopped() || left_until(plan.program_end) < 1) break;  // untimed: one round
                 const double until = std::min(plan.program_end, seconds_since_start() + plan.recombination_search);
-                if (search_from_best(until, 1000)) best_source = "local search";
+                if (search_from_best(until, 1000)) {
+                    best_source = "local search";
+                    gained = true;
+                }
+                if (!gained) break;  // neither found anything: the last search has the rest
             }
         }
 
