@@ -137,15 +137,17 @@ const std::string map_header =
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExportRefuses,
     ::testing::Values(
-        Spoil{"DumpMissesATask", "dumpfile.txt", "1##0\n7,360,420,100,1000,1,1,1\n",
+        Spoil{"DumpMissesATask", "dumpfile.txt", "1##0\n7,360,420,100,1000,1,1,1\n7,420,449,1000,1000,0,1,1,*\n",
               "Lintra.tsk:2: task 7;430;480;1000;100;0;1;1 is in no schedule of dumpfile.txt"},
+        Spoil{"DumpLacksItsVirtualTask", "dumpfile.txt", "1##0\n7,360,420,100,1000,1,1,1\n",
+              "dumpfile.txt:2: the schedule lacks its closing virtual task 7,420,449,1000,1000,0,1,1,*"},
         Spoil{"DumpHasAStrangeTask", "dumpfile.txt",
               "1##0\n7,360,420,100,1000,1,1,1\n7,430,480,1000,100,0,1,1\n10,1470,1505,200,1000,0,10,10\n9,1,2,3,4,5,6,7\n",
               "dumpfile.txt:5: task 9;1;2;3;4;5;6;7 is not in Lintra.tsk"},
         Spoil{"DumpHasATaskTwice", "dumpfile.txt",
-              "2##0\n7,360,420,100,1000,1,1,1\n7,430,480,1000,100,0,1,1\n##1\n10,1470,1505,200,1000,0,10,10\n"
-              "7,430,480,1000,100,0,1,1\n",
-              "dumpfile.txt:6: task 7;430;480;1000;100;0;1;1 is placed more often than Lintra.tsk holds it (also line 3)"},
+              "2##0\n7,360,420,100,1000,1,1,1\n7,430,480,1000,100,0,1,1\n7,480,499,100,100,0,1,1,*\n##1\n"
+              "10,1470,1505,200,1000,0,10,10\n7,430,480,1000,100,0,1,1\n",
+              "dumpfile.txt:7: task 7;430;480;1000;100;0;1;1 is placed more often than Lintra.tsk holds it (also line 3)"},
         Spoil{"LegendLacksAPoint", "Lintra.ids.csv",
               "kind,number,gtfs_id,name\nvehicle,7,007,\nvehicle,10,trip:t3,\npoint,100,0100,Depot\n"
               "point,1000,END,Terminus\nline,1,01,1\nline,10,N,Night\n",

@@ -348,7 +348,7 @@ TEST_F(CommandLine, UnusableInputLeavesThePageAlone) {
         {"--log bin.txt", "bin.txt:3: binary content, not a search log line"},
         {"--log blank.txt", "blank.txt: no line iteration<TAB>best<TAB>current, not a search log"},
         {"--dump missing.txt", "cannot read dump \"missing.txt\""},
-        {"--dump sub", "cannot read dump \"sub\""},
+        {"--dump sub", "sub: is a folder, not a roster dump"},
     };
     for (const auto& [args, message] : cases) {
         put("escala.html", "old page");

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
                 std::cerr << "escala-batch: " << guard.signal_text()
                           << " before any roster was complete: nothing written\n";
         }
-    } catch (const UnusableInput& e) {
+    } catch (const escala::cli::UnusableInput& e) {
         std::cerr << "escala-batch: " << e.what() << "\n";
         return guard.exit_status(2);
     } catch (const std::filesystem::filesystem_error& e) {

@@ -1,55 +1,15 @@
-// Reading back the compact roster dump that escala writes ("dumpfile.txt").
+// The roster dump reader is the library's (crew/dump.hpp); these names stay
+// for escala-improve, which reads its start roster through them until it
+// calls load_dump.
 #pragma once
 
-#include <cstdint>
-#include <istream>
-#include <stdexcept>
-#include <string>
-#include <vector>
-
-#include "crew/crew.hpp"
+#include "crew/dump.hpp"
 
 namespace escala::tools {
 
-// One task line of the dump and where it stands in the file.
-struct DumpTask {
-    Task task;
-    int line = 0;  // 1-based line of the dump
-};
-
-// One crew member's block: its "##i" marker and its task lines, in file order.
-struct DumpCrew {
-    int marker_line = 0;
-    std::vector<DumpTask> tasks;
-};
-
-// A whole dump; crew[i] is the block of marker "##i".
-struct Dump {
-    std::vector<DumpCrew> crew;
-    int task_lines() const;
-};
-
-// A dump that cannot be read; names the 1-based line at fault.
-class DumpError : public std::runtime_error {
-public:
-    DumpError(int line, const std::string& message);
-    int line() const { return line_; }
-
-private:
-    int line_;
-};
-
-// Reads a dump: the roster size immediately followed by "##0", then "##i"
-// marker lines numbered 0, 1, 2, ... and task lines of eight integers
-// "v,s,e,sp,ep,slack,sl,el", with ",*" appended for a virtual task. Blanks
-// around fields, a carriage return at a line end and empty lines are
-// tolerated. Throws DumpError on anything else.
-Dump read_dump(std::istream& in);
-
-// The dump's schedules as a roster (member i gets id i).
-v_crew to_roster(const Dump& dump);
-
-// A task in the form of a dump line, without the line end.
-std::string dump_line(const Task& task);
+using escala::Dump;
+using escala::DumpError;
+using escala::read_dump;
+using escala::to_roster;
 
 }  // namespace escala::tools

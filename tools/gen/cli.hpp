@@ -2,9 +2,10 @@
 #pragma once
 
 #include <atomic>
-#include <optional>
 #include <ostream>
 #include <string>
+
+#include "cli/tool.hpp"
 
 namespace escala::gen {
 
@@ -14,13 +15,7 @@ struct GenOptions {
     std::string out;  // empty: standard output
 };
 
-// The options to run with, or the exit status when there is nothing to run
-// (0 after --help or --version, 2 after an unusable command line; the
-// message has gone to `out` or `err`).
-struct ParsedCommandLine {
-    std::optional<GenOptions> options;
-    int exit_status = 0;
-};
+using ParsedCommandLine = cli::ParsedCommandLine<GenOptions>;
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
