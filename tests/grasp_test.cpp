@@ -6,10 +6,12 @@
 #include <random>
 #include <set>
 
-#include "e2e_support.hpp"
+#include "test_support.hpp"
 #include "search/grasp.hpp"
 
 namespace {
+
+using namespace escala::test;
 
 using escala::Crew;
 using escala::grasp;
@@ -209,8 +211,8 @@ TEST(Grasp, EveryTaskLandsExactlyOnce) {
         v_crew roster(full_roster);
         grasp(tasks, roster, 2.0, 2.0, seed);
         EXPECT_TRUE(tasks.empty());
-        EXPECT_EQ(e2e::real_tasks_of(roster), e2e::sorted_fields(input)) << "seed " << seed;
-        for (const Crew& member : roster) EXPECT_EQ(e2e::schedule_fault(member), "");
+        EXPECT_EQ(real_tasks_of(roster), sorted_fields(input)) << "seed " << seed;
+        for (const Crew& member : roster) EXPECT_EQ(schedule_fault(member), "");
     }
 }
 
@@ -250,7 +252,7 @@ TEST(Grasp, KeepsTheTasksMembersAlreadyHold) {
     grasp(tasks, roster, 2.0, 2.0, 4u);
     l_tarefas all = input;
     all.push_back(kept);
-    EXPECT_EQ(e2e::real_tasks_of(roster), e2e::sorted_fields(all));
+    EXPECT_EQ(real_tasks_of(roster), sorted_fields(all));
 }
 
 // A progress dot each time the tasks left are a multiple of ten, 0 included.

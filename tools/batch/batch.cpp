@@ -13,7 +13,7 @@
 #include "crew/overlaps.hpp"
 #include "io/strict_tasks.hpp"
 
-namespace escala::batch {
+namespace escala::tools::batch {
 
 namespace fs = std::filesystem;
 
@@ -156,4 +156,4 @@ BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostre
     return result;
 }
 
-}  // namespace escala::batch
+}  // namespace escala::tools::batch

@@ -13,7 +13,7 @@
 #include "app/driver.hpp"
 #include "cli/tool.hpp"
 
-namespace escala::batch {
+namespace escala::tools::batch {
 
 struct BatchOptions {
     std::filesystem::path task_file = "Lintra.tsk";
@@ -57,4 +57,4 @@ struct BatchResult {
 BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostream& err,
                       const std::atomic<bool>* stop = nullptr);
 
-}  // namespace escala::batch
+}  // namespace escala::tools::batch

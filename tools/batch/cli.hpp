@@ -6,11 +6,11 @@
 #include "batch.hpp"
 #include "cli/tool.hpp"
 
-namespace escala::batch {
+namespace escala::tools::batch {
 
 using ParsedCommandLine = cli::ParsedCommandLine<BatchOptions>;
 
 // Without --seed the seed is the clock's time in seconds.
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
-}  // namespace escala::batch
+}  // namespace escala::tools::batch

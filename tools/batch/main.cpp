@@ -7,7 +7,7 @@
 #include "cli/interrupt_guard.hpp"
 
 int main(int argc, char** argv) {
-    using namespace escala::batch;
+    using namespace escala::tools::batch;
     const escala::cli::InterruptGuard guard("escala-batch");
     const ParsedCommandLine parsed = parse_command_line(argc, argv, std::cout, std::cerr);
     if (!parsed.options) return parsed.exit_status;

@@ -6,10 +6,10 @@
 #include "cli/tool.hpp"
 #include "run.hpp"
 
-namespace escala::exporting {
+namespace escala::tools::exporting {
 
 using ParsedCommandLine = cli::ParsedCommandLine<ToolOptions>;
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
-}  // namespace escala::exporting
+}  // namespace escala::tools::exporting

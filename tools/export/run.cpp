@@ -11,7 +11,9 @@
 #include "gtfs/feed.hpp"
 #include "io/strict_tasks.hpp"
 
-namespace escala::exporting {
+namespace escala::tools::exporting {
+
+using namespace escala::exporting;  // the runs and their files
 
 namespace {
 
@@ -133,4 +135,4 @@ int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std
     return overlaps.empty() ? 0 : 1;
 }
 
-}  // namespace escala::exporting
+}  // namespace escala::tools::exporting

@@ -7,7 +7,7 @@
 
 #include "cli/tool.hpp"
 
-namespace escala::gen {
+namespace escala::tools::gen {
 
 struct GenOptions {
     int vehicles = 20;
@@ -25,4 +25,4 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
 int write_task_file(const GenOptions& options, std::ostream& standard_output, std::ostream& err,
                     const std::atomic<bool>* stop = nullptr);
 
-}  // namespace escala::gen
+}  // namespace escala::tools::gen
