@@ -4,9 +4,9 @@
 
 #include "check/check.hpp"
 
-namespace escala::tools {
+namespace escala::tools::check {
 
-CheckCommandLine parse_check_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     const char* const program = "escala-check";
     CLI::App app{"Checks a roster dump written by escala (or edited by hand) against its task file:\n"
                  "every task in exactly one schedule, schedules in start order without overlaps,\n"
@@ -14,7 +14,7 @@ CheckCommandLine parse_check_command_line(int argc, const char* const* argv, std
                  "member's cost and measures, the objective, the totals and a lower bound on the\n"
                  "crew needed.",
                  program};
-    CheckOptions options;
+    ToolOptions options;
     app.add_option("--tasks", options.tasks, "task file the roster was made from (eight integers a line)")
         ->type_name("FILE")
         ->capture_default_str();
@@ -48,4 +48,4 @@ CheckCommandLine parse_check_command_line(int argc, const char* const* argv, std
     return {options, 0};
 }
 
-}  // namespace escala::tools
+}  // namespace escala::tools::check

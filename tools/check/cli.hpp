@@ -6,10 +6,10 @@
 #include "cli/tool.hpp"
 #include "run.hpp"
 
-namespace escala::tools {
+namespace escala::tools::check {
 
-using CheckCommandLine = cli::ParsedCommandLine<CheckOptions>;
+using ParsedCommandLine = cli::ParsedCommandLine<ToolOptions>;
 
-CheckCommandLine parse_check_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
-}  // namespace escala::tools
+}  // namespace escala::tools::check

@@ -6,9 +6,9 @@
 #include "run.hpp"
 
 int main(int argc, char** argv) {
-    using namespace escala::tools;
+    using namespace escala::tools::check;
     const escala::cli::InterruptGuard guard("escala-check");
-    const CheckCommandLine parsed = parse_check_command_line(argc, argv, std::cout, std::cerr);
+    const ParsedCommandLine parsed = parse_command_line(argc, argv, std::cout, std::cerr);
     if (!parsed.options) return parsed.exit_status;
     return run_check(*parsed.options, guard, std::cout, std::cerr);
 }

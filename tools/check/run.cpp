@@ -9,7 +9,7 @@
 #include "gtfs/legend.hpp"
 #include "io/strict_tasks.hpp"
 
-namespace escala::tools {
+namespace escala::tools::check {
 
 namespace {
 
@@ -23,7 +23,7 @@ int interrupted(const cli::InterruptGuard& guard, std::ostream& err) {
 
 }  // namespace
 
-int run_check(const CheckOptions& options, const cli::InterruptGuard& guard, std::ostream& out, std::ostream& err) {
+int run_check(const ToolOptions& options, const cli::InterruptGuard& guard, std::ostream& out, std::ostream& err) {
     StrictTasks tasks;
     gtfs::Legend legend;
     std::function<std::string(const Task&)> names;
@@ -72,4 +72,4 @@ int run_check(const CheckOptions& options, const cli::InterruptGuard& guard, std
     return guard.exit_status(report.valid() ? 0 : 1);
 }
 
-}  // namespace escala::tools
+}  // namespace escala::tools::check

@@ -8,9 +8,9 @@
 
 #include "cli/interrupt_guard.hpp"
 
-namespace escala::tools {
+namespace escala::tools::check {
 
-struct CheckOptions {
+struct ToolOptions {
     std::string tasks = "Lintra.tsk";
     std::string dump = "dumpfile.txt";
     std::string ids;  // "": violations name numbers only
@@ -23,6 +23,6 @@ struct CheckOptions {
 // roster and prints the report on `out`; warnings, progress and refusals go
 // to `err`. Returns the exit status: 0 valid, 1 violations, 2 unusable
 // input, 130/143 when the guard saw a signal before the report.
-int run_check(const CheckOptions& options, const cli::InterruptGuard& guard, std::ostream& out, std::ostream& err);
+int run_check(const ToolOptions& options, const cli::InterruptGuard& guard, std::ostream& out, std::ostream& err);
 
-}  // namespace escala::tools
+}  // namespace escala::tools::check

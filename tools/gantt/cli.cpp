@@ -2,7 +2,7 @@
 
 #include "cli/command_line.hpp"
 
-namespace escala::tools {
+namespace escala::tools::gantt {
 
 namespace {
 
@@ -26,14 +26,14 @@ const char* const footer =
 
 }  // namespace
 
-GanttCommandLine parse_gantt_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Writes the roster in a dump of escala as one self-contained HTML page: a timeline\n"
                  "row per crew member (bars coloured and labelled by vehicle, virtual tasks dashed,\n"
                  "overlaps in red, split-shift breaks hatched), the objective and totals with what\n"
                  "they mean, and the convergence of the last search in the search log. The page\n"
                  "needs no network.",
                  "escala-gantt"};
-    GanttToolOptions options;
+    ToolOptions options;
     app.add_option("--dump", options.dump, "roster dump to draw")->type_name("FILE")->capture_default_str();
     auto* log_option = app.add_option("--log", options.log, "search log for the convergence chart")
                            ->type_name("FILE")
@@ -55,4 +55,4 @@ GanttCommandLine parse_gantt_command_line(int argc, const char* const* argv, std
     return {options, 0};
 }
 
-}  // namespace escala::tools
+}  // namespace escala::tools::gantt

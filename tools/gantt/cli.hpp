@@ -6,10 +6,10 @@
 #include "cli/tool.hpp"
 #include "run.hpp"
 
-namespace escala::tools {
+namespace escala::tools::gantt {
 
-using GanttCommandLine = cli::ParsedCommandLine<GanttToolOptions>;
+using ParsedCommandLine = cli::ParsedCommandLine<ToolOptions>;
 
-GanttCommandLine parse_gantt_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
-}  // namespace escala::tools
+}  // namespace escala::tools::gantt

@@ -6,9 +6,9 @@
 #include "run.hpp"
 
 int main(int argc, char** argv) {
-    using namespace escala::tools;
+    using namespace escala::tools::gantt;
     const escala::cli::InterruptGuard guard("escala-gantt");
-    const GanttCommandLine parsed = parse_gantt_command_line(argc, argv, std::cout, std::cerr);
+    const ParsedCommandLine parsed = parse_command_line(argc, argv, std::cout, std::cerr);
     if (!parsed.options) return parsed.exit_status;
     return run_gantt(*parsed.options, guard, std::cout, std::cerr);
 }

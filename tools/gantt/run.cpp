@@ -8,7 +8,7 @@
 #include "gantt/search_log.hpp"
 #include "gtfs/legend.hpp"
 
-namespace escala::tools {
+namespace escala::tools::gantt {
 
 namespace {
 
@@ -25,7 +25,7 @@ bool exists(const std::string& path) {
 }
 
 // The last search of the log; none when the default log is absent.
-std::optional<SearchLog> usable_log(const GanttToolOptions& options) {
+std::optional<SearchLog> usable_log(const ToolOptions& options) {
     if (!options.log_named && !exists(options.log)) return std::nullopt;
     std::ifstream in(options.log);
     if (!in || is_directory(options.log)) throw cli::UnusableInput("cannot read search log \"" + options.log + "\"");
@@ -39,7 +39,7 @@ std::optional<SearchLog> usable_log(const GanttToolOptions& options) {
 
 }  // namespace
 
-int run_gantt(const GanttToolOptions& options, const cli::InterruptGuard& guard, std::ostream& out,
+int run_gantt(const ToolOptions& options, const cli::InterruptGuard& guard, std::ostream& out,
               std::ostream& err) {
     Dump dump;
     gtfs::Legend legend;
@@ -87,4 +87,4 @@ int run_gantt(const GanttToolOptions& options, const cli::InterruptGuard& guard,
     return guard.exit_status(0);
 }
 
-}  // namespace escala::tools
+}  // namespace escala::tools::gantt

@@ -7,9 +7,9 @@
 #include "cli/interrupt_guard.hpp"
 #include "gantt/gantt.hpp"
 
-namespace escala::tools {
+namespace escala::tools::gantt {
 
-struct GanttToolOptions {
+struct ToolOptions {
     std::string dump = "dumpfile.txt";
     std::string log = "file_obj.txt";
     bool log_named = false;  // given with --log: read strictly and required
@@ -22,7 +22,7 @@ struct GanttToolOptions {
 // Returns the exit status: 0 written (a line on `out`), 1 not written, 2
 // unusable input, 130/143 when the guard saw a signal before the page was
 // complete; the reason goes to `err`.
-int run_gantt(const GanttToolOptions& options, const cli::InterruptGuard& guard, std::ostream& out,
+int run_gantt(const ToolOptions& options, const cli::InterruptGuard& guard, std::ostream& out,
               std::ostream& err);
 
-}  // namespace escala::tools
+}  // namespace escala::tools::gantt
