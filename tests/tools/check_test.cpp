@@ -1,5 +1,5 @@
-// escala-check: the dump reader, the roster checks and measures, and the
-// program run against a real escala run.
+// escala-check: the roster checks and measures, and the program run against
+// a real escala run.
 #include <gtest/gtest.h>
 
 #include <iomanip>
@@ -16,73 +16,6 @@ namespace escala::tools {
 namespace {
 
 using namespace escala::test;
-
-// ---- the dump reader ----
-
-// A well-formed dump gives the blocks, the virtual flags and the line numbers.
-TEST(ReadDump, ReadsBlocksTasksAndLines) {
-    const Dump d = dump_of("2##0\n7,480,600,1,2,0,3,4\n7,600,630,2,2,0,4,4,*\n##1\n");
-    ASSERT_EQ(d.crew.size(), 2u);
-    ASSERT_EQ(d.crew[0].tasks.size(), 2u);
-    EXPECT_EQ(d.crew[0].tasks[0].task, Task(7, 480, 600, 1, 2, 0, 3, 4));
-    EXPECT_EQ(d.crew[0].tasks[1].task, Task(7, 600, 630, 2, 2, 0, 4, 4, 1));
-    EXPECT_EQ(d.crew[0].tasks[1].line, 3);
-    EXPECT_EQ(d.crew[1].marker_line, 4);
-    EXPECT_TRUE(d.crew[1].tasks.empty());
-    EXPECT_EQ(d.task_lines(), 2);
-}
-
-// Hand edits: blanks around fields, CR line ends, empty lines, negative values.
-TEST(ReadDump, ToleratesBlanksCarriageReturnsAndEmptyLines) {
-    const Dump d = dump_of("1##0\r\n 7, -480 ,600,1,2,0,3,4 \r\n\r\n\n 7,600,630,2,2,0,4,4 , * \r\n");
-    ASSERT_EQ(d.crew.size(), 1u);
-    ASSERT_EQ(d.crew[0].tasks.size(), 2u);
-    EXPECT_EQ(d.crew[0].tasks[0].task.start_time, -480);
-    EXPECT_EQ(d.crew[0].tasks[1].task.is_virtual, 1);
-    EXPECT_EQ(d.crew[0].tasks[1].line, 5);
-}
-
-// An empty roster is the single character 0.
-TEST(ReadDump, EmptyRoster) { EXPECT_TRUE(dump_of("0").crew.empty()); }
-
-// Every kind of unusable dump is refused with the line at fault.
-TEST(ReadDump, RefusesMalformedDumpsNamingTheLine) {
-    struct Case {
-        std::string text;
-        int line;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
-        {"", 1, "empty dump"},
-        {"abc##0\n", 1, "roster size \"abc\" is not an integer"},
-        {"-1##0\n", 1, "negative"},
-        {"219\n##0\n", 1, "followed at once by \"##0\""},
-        {"99999999999##0\n", 1, "does not fit in 32 bits"},
-        {"3##0\n##1\n", 1, "the roster size is 3 but the dump has 2 crew markers"},
-        {"2##0\n##2\n", 2, "marker ##2 where ##1 was expected"},
-        {"1##0\n##1\n", 2, "beyond the roster size 1"},
-        {"0\n##0\n", 2, "beyond the roster size 0"},
-        {"1##0\n##x\n", 2, "crew marker \"x\" is not an integer"},
-        {"1##0\n1,2,3\n", 2, "8 comma-separated integers"},
-        {"1##0\n1,2,3,4,5,6,7,8,+\n", 2, "8 comma-separated integers"},
-        {"1##0\n1,2,3,4,5,6,7,8,*,*\n", 2, "8 comma-separated integers"},
-        {"1##0\n1,2,x,4,5,6,7,8\n", 2, "field 3 \"x\" is not an integer"},
-        {"1##0\n1,,3,4,5,6,7,8\n", 2, "field 2 \"\" is not an integer"},
-        {"1##0\n1,2,3,4,5,6,7,2147483648\n", 2, "field 8 \"2147483648\" does not fit in 32 bits"},
-        {"1##0\n\n1,2,3,4,5,6,7,8\n1,2,3,4e5,5,6,7,8\n", 4, "field 4"},
-        {"1##0\n" + std::string(5000, '1') + "\n", 2, "line too long"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text.substr(0, 40));
-        try {
-            dump_of(c.text);
-            ADD_FAILURE() << "accepted";
-        } catch (const DumpError& e) {
-            EXPECT_EQ(e.line(), c.line);
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-        }
-    }
-}
 
 // ---- the lower bound ----
 
