@@ -54,7 +54,7 @@ std::string warning(int line, int tasks) {
 const std::string two_records = "10;359;505;603;100004;23;66;67\n17;391;565;9011;100004;13;92;67\n";
 
 // No task file, or a directory in its place: the open check on the task
-// file, before anything is written or created.
+// file (unit load_list, line 20), before anything is written or created.
 TEST(BadInput, TaskFileMissingOrADirectory) {
     {
         TempDir dir;
@@ -69,6 +69,7 @@ TEST(BadInput, TaskFileMissingOrADirectory) {
         const RunResult r = run_plain(dir);
         expect_open_check(r, "task_file", "load_list", 20);
         EXPECT_EQ(r.out, "");
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"Lintra.tsk"});  // no output file was made
     }
 }
 
