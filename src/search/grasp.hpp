@@ -2,7 +2,6 @@
 #pragma once
 
 #include <iostream>
-
 #include <optional>
 
 #include "core/task.hpp"
