@@ -54,6 +54,11 @@ TabuSearch quiet_search() {
     return search;
 }
 
+// One scan of `sample`, the fast way or the reference way.
+std::uint32_t scan(TabuSearch& search, const v_crew& sample, std::uint32_t current, bool& taken, bool reference) {
+    return reference ? search.scan_moves_reference(sample, current, taken) : search.scan_moves(sample, current, taken);
+}
+
 // Copies the state a scan reads and writes (the log stream is not copied).
 void copy_scan_state(const TabuSearch& from, TabuSearch& to) {
     to.best_roster = from.best_roster;
@@ -185,8 +190,7 @@ TEST(TabuScan, KeepsTheFirstOfEqualCandidates) {
         // sample position wins, whatever its roster index.
         const v_crew sample{crew_of({t}, 5), crew_of({}, 2), crew_of({}, 1)};
         bool taken = false;
-        const std::uint32_t v = reference ? search.scan_moves_reference(sample, 50000, taken)
-                                          : search.scan_moves(sample, 50000, taken);
+        const std::uint32_t v = scan(search, sample, 50000, taken, reference);
         EXPECT_TRUE(taken);
         EXPECT_EQ(v, 50000u) << "moving a lone task to an empty member changes nothing";
         EXPECT_EQ(search.move.from_crew, 5);
@@ -197,10 +201,7 @@ TEST(TabuScan, KeepsTheFirstOfEqualCandidates) {
         // Two equal tasks in one schedule: the first position wins.
         const v_crew twins{crew_of({t, t}, 4), crew_of({}, 0)};
         TabuSearch second = quiet_search();
-        if (reference)
-            second.scan_moves_reference(twins, 5000000, taken);
-        else
-            second.scan_moves(twins, 5000000, taken);
+        scan(second, twins, 5000000, taken, reference);
         EXPECT_TRUE(taken);
         EXPECT_EQ(second.move.from_crew, 4);
         EXPECT_EQ(second.move.to_crew, 0);
@@ -257,16 +258,13 @@ TEST(TabuScan, AspirationTakesCandidatesBelowTheBestValue) {
     ASSERT_LT(all[1].value, all[2].value);
 
     for (bool reference : {false, true}) {
-        auto scan = [&](TabuSearch& s, bool& taken) {
-            return reference ? s.scan_moves_reference(sample, current, taken) : s.scan_moves(sample, current, taken);
-        };
         bool taken = false;
         // Every candidate below best_value: each is taken in turn, the last stays.
         TabuSearch search = quiet_search();
         search.best_value = highest + 1;
         for (const Candidate& c : all) search.tabu_list.push_back({c.move.to_crew, c.move.from_crew, 0, c.move.moved_task});
         for (const Candidate& c : all) ASSERT_TRUE(search.is_tabu(c.move));
-        EXPECT_EQ(scan(search, taken), all[2].value);
+        EXPECT_EQ(scan(search, sample, current, taken, reference), all[2].value);
         EXPECT_TRUE(taken);
         expect_move(search.move, all[2].move);
 
@@ -275,7 +273,7 @@ TEST(TabuScan, AspirationTakesCandidatesBelowTheBestValue) {
         TabuSearch strict = quiet_search();
         strict.best_value = all[2].value;
         strict.tabu_list = search.tabu_list;
-        EXPECT_EQ(scan(strict, taken), all[1].value);
+        EXPECT_EQ(scan(strict, sample, current, taken, reference), all[1].value);
         EXPECT_TRUE(taken);
         expect_move(strict.move, all[1].move);
     }
@@ -293,8 +291,7 @@ TEST(TabuScan, SkipsTabuCandidatesWithoutAspiration) {
     for (bool reference : {false, true}) {
         bool taken = false;
         TabuSearch free_search = quiet_search();
-        const std::uint32_t v = reference ? free_search.scan_moves_reference(sample, current, taken)
-                                          : free_search.scan_moves(sample, current, taken);
+        const std::uint32_t v = scan(free_search, sample, current, taken, reference);
         EXPECT_EQ(v, all[best].value);
         expect_move(free_search.move, all[best].move);
 
@@ -303,8 +300,7 @@ TEST(TabuScan, SkipsTabuCandidatesWithoutAspiration) {
         std::size_t next = all.size();
         for (std::size_t c = 0; c < all.size(); ++c)
             if (c != best && (next == all.size() || all[c].value < all[next].value)) next = c;
-        const std::uint32_t w = reference ? search.scan_moves_reference(sample, current, taken)
-                                          : search.scan_moves(sample, current, taken);
+        const std::uint32_t w = scan(search, sample, current, taken, reference);
         EXPECT_TRUE(taken);
         EXPECT_EQ(w, all[next].value);
         expect_move(search.move, all[next].move);
@@ -320,15 +316,13 @@ TEST(TabuScan, NothingAboveTheCeilingUnlessBelowTheBest) {
         TabuSearch search = quiet_search();
         search.move = stale;
         bool taken = true;
-        const std::uint32_t v = reference ? search.scan_moves_reference(sample, 200000000u, taken)
-                                          : search.scan_moves(sample, 200000000u, taken);
+        const std::uint32_t v = scan(search, sample, 200000000u, taken, reference);
         EXPECT_FALSE(taken);
         EXPECT_EQ(v, 100000000u);
         expect_move(search.move, stale);
 
         search.best_value = 300000000u;
-        const std::uint32_t w = reference ? search.scan_moves_reference(sample, 200000000u, taken)
-                                          : search.scan_moves(sample, 200000000u, taken);
+        const std::uint32_t w = scan(search, sample, 200000000u, taken, reference);
         EXPECT_TRUE(taken);
         EXPECT_GE(w, 100000000u);
     }
