@@ -9,9 +9,10 @@
 
 #include "require.hpp"
 #include "check/check.hpp"
-#include "check/dump.hpp"
+#include "crew/dump.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace escala;
     using namespace escala::tools;
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::istringstream in(text);

@@ -41,6 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (tolerant.points.size() > 5000) return 0;
     std::ostringstream page;
-    write_gantt(page, Dump{}, tolerant, "d.txt", "log.txt");
+    write_gantt(page, escala::Dump{}, tolerant, "d.txt", "log.txt");
     return 0;
 }

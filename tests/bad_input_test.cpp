@@ -12,31 +12,29 @@
 #include <unistd.h>
 
 #include "crew/crew_util.hpp"
-#include "e2e_support.hpp"
+#include "test_support.hpp"
 #include "io/load_list.hpp"
 #include "search/grasp.hpp"
 #include "search/tabu_search.hpp"
 
 namespace {
 
-using e2e::read_file;
-using e2e::RunResult;
-using e2e::TempDir;
+using namespace escala::test;
 
 // Crashes show as signals: no fake clock wrapper here.
 RunResult run_plain(const TempDir& dir, const std::string& stdin_redirect = "< /dev/null") {
-    e2e::RunOptions options;
+    RunOptions options;
     options.fake_clock = false;
     options.stdin_redirect = stdin_redirect;
     options.timeout_seconds = 120;
-    return e2e::run_escala(dir.path(), options);
+    return run_escala(dir.path(), options);
 }
 
 // A run that must complete: no signal, no hang, status 0, the end line.
 void expect_complete(const RunResult& r) {
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.signal, 0) << r.err;
-    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\n\nEnd of Orvik Dummie Seacrh.\tObjective Value Found: "), std::string::npos);
 }
 
@@ -44,7 +42,7 @@ void expect_complete(const RunResult& r) {
 void expect_open_check(const RunResult& r, const std::string& expression, const std::string& unit, int line) {
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Assertion failed: " + expression + ", file " + unit + ", line " + std::to_string(line) + "\n");
 }
 
@@ -56,7 +54,7 @@ std::string warning(int line, int tasks) {
 const std::string two_records = "10;359;505;603;100004;23;66;67\n17;391;565;9011;100004;13;92;67\n";
 
 // No task file, or a directory in its place: the open check on the task
-// file, before anything is written or created.
+// file (unit load_list, line 20), before anything is written or created.
 TEST(BadInput, TaskFileMissingOrADirectory) {
     {
         TempDir dir;
@@ -71,17 +69,18 @@ TEST(BadInput, TaskFileMissingOrADirectory) {
         const RunResult r = run_plain(dir);
         expect_open_check(r, "task_file", "load_list", 20);
         EXPECT_EQ(r.out, "");
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"Lintra.tsk"});  // no output file was made
     }
 }
 
 // Permissions only bind an ordinary user: when the tests run as root, the
 // program runs as "nobody" for these cases.
 RunResult run_unprivileged(const TempDir& dir) {
-    e2e::RunOptions options;
+    RunOptions options;
     options.fake_clock = false;
     options.timeout_seconds = 120;
     if (::geteuid() == 0) options.wrapper = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-    return e2e::run_escala(dir.path(), options);
+    return run_escala(dir.path(), options);
 }
 
 // A task file that cannot be read, and a working directory that cannot be
@@ -93,7 +92,7 @@ TEST(BadInput, NoPermission) {
     namespace fs = std::filesystem;
     {
         TempDir dir;
-        e2e::write_file(dir / "Lintra.tsk", two_records);
+        write_file(dir / "Lintra.tsk", two_records);
         fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_all | fs::perms::others_all);
         fs::permissions(dir / "Lintra.tsk", fs::perms::none);
         const RunResult r = run_unprivileged(dir);
@@ -103,7 +102,7 @@ TEST(BadInput, NoPermission) {
     }
     {
         TempDir dir;
-        e2e::write_file(dir / "Lintra.tsk", two_records);
+        write_file(dir / "Lintra.tsk", two_records);
         fs::permissions(dir / "Lintra.tsk", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                         fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
@@ -147,15 +146,15 @@ TEST(BadInput, MalformedContentKeepsTheRecordsBeforeIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
-        e2e::write_file(dir / "Lintra.tsk", c.content);
+        write_file(dir / "Lintra.tsk", c.content);
         const RunResult r = run_plain(dir);
         expect_complete(r);
         EXPECT_EQ(r.err, c.stop_line == 0 ? "" : warning(c.stop_line, c.kept));
         EXPECT_EQ(r.out.find("Tamanho do Listao " + std::to_string(c.kept) + "\n"), r.out.find('\n') + 2);
-        const e2e::Dump dump = e2e::parse_dump(read_file(dir / "dumpfile.txt"));
-        EXPECT_EQ(e2e::real_tasks_of_dump(dump).size(), static_cast<std::size_t>(c.kept));
+        const DumpText dump = parse_dump(read_file(dir / "dumpfile.txt"));
+        EXPECT_EQ(real_tasks_of_dump(dump).size(), static_cast<std::size_t>(c.kept));
         if (c.kept == 2) {
-            EXPECT_EQ(e2e::real_tasks_of_dump(dump), e2e::tasks_of_task_file(two_records));
+            EXPECT_EQ(real_tasks_of_dump(dump), tasks_of_task_file(two_records));
         }
     }
 }
@@ -164,7 +163,7 @@ TEST(BadInput, MalformedContentKeepsTheRecordsBeforeIt) {
 TEST(BadInput, NoRecords) {
     for (const std::string& content : {std::string(), std::string(" \n\t\r\n  \n")}) {
         TempDir dir;
-        e2e::write_file(dir / "Lintra.tsk", content);
+        write_file(dir / "Lintra.tsk", content);
         const RunResult r = run_plain(dir);
         expect_complete(r);
         EXPECT_EQ(r.err, "");
@@ -184,13 +183,13 @@ TEST(BadInput, UnusualNumbersAreReadAndPlaced) {
         "4;-2147483648;-2147483000;-7;-8;-9;-10;-11\n"
         "5;2147483000;2147483647;2147483647;2147483647;0;2147483647;2147483647\n";
     TempDir dir;
-    e2e::write_file(dir / "Lintra.tsk", content);
+    write_file(dir / "Lintra.tsk", content);
     const RunResult r = run_plain(dir);
     expect_complete(r);
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("\nTamanho do Listao 5\n"), std::string::npos);
     const std::string dump = read_file(dir / "dumpfile.txt");
-    EXPECT_EQ(e2e::real_tasks_of_dump(e2e::parse_dump(dump)), e2e::tasks_of_task_file(content));
+    EXPECT_EQ(real_tasks_of_dump(parse_dump(dump)), tasks_of_task_file(content));
     EXPECT_NE(dump.find("\n1,100,200,1,2,0,3,4\n"), std::string::npos);
     EXPECT_NE(dump.find("\n4,-2147483648,-2147483000,-7,-8,-9,-10,-11\n"), std::string::npos);
 }
@@ -200,10 +199,10 @@ TEST(BadInput, UnusualNumbersAreReadAndPlaced) {
 // run goes on undisturbed.
 TEST(BadInput, VirtualTaskBeyondTheLargestTime) {
     TempDir dir;
-    e2e::write_file(dir / "Lintra.tsk", "1;2147483000;2147483640;2;3;0;4;5\n");
+    write_file(dir / "Lintra.tsk", "1;2147483000;2147483640;2;3;0;4;5\n");
     const RunResult r = run_plain(dir);
     expect_complete(r);
-    const e2e::Dump dump = e2e::parse_dump(read_file(dir / "dumpfile.txt"));
+    const DumpText dump = parse_dump(read_file(dir / "dumpfile.txt"));
     std::vector<std::string> lines;
     for (const auto& member : dump.members)
         if (!member.empty()) lines = member;
@@ -231,7 +230,7 @@ TEST(BadInput, OutputNameTakenByADirectory) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        e2e::write_file(dir / "Lintra.tsk", two_records);
+        write_file(dir / "Lintra.tsk", two_records);
         std::filesystem::create_directory(dir / c.name);
         const RunResult r = run_plain(dir);
         expect_open_check(r, c.expression, c.unit, c.line);
@@ -246,25 +245,25 @@ TEST(BadInput, OutputNameTakenByADirectory) {
 // dump blocked, the final detailed report is the best roster in full.
 TEST(BadInput, EarlierReportsSurviveALaterFailure) {
     TempDir dir;
-    e2e::write_file(dir / "Lintra.tsk", two_records);
+    write_file(dir / "Lintra.tsk", two_records);
     std::filesystem::create_directory(dir / "dumpfile.txt");
     const RunResult r = run_plain(dir);
-    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.status, 1);
     const std::string zz = read_file(dir / "ArqSaida-zz.txt");
     EXPECT_EQ(zz, read_file(dir / "melhor_solucao.txt"));
-    EXPECT_EQ(e2e::count_occurrences(zz, "Tempo total de trabalho (minutos): "), 219u);
+    EXPECT_EQ(count_occurrences(zz, "Tempo total de trabalho (minutos): "), 219u);
 }
 
 // Standard input at its end, closed, or holding a few characters: every
 // wait returns at once and the run completes.
 TEST(BadInput, StandardInputAtItsEnd) {
     TempDir source;
-    e2e::write_file(source / "keys", "x");
+    write_file(source / "keys", "x");
     for (const std::string& redirect : {std::string("< /dev/null"), std::string("0<&-"),
-                                       "< " + e2e::shell_quote((source / "keys").string())}) {
+                                       "< " + shell_quote((source / "keys").string())}) {
         SCOPED_TRACE(redirect);
         TempDir dir;
-        e2e::write_file(dir / "Lintra.tsk", two_records);
+        write_file(dir / "Lintra.tsk", two_records);
         const RunResult r = run_plain(dir, redirect);
         expect_complete(r);
         EXPECT_EQ(r.err, "");
@@ -276,32 +275,29 @@ TEST(BadInput, StandardInputAtItsEnd) {
 // The fuzz target's pipeline, in process: read, cap, construct with a fixed
 // seed into eight members, a few search iterations in a scratch directory.
 void replay(const std::string& bytes) {
-    std::istringstream in(bytes);
-    escala::l_tarefas tasks;
-    escala::read_tasks(in, tasks);
+    escala::l_tarefas tasks = tasks_of(bytes);
     if (tasks.size() > 60) tasks.resize(60);
     const escala::l_tarefas input = tasks;
     escala::v_crew roster(8);
     TempDir dir;
-    e2e::ScopedChdir here(dir.path());
-    std::ostringstream sink;
-    std::streambuf* console = std::cout.rdbuf(sink.rdbuf());
-    escala::grasp(tasks, roster, 2.0, 2.0, 1u);
+    std::ostringstream console;
+    escala::grasp(tasks, roster, 2.0, 2.0, 1u, false, console);
     escala::TabuSearch search;
     search.control.wait_for_enter = false;
     search.control.handle_interrupts = false;
+    search.control.console = &console;
+    search.control.out_dir = dir.path();
     search.run(roster, 50.0, 5, 7, 3);
-    std::cout.rdbuf(console);
 
-    EXPECT_EQ(e2e::real_tasks_of(roster), e2e::sorted_fields(input));
-    for (const escala::Crew& member : roster) EXPECT_EQ(e2e::schedule_fault(member), "");
+    EXPECT_EQ(real_tasks_of(roster), sorted_fields(input));
+    for (const escala::Crew& member : roster) EXPECT_EQ(schedule_fault(member), "");
     escala::v_crew copy = roster;
     EXPECT_EQ(escala::global_objective(copy), search.best_value);
 }
 
 // Every input kept in tests/regression goes through the pipeline cleanly.
 TEST(FuzzRegression, KeptInputsRunCleanly) {
-    const std::filesystem::path folder = e2e::source_file("tests/regression");
+    const std::filesystem::path folder = source_path("tests/regression");
     ASSERT_TRUE(std::filesystem::is_directory(folder));
     std::size_t replayed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {

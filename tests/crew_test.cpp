@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <optional>
 #include <string>
 
 #include "crew/crew.hpp"
@@ -138,63 +139,39 @@ TEST(Removal, RemoveUndoesAssign) {
     }
 }
 
-// Removing the last real task rebuilds the closing task after the new last.
-TEST(Removal, RemoveTaskRecloses) {
-    const Task a = real(1, 100, 200, 1, 2);
-    const Task b = real(1, 210, 300, 2, 3);
-    Crew c = assigned({a, b});
-    c.remove_task(b);
-    const l_tarefas expected{a, closing(a, 30)};
-    EXPECT_EQ(c.tasks, expected);
-}
-
-// A task not held, or an empty schedule: nothing changes.
-TEST(Removal, RemoveTaskNotHeld) {
-    const Task a = real(7, 480, 600, 1, 2, 0, 3, 4);
-    Crew c = assigned({a});
-    const l_tarefas before = c.tasks;
-    c.remove_task(real(7, 480, 600, 1, 2, 0, 3, 5));
-    EXPECT_EQ(c.tasks, before);
-    c.remove_task(closing(a, 15));  // a virtual task that is not the one held
-    EXPECT_EQ(c.tasks, before);
-
-    Crew empty;
-    empty.remove_task(a);
-    EXPECT_TRUE(empty.tasks.empty());
-}
-
-// Of two equal tasks only the first is removed.
-TEST(Removal, RemoveTaskTakesOneCopy) {
-    const Task a = real(1, 100, 200, 1, 1);
-    Crew c = assigned({a, a});
-    c.remove_task(a);
-    const l_tarefas expected{a, closing(a, 30)};
-    EXPECT_EQ(c.tasks, expected);
-}
-
-// remove_task_at(0) on one real task and its closing task leaves an empty
-// schedule and returns the real task.
-TEST(Removal, RemoveAtOnlyTask) {
-    const Task a = real(7, 480, 600, 1, 2, 0, 3, 4);
-    Crew c = assigned({a});
-    EXPECT_EQ(c.remove_task_at(0), a);
-    EXPECT_TRUE(c.tasks.empty());
-    EXPECT_FALSE(c.has_virtual_task());
-}
-
-// remove_task_at in the middle: a 100-minute break opens and the closing task
-// is dropped; at the end: the closing task follows the new last task.
-TEST(Removal, RemoveAtRecloses) {
-    const Task a = real(1, 100, 200, 1, 2);
-    const Task b = real(1, 200, 300, 2, 3);
-    const Task d = real(1, 300, 400, 3, 4);
-    Crew middle = assigned({a, b, d});
-    EXPECT_EQ(middle.remove_task_at(1), b);
-    EXPECT_EQ(middle.tasks, (l_tarefas{a, d}));
-
-    Crew last = assigned({a, b});
-    EXPECT_EQ(last.remove_task_at(1), b);
-    EXPECT_EQ(last.tasks, (l_tarefas{a, closing(a, 30)}));
+// Removing re-closes the schedule: the closing task follows the new last
+// task, goes with the only real task, and is dropped where a 100-minute break
+// opens. Of two equal tasks only the first goes; a task not held (or a
+// virtual task other than the one held, or any task of an empty schedule)
+// changes nothing. remove_task_at returns the task it took.
+TEST(Removal, RemovingRecloses) {
+    const Task a = real(1, 100, 200, 1, 2), b = real(1, 200, 300, 2, 3), d = real(1, 300, 400, 3, 4);
+    const Task b2 = real(1, 210, 300, 2, 3), same = real(1, 100, 200, 1, 1), lone = real(7, 480, 600, 1, 2, 0, 3, 4);
+    const struct {
+        l_tarefas start;
+        std::optional<Task> removed;  // by remove_task; none: remove_task_at(at)
+        std::size_t at;
+        l_tarefas after;
+    } cases[] = {
+        {{a, b2}, b2, 0, {a, closing(a, 30)}},
+        {{same, same}, same, 0, {same, closing(same, 30)}},
+        {{lone}, real(7, 480, 600, 1, 2, 0, 3, 5), 0, {lone, closing(lone, 30)}},
+        {{lone}, closing(lone, 15), 0, {lone, closing(lone, 30)}},
+        {{}, lone, 0, {}},
+        {{lone}, std::nullopt, 0, {}},
+        {{a, b, d}, std::nullopt, 1, {a, d}},
+        {{a, b}, std::nullopt, 1, {a, closing(a, 30)}},
+    };
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        const auto& c = cases[k];
+        Crew crew = assigned(c.start);
+        if (c.removed)
+            crew.remove_task(*c.removed);
+        else
+            EXPECT_EQ(crew.remove_task_at(static_cast<std::int32_t>(c.at)), c.start[c.at]) << k;
+        EXPECT_EQ(crew.tasks, c.after) << k;
+        EXPECT_EQ(crew.has_virtual_task(), !c.after.empty() && c.after.back().is_virtual != 0) << k;
+    }
 }
 
 // ---------------------------------------------------------------- closing task stays last

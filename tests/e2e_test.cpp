@@ -8,19 +8,17 @@
 #include <regex>
 #include <sstream>
 
-#include "e2e_support.hpp"
+#include "test_support.hpp"
 
 namespace {
 
-using e2e::read_file;
-using e2e::RunResult;
-using e2e::TempDir;
+using namespace escala::test;
 
 const char* const report_files[] = {"ArqSaida.txt", "ArqSaida-zz.txt", "teste_solucao.txt",
                                     "melhor_solucao.txt", "file_obj.txt", "dumpfile.txt"};
 
 // The first 60 records of the bundled sample: a run takes about a second.
-std::string small_sample() { return e2e::first_lines(e2e::source_file("examples/Lintra.tsk"), 60); }
+std::string small_sample() { return first_lines(source_path("examples/Lintra.tsk"), 60); }
 
 struct EscalaRun {
     TempDir dir;
@@ -30,8 +28,8 @@ struct EscalaRun {
 // One run of escala on `tasks` in a fresh directory.
 std::unique_ptr<EscalaRun> run_on(const std::string& tasks) {
     auto run = std::make_unique<EscalaRun>();
-    e2e::write_file(run->dir / "Lintra.tsk", tasks);
-    run->result = e2e::run_escala(run->dir.path());
+    write_file(run->dir / "Lintra.tsk", tasks);
+    run->result = run_escala(run->dir.path());
     return run;
 }
 
@@ -39,16 +37,6 @@ std::unique_ptr<EscalaRun> run_on(const std::string& tasks) {
 const EscalaRun& small_run() {
     static const std::unique_ptr<EscalaRun> run = run_on(small_sample());
     return *run;
-}
-
-// The number after `label` in `text` (the first occurrence), or -1.
-long long number_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    if (at == std::string::npos) return -1;
-    std::size_t end = at + label.size();
-    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
-    if (end == at + label.size()) return -1;
-    return std::stoll(text.substr(at + label.size(), end - at - label.size()));
 }
 
 struct MemberLine {
@@ -80,7 +68,7 @@ long long report_objective(const std::string& report) {
 // Checks a finished run's dump: 219 members in order, well-formed lines,
 // and exactly the tasks of the task file.
 void expect_dump_holds(const std::string& dump_text, const std::string& task_file) {
-    const e2e::Dump dump = e2e::parse_dump(dump_text);
+    const DumpText dump = parse_dump(dump_text);
     EXPECT_TRUE(dump.well_formed);
     EXPECT_EQ(dump.size, 219);
     EXPECT_EQ(dump.members.size(), 219u);
@@ -89,8 +77,8 @@ void expect_dump_holds(const std::string& dump_text, const std::string& task_fil
     static const std::regex virtual_line("-?[0-9]+(,-?[0-9]+){7},\\*");
     for (const auto& member : dump.members)
         for (const std::string& line : member)
-            EXPECT_TRUE(std::regex_match(line, e2e::is_virtual_line(line) ? virtual_line : real)) << line;
-    EXPECT_EQ(e2e::real_tasks_of_dump(dump), e2e::tasks_of_task_file(task_file));
+            EXPECT_TRUE(std::regex_match(line, is_virtual_line(line) ? virtual_line : real)) << line;
+    EXPECT_EQ(real_tasks_of_dump(dump), tasks_of_task_file(task_file));
 }
 
 // The console of a complete run, piece by piece: the date line and an empty
@@ -99,7 +87,7 @@ void expect_dump_holds(const std::string& dump_text, const std::string& task_fil
 TEST(EndToEnd, ConsoleOfACompleteRun) {
     const RunResult& r = small_run().result;
     ASSERT_FALSE(r.timed_out);
-    ASSERT_EQ(r.exit_code, 0) << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const std::string& out = r.out;
     EXPECT_EQ(out.rfind("Mon Dec  7 10:00:00 2026\n\nTamanho do Listao 60\nAperte Enter para iniciar Grasp.\n"
@@ -115,7 +103,7 @@ TEST(EndToEnd, ConsoleOfACompleteRun) {
         EXPECT_EQ(members[i].index, static_cast<long long>(i));
         assigned += members[i].tasks;
     }
-    EXPECT_EQ(e2e::count_occurrences(out, "Tripulante "), 219u);
+    EXPECT_EQ(count_occurrences(out, "Tripulante "), 219u);
     EXPECT_EQ(number_after(out, "\nTotal de tarefas atribuidas : "), assigned);
     EXPECT_GE(assigned, 60);
     EXPECT_NE(out.find("\nTamanho do Listao : 0\n"), std::string::npos);
@@ -137,7 +125,7 @@ TEST(EndToEnd, ConsoleOfACompleteRun) {
 // values that the console shows.
 TEST(EndToEnd, ReportFilesAgreeWithTheConsole) {
     const EscalaRun& run = small_run();
-    ASSERT_EQ(run.result.exit_code, 0);
+    ASSERT_EQ(run.result.status, 0);
     for (const char* name : report_files) EXPECT_TRUE(std::filesystem::is_regular_file(run.dir / name)) << name;
     for (const auto& entry : std::filesystem::directory_iterator(run.dir.path()))
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
@@ -149,14 +137,14 @@ TEST(EndToEnd, ReportFilesAgreeWithTheConsole) {
     EXPECT_EQ(report_objective(zz), found);
     EXPECT_EQ(report_objective(read_file(run.dir / "ArqSaida.txt")), construction);
     EXPECT_EQ(report_objective(read_file(run.dir / "teste_solucao.txt")), construction);
-    EXPECT_EQ(e2e::count_occurrences(zz, "Tempo total de trabalho (minutos): "), 219u);
+    EXPECT_EQ(count_occurrences(zz, "Tempo total de trabalho (minutos): "), 219u);
 }
 
 // The search log has one line per console iteration line, numbered from 1,
 // and its last best value is the value found.
 TEST(EndToEnd, SearchLogMatchesTheIterations) {
     const EscalaRun& run = small_run();
-    const auto log = e2e::split_lines(read_file(run.dir / "file_obj.txt"));
+    const auto log = split_lines(read_file(run.dir / "file_obj.txt"));
     static const std::regex iteration_line("\n\\[[0-9]+\\] Funcao Objetivo atual: ");
     const auto iterations = static_cast<std::size_t>(
         std::distance(std::sregex_iterator(run.result.out.begin(), run.result.out.end(), iteration_line),
@@ -182,12 +170,12 @@ TEST(EndToEnd, DumpHoldsEveryTaskOnce) {
 // again from 1.
 TEST(EndToEnd, SecondRunIsIdenticalAndAppendsTheLog) {
     auto run = run_on(small_sample());
-    ASSERT_EQ(run->result.exit_code, 0);
+    ASSERT_EQ(run->result.status, 0);
     std::map<std::string, std::string> first;
     for (const char* name : report_files) first[name] = read_file(run->dir / name);
 
-    const RunResult second = e2e::run_escala(run->dir.path());
-    ASSERT_EQ(second.exit_code, 0);
+    const RunResult second = run_escala(run->dir.path());
+    ASSERT_EQ(second.status, 0);
     EXPECT_EQ(second.out, run->result.out);
     EXPECT_EQ(second.err, run->result.err);
     for (const char* name : report_files) {
@@ -202,10 +190,10 @@ TEST(EndToEnd, SecondRunIsIdenticalAndAppendsTheLog) {
 // The whole bundled sample: every task placed and dumped once, the final
 // report is the best roster.
 TEST(EndToEnd, FullSample) {
-    const std::string tasks = read_file(e2e::source_file("examples/Lintra.tsk"));
+    const std::string tasks = read_file(source_path("examples/Lintra.tsk"));
     const auto run = run_on(tasks);
     const RunResult& r = run->result;
-    ASSERT_EQ(r.exit_code, 0) << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.rfind("Mon Dec  7 10:00:00 2026\n\nTamanho do Listao 272\n", 0), 0u);
     EXPECT_EQ(member_lines(r.out).size(), 219u);
@@ -223,7 +211,7 @@ TEST(EndToEnd, FullSample) {
 TEST(EndToEnd, EmptyTaskFile) {
     const auto run = run_on("");
     const RunResult& r = run->result;
-    ASSERT_EQ(r.exit_code, 0) << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.rfind("Mon Dec  7 10:00:00 2026\n\nTamanho do Listao 0\nAperte Enter para iniciar Grasp.\n"
                           "Executando....Tripulante 0: 17200 0 tarefas.\n",
@@ -243,9 +231,9 @@ TEST(EndToEnd, EmptyTaskFile) {
 
     static const std::regex resize("\nAlterando o tamanho da lista tabu para: (25[0-9])\n\\[(149|299|449)\\] ");
     EXPECT_EQ(std::distance(std::sregex_iterator(r.out.begin(), r.out.end(), resize), std::sregex_iterator()), 3);
-    EXPECT_EQ(e2e::count_occurrences(r.out, "\nAlterando o tamanho da lista tabu para: "), 3u);
+    EXPECT_EQ(count_occurrences(r.out, "\nAlterando o tamanho da lista tabu para: "), 3u);
 
-    const auto log = e2e::split_lines(read_file(run->dir / "file_obj.txt"));
+    const auto log = split_lines(read_file(run->dir / "file_obj.txt"));
     ASSERT_EQ(log.size(), 500u);
     for (std::size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i], std::to_string(i + 1) + "\t3766800\t3766800");
 
@@ -261,34 +249,34 @@ TEST(EndToEnd, InterruptEndsTheSearchAndKeepsTheWork) {
     TempDir dir;
     // The weekday trips twice over: a search long enough, even in an
     // optimised build, to be caught while it runs.
-    const std::string trips = read_file(e2e::source_file("examples/ltd-p1-weekday-trips.tsk"));
+    const std::string trips = read_file(source_path("examples/ltd-p1-weekday-trips.tsk"));
     ASSERT_GT(trips.size(), 0u);
     ASSERT_EQ(trips.back(), '\n');
     const std::string tasks = trips + trips;
-    e2e::write_file(dir / "Lintra.tsk", tasks);
+    write_file(dir / "Lintra.tsk", tasks);
     TempDir capture;
-    const e2e::Child child = e2e::spawn_escala(dir.path(), capture / "stdout", capture / "stderr");
+    const Child child = spawn_escala(dir.path(), capture / "stdout", capture / "stderr");
     ASSERT_GT(child.pid, 0);
 
     int status = -1;
-    const bool searching = e2e::poll_until(
+    const bool searching = poll_until(
         [&] {
-            if (status == -1) status = e2e::wait_for(child, 0);
+            if (status == -1) status = wait_for(child, 0);
             return status != -1 || read_file(capture / "stdout").find("] Funcao Objetivo atual: ") != std::string::npos;
         },
         600);
     if (!searching || status != -1) {
         if (status == -1) {
             ::kill(child.pid, SIGKILL);
-            e2e::wait_for(child, 30);
+            wait_for(child, 30);
         }
         FAIL() << (searching ? "the run ended before it could be interrupted" : "the search never started");
     }
     ASSERT_EQ(::kill(child.pid, SIGINT), 0);
-    status = e2e::wait_for(child, 120);
+    status = wait_for(child, 120);
     if (status == -1) {
         ::kill(child.pid, SIGKILL);
-        e2e::wait_for(child, 30);
+        wait_for(child, 30);
         FAIL() << "the interrupted run did not end";
     }
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
@@ -304,7 +292,7 @@ TEST(EndToEnd, InterruptEndsTheSearchAndKeepsTheWork) {
     const std::string zz = read_file(dir / "ArqSaida-zz.txt");
     EXPECT_EQ(zz, read_file(dir / "melhor_solucao.txt"));
     EXPECT_EQ(report_objective(zz), final_value(out));
-    EXPECT_EQ(e2e::count_occurrences(zz, "Tempo total de trabalho (minutos): "), 219u);
+    EXPECT_EQ(count_occurrences(zz, "Tempo total de trabalho (minutos): "), 219u);
     EXPECT_NE(zz.find("\t\t\tTripula\xE7\xE3o 218\n"), std::string::npos);
     expect_dump_holds(read_file(dir / "dumpfile.txt"), tasks);
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))

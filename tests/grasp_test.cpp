@@ -5,11 +5,14 @@
 #include <cstdlib>
 #include <random>
 #include <set>
+#include <sstream>
 
-#include "e2e_support.hpp"
+#include "test_support.hpp"
 #include "search/grasp.hpp"
 
 namespace {
+
+using namespace escala::test;
 
 using escala::Crew;
 using escala::grasp;
@@ -209,8 +212,8 @@ TEST(Grasp, EveryTaskLandsExactlyOnce) {
         v_crew roster(full_roster);
         grasp(tasks, roster, 2.0, 2.0, seed);
         EXPECT_TRUE(tasks.empty());
-        EXPECT_EQ(e2e::real_tasks_of(roster), e2e::sorted_fields(input)) << "seed " << seed;
-        for (const Crew& member : roster) EXPECT_EQ(e2e::schedule_fault(member), "");
+        EXPECT_EQ(real_tasks_of(roster), sorted_fields(input)) << "seed " << seed;
+        for (const Crew& member : roster) EXPECT_EQ(schedule_fault(member), "");
     }
 }
 
@@ -232,10 +235,9 @@ TEST(Grasp, FastAndReferenceConstructionsAgree) {
             reference[static_cast<std::size_t>(m)] = fast[static_cast<std::size_t>(m)];
         }
         l_tarefas a = input, b = input;
-        testing::internal::CaptureStdout();
-        grasp(a, fast, 2.0, 2.0, seed, false);
-        grasp(b, reference, 2.0, 2.0, seed, true);
-        testing::internal::GetCapturedStdout();
+        std::ostringstream dots;
+        grasp(a, fast, 2.0, 2.0, seed, false, dots);
+        grasp(b, reference, 2.0, 2.0, seed, true, dots);
         EXPECT_EQ(fast, reference) << "seed " << seed;
     }
 }
@@ -250,7 +252,7 @@ TEST(Grasp, KeepsTheTasksMembersAlreadyHold) {
     grasp(tasks, roster, 2.0, 2.0, 4u);
     l_tarefas all = input;
     all.push_back(kept);
-    EXPECT_EQ(e2e::real_tasks_of(roster), e2e::sorted_fields(all));
+    EXPECT_EQ(real_tasks_of(roster), sorted_fields(all));
 }
 
 // A progress dot each time the tasks left are a multiple of ten, 0 included.
@@ -261,9 +263,9 @@ TEST(Grasp, WritesADotPerTenTasksLeft) {
     for (const auto& [n, dots] : cases) {
         l_tarefas tasks = overlapping_tasks(n);
         v_crew roster(full_roster);
-        testing::internal::CaptureStdout();
-        grasp(tasks, roster, 2.0, 2.0, 8u);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), dots) << n << " tasks";
+        std::ostringstream written;
+        grasp(tasks, roster, 2.0, 2.0, 8u, false, written);
+        EXPECT_EQ(written.str(), dots) << n << " tasks";
     }
 }
 
@@ -274,9 +276,9 @@ TEST(Grasp, DrawsTwicePerTaskAndNotAtAllForAnEmptyList) {
     roster[3].assign_task(Task(1, 10, 20, 1, 1, 0, 1, 1));
     const v_crew before = roster;
     l_tarefas none;
-    testing::internal::CaptureStdout();
-    grasp(none, roster, 2.0, 2.0, 42u);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    std::ostringstream dots;
+    grasp(none, roster, 2.0, 2.0, 42u, false, dots);
+    EXPECT_EQ(dots.str(), "");
     const int next = std::rand();  // taken before rand_after() reseeds
     EXPECT_EQ(next, rand_after(42u, 0));
     EXPECT_EQ(roster, before);
@@ -284,9 +286,7 @@ TEST(Grasp, DrawsTwicePerTaskAndNotAtAllForAnEmptyList) {
     for (std::size_t n : {1u, 7u, 120u}) {
         l_tarefas tasks = overlapping_tasks(n);
         v_crew fresh(full_roster);
-        testing::internal::CaptureStdout();
-        grasp(tasks, fresh, 2.0, 2.0, 42u);
-        testing::internal::GetCapturedStdout();
+        grasp(tasks, fresh, 2.0, 2.0, 42u, false, dots);
         const int after = std::rand();
         EXPECT_EQ(after, rand_after(42u, static_cast<int>(2 * n))) << n << " tasks";
     }
@@ -303,10 +303,9 @@ TEST(Grasp, SameSeedSameRoster) {
     }
     v_crew first(full_roster), second(full_roster);
     l_tarefas a = input, b = input;
-    testing::internal::CaptureStdout();
-    grasp(a, first, 2.0, 2.0, 2024u);
-    grasp(b, second, 2.0, 2.0, 2024u);
-    testing::internal::GetCapturedStdout();
+    std::ostringstream dots;
+    grasp(a, first, 2.0, 2.0, 2024u, false, dots);
+    grasp(b, second, 2.0, 2.0, 2024u, false, dots);
     EXPECT_EQ(first, second);
 }
 

@@ -9,23 +9,12 @@
 
 #include "cli/atomic_file.hpp"
 #include "cli/interrupt_guard.hpp"
+#include "test_support.hpp"
 
 namespace escala::cli {
 namespace {
 
-namespace fs = std::filesystem;
-
-fs::path fresh_dir(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / ("escala_guard_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using namespace escala::test;
 
 // Runs `body` in a child process; returns its wait status.
 template <class Body>
@@ -46,11 +35,12 @@ int in_child(Body body) {
 TEST(InterruptGuard, FirstSignalAsksSecondEndsWithoutTemporaries) {
     for (const int number : {SIGINT, SIGTERM}) {
         for (const bool held : {false, true}) {
-            const fs::path dir = fresh_dir("second");
+            const TempDir folder;
+            const fs::path& dir = folder.path();
             const int status = in_child([&] {
                 const InterruptGuard guard("test");
-                Temporary folder = make_temporary_directory(dir, ".scratch-");
-                std::ofstream(folder.path() / "report.txt") << "half";
+                Temporary scratch = make_temporary_directory(dir, ".scratch-");
+                std::ofstream(scratch.path() / "report.txt") << "half";
                 const Temporary file(dir / "file.tmp", false);
                 std::ofstream(file.path()) << "half";
                 ::raise(number);
@@ -68,29 +58,29 @@ TEST(InterruptGuard, FirstSignalAsksSecondEndsWithoutTemporaries) {
             EXPECT_EQ(fs::exists(dir / "after-hold"), held);
             fs::remove(dir / "after-hold");
             EXPECT_TRUE(fs::is_empty(dir)) << "signal " << number << (held ? ", held" : "");
-            fs::remove_all(dir);
         }
     }
 }
 
 // A program that ends through std::exit leaves no registered temporary either.
 TEST(InterruptGuard, ExitRemovesTemporaries) {
-    const fs::path dir = fresh_dir("exit");
+    const TempDir folder;
+    const fs::path& dir = folder.path();
     const int status = in_child([&] {
         const InterruptGuard guard("test");
-        Temporary folder = make_temporary_directory(dir, ".scratch-");
-        std::ofstream(folder.path() / "a") << "x";
+        Temporary scratch = make_temporary_directory(dir, ".scratch-");
+        std::ofstream(scratch.path() / "a") << "x";
         std::exit(1);
     });
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_TRUE(fs::is_empty(dir));
-    fs::remove_all(dir);
 }
 
 // The target changes only on commit; otherwise it stays as it was and no
 // temporary is left beside it.
 TEST(AtomicFile, ReplacesOnlyOnCommit) {
-    const fs::path dir = fresh_dir("atomic");
+    const TempDir folder;
+    const fs::path& dir = folder.path();
     const fs::path target = dir / "out.txt";
     std::ofstream(target) << "earlier";
     {
@@ -107,7 +97,6 @@ TEST(AtomicFile, ReplacesOnlyOnCommit) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
     EXPECT_THROW(AtomicFile{dir}, WriteError);
     EXPECT_THROW(AtomicFile{dir / "no" / "such.txt"}, WriteError);
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
-// The task file reader: the record syntax, where reading stops, the warning
-// for malformed content and the open check on the task file.
+// The task file reader: the record syntax, where reading stops and the
+// warning for malformed content (the open check: bad_input_test).
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <regex>
 #include <sstream>
@@ -139,30 +137,6 @@ TEST(Reader, WarningNamesFileLineAndCount) {
     EXPECT_TRUE(has_number(err, 9)) << err;
     EXPECT_TRUE(has_number(err, 7)) << err;
     EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
-}
-
-// The real program in a directory without a usable Lintra.tsk stops through
-// the open check on task_file (unit load_list, line 20) before it writes
-// anything to the console.
-void expect_task_file_open_check(const test::TempDir& dir, const std::vector<std::string>& entries) {
-    const test::RunResult r = test::run_command(dir.path(), "'" + test::escala_binary() + "' < /dev/null");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("task_file"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("load_list"), std::string::npos) << r.err;
-    EXPECT_TRUE(has_number(r.err, 20)) << r.err;
-    EXPECT_EQ(dir.entries(), entries);  // no output file was made
-}
-
-TEST(ReaderProgram, MissingTaskFileStops) {
-    test::TempDir dir;
-    expect_task_file_open_check(dir, {});
-}
-
-TEST(ReaderProgram, DirectoryAsTaskFileStops) {
-    test::TempDir dir;
-    ASSERT_EQ(::mkdir(dir.file("Lintra.tsk").c_str(), 0755), 0);
-    expect_task_file_open_check(dir, {"Lintra.tsk"});
 }
 
 }  // namespace

@@ -128,13 +128,6 @@ std::string written(Writer writer, const v_crew& roster) {
     return test::read_file(name);
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 // ---------------------------------------------------------------- whole files
 
 // A roster of two members, written out by hand: every line of both reports
@@ -181,7 +174,7 @@ TEST(Reports, EmptyMemberByteForByte) {
 // A full roster of 219 empty members: the size runs straight into the first
 // marker ("219##0"), then one marker line each up to "##218".
 TEST(Reports, DumpOfFullRoster) {
-    const std::vector<std::string> lines = lines_of(written(write_dump, v_crew(219)));
+    const std::vector<std::string> lines = test::split_lines(written(write_dump, v_crew(219)));
     ASSERT_EQ(lines.size(), 219u);
     EXPECT_EQ(lines[0], "219##0");
     EXPECT_EQ(lines[1], "##1");
@@ -193,7 +186,7 @@ TEST(Reports, DumpOfFullRoster) {
 // The solution report's heading goes on after 9000 on the t_veiculo line;
 // then the objective line and one empty line before the totals.
 TEST(Reports, SolutionReportHeadLines) {
-    const std::vector<std::string> lines = lines_of(written(write_report, two_members()));
+    const std::vector<std::string> lines = test::split_lines(written(write_report, two_members()));
     ASSERT_GE(lines.size(), 20u);
     EXPECT_EQ(lines[0], "\t\tPesos usados nessa solucao:");
     EXPECT_EQ(lines[1], "p_duplas: 0");
@@ -208,7 +201,7 @@ TEST(Reports, SolutionReportHeadLines) {
 // line, then the heading; "Pegadas duplas" and "Tripulantes com pegada dupla"
 // carry the same value.
 TEST(Reports, DetailedReportHeadLines) {
-    const std::vector<std::string> lines = lines_of(written(write_detailed_report, two_members()));
+    const std::vector<std::string> lines = test::split_lines(written(write_detailed_report, two_members()));
     ASSERT_GE(lines.size(), 26u);
     EXPECT_EQ(lines[11], "t_veiculo 9000");
     EXPECT_EQ(lines[12], "");
@@ -224,7 +217,7 @@ TEST(Reports, WeightsBlockShowsCurrentWeights) {
     test::RestoreWeights restore;
     pesos = Pesos{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 4294967295u};
     for (Writer writer : {write_report, write_detailed_report}) {
-        const std::vector<std::string> lines = lines_of(written(writer, v_crew{}));
+        const std::vector<std::string> lines = test::split_lines(written(writer, v_crew{}));
         ASSERT_GE(lines.size(), 12u);
         const std::vector<std::string> block(lines.begin() + 1, lines.begin() + 11);
         const std::vector<std::string> expected{"p_duplas: 1",  "p_duplas: 2",    "h_extra: 3",

@@ -10,11 +10,13 @@
 
 #include "crew/crew_util.hpp"
 #include "crew/pesos.hpp"
-#include "e2e_support.hpp"
+#include "test_support.hpp"
 #include "search/grasp.hpp"
 #include "search/tabu_search.hpp"
 
 namespace {
+
+using namespace escala::test;
 
 using escala::Crew;
 using escala::l_tarefas;
@@ -29,18 +31,6 @@ Crew crew_of(std::initializer_list<Task> tasks, std::int32_t id = 0) {
     for (const Task& t : tasks) c.assign_task(t);
     return c;
 }
-
-// Sends std::cout to a string while it lives.
-class CoutCapture {
-public:
-    CoutCapture() : previous_(std::cout.rdbuf(buffer_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(previous_); }
-    std::string text() const { return buffer_.str(); }
-
-private:
-    std::ostringstream buffer_;
-    std::streambuf* previous_;
-};
 
 // Sets one weight for the length of a test.
 class WeightOverride {
@@ -62,6 +52,11 @@ TabuSearch quiet_search() {
     search.control.wait_for_enter = false;
     search.control.handle_interrupts = false;
     return search;
+}
+
+// One scan of `sample`, the fast way or the reference way.
+std::uint32_t scan(TabuSearch& search, const v_crew& sample, std::uint32_t current, bool& taken, bool reference) {
+    return reference ? search.scan_moves_reference(sample, current, taken) : search.scan_moves(sample, current, taken);
 }
 
 // Copies the state a scan reads and writes (the log stream is not copied).
@@ -96,8 +91,6 @@ Crew random_crew(std::mt19937& gen, int max_tasks) {
 std::int32_t movable_tasks(const Crew& c) {
     return static_cast<std::int32_t>(c.tasks.size()) - (c.has_virtual_task() ? 1 : 0);
 }
-
-std::vector<std::string> lines_of(const std::string& text) { return e2e::split_lines(text); }
 
 // ---------------------------------------------------------------- is_tabu
 
@@ -197,8 +190,7 @@ TEST(TabuScan, KeepsTheFirstOfEqualCandidates) {
         // sample position wins, whatever its roster index.
         const v_crew sample{crew_of({t}, 5), crew_of({}, 2), crew_of({}, 1)};
         bool taken = false;
-        const std::uint32_t v = reference ? search.scan_moves_reference(sample, 50000, taken)
-                                          : search.scan_moves(sample, 50000, taken);
+        const std::uint32_t v = scan(search, sample, 50000, taken, reference);
         EXPECT_TRUE(taken);
         EXPECT_EQ(v, 50000u) << "moving a lone task to an empty member changes nothing";
         EXPECT_EQ(search.move.from_crew, 5);
@@ -209,10 +201,7 @@ TEST(TabuScan, KeepsTheFirstOfEqualCandidates) {
         // Two equal tasks in one schedule: the first position wins.
         const v_crew twins{crew_of({t, t}, 4), crew_of({}, 0)};
         TabuSearch second = quiet_search();
-        if (reference)
-            second.scan_moves_reference(twins, 5000000, taken);
-        else
-            second.scan_moves(twins, 5000000, taken);
+        scan(second, twins, 5000000, taken, reference);
         EXPECT_TRUE(taken);
         EXPECT_EQ(second.move.from_crew, 4);
         EXPECT_EQ(second.move.to_crew, 0);
@@ -269,16 +258,13 @@ TEST(TabuScan, AspirationTakesCandidatesBelowTheBestValue) {
     ASSERT_LT(all[1].value, all[2].value);
 
     for (bool reference : {false, true}) {
-        auto scan = [&](TabuSearch& s, bool& taken) {
-            return reference ? s.scan_moves_reference(sample, current, taken) : s.scan_moves(sample, current, taken);
-        };
         bool taken = false;
         // Every candidate below best_value: each is taken in turn, the last stays.
         TabuSearch search = quiet_search();
         search.best_value = highest + 1;
         for (const Candidate& c : all) search.tabu_list.push_back({c.move.to_crew, c.move.from_crew, 0, c.move.moved_task});
         for (const Candidate& c : all) ASSERT_TRUE(search.is_tabu(c.move));
-        EXPECT_EQ(scan(search, taken), all[2].value);
+        EXPECT_EQ(scan(search, sample, current, taken, reference), all[2].value);
         EXPECT_TRUE(taken);
         expect_move(search.move, all[2].move);
 
@@ -287,7 +273,7 @@ TEST(TabuScan, AspirationTakesCandidatesBelowTheBestValue) {
         TabuSearch strict = quiet_search();
         strict.best_value = all[2].value;
         strict.tabu_list = search.tabu_list;
-        EXPECT_EQ(scan(strict, taken), all[1].value);
+        EXPECT_EQ(scan(strict, sample, current, taken, reference), all[1].value);
         EXPECT_TRUE(taken);
         expect_move(strict.move, all[1].move);
     }
@@ -305,8 +291,7 @@ TEST(TabuScan, SkipsTabuCandidatesWithoutAspiration) {
     for (bool reference : {false, true}) {
         bool taken = false;
         TabuSearch free_search = quiet_search();
-        const std::uint32_t v = reference ? free_search.scan_moves_reference(sample, current, taken)
-                                          : free_search.scan_moves(sample, current, taken);
+        const std::uint32_t v = scan(free_search, sample, current, taken, reference);
         EXPECT_EQ(v, all[best].value);
         expect_move(free_search.move, all[best].move);
 
@@ -315,8 +300,7 @@ TEST(TabuScan, SkipsTabuCandidatesWithoutAspiration) {
         std::size_t next = all.size();
         for (std::size_t c = 0; c < all.size(); ++c)
             if (c != best && (next == all.size() || all[c].value < all[next].value)) next = c;
-        const std::uint32_t w = reference ? search.scan_moves_reference(sample, current, taken)
-                                          : search.scan_moves(sample, current, taken);
+        const std::uint32_t w = scan(search, sample, current, taken, reference);
         EXPECT_TRUE(taken);
         EXPECT_EQ(w, all[next].value);
         expect_move(search.move, all[next].move);
@@ -332,15 +316,13 @@ TEST(TabuScan, NothingAboveTheCeilingUnlessBelowTheBest) {
         TabuSearch search = quiet_search();
         search.move = stale;
         bool taken = true;
-        const std::uint32_t v = reference ? search.scan_moves_reference(sample, 200000000u, taken)
-                                          : search.scan_moves(sample, 200000000u, taken);
+        const std::uint32_t v = scan(search, sample, 200000000u, taken, reference);
         EXPECT_FALSE(taken);
         EXPECT_EQ(v, 100000000u);
         expect_move(search.move, stale);
 
         search.best_value = 300000000u;
-        const std::uint32_t w = reference ? search.scan_moves_reference(sample, 200000000u, taken)
-                                          : search.scan_moves(sample, 200000000u, taken);
+        const std::uint32_t w = scan(search, sample, 200000000u, taken, reference);
         EXPECT_TRUE(taken);
         EXPECT_GE(w, 100000000u);
     }
@@ -452,8 +434,8 @@ v_crew constructed_roster(std::size_t members, std::size_t tasks, unsigned seed)
                           static_cast<int>(gen() % 3), static_cast<int>(gen() % 3), static_cast<int>(gen() % 10), 1, 1);
     }
     v_crew roster(members);
-    CoutCapture silence;
-    escala::grasp(list, roster, 2.0, 2.0, seed);
+    std::ostringstream dots;
+    escala::grasp(list, roster, 2.0, 2.0, seed, false, dots);
     return roster;
 }
 
@@ -463,17 +445,13 @@ struct RunRecord {
     std::vector<std::string> log;
 };
 
-RunRecord run_in(const e2e::TempDir& dir, TabuSearch& search, v_crew& roster, double percent, std::int32_t max_stall,
+RunRecord run_in(const TempDir& dir, TabuSearch& search, v_crew& roster, double percent, std::int32_t max_stall,
                  std::uint32_t tabu_base, std::int32_t resize_period) {
-    e2e::ScopedChdir here(dir.path());
-    RunRecord record;
-    {
-        CoutCapture capture;
-        search.run(roster, percent, max_stall, tabu_base, resize_period);
-        record.console = capture.text();
-    }
-    record.log = lines_of(e2e::read_file(dir / "file_obj.txt"));
-    return record;
+    std::ostringstream console;
+    search.control.console = &console;
+    search.control.out_dir = dir.path();
+    search.run(roster, percent, max_stall, tabu_base, resize_period);
+    return {console.str(), split_lines(read_file(dir / "file_obj.txt"))};
 }
 
 // Two members hold pieces that overlap, on different vehicles; a third is
@@ -487,7 +465,7 @@ v_crew roster_without_improvement() {
 // line per iteration, counts the stall up from 0 and resizes the tabu list
 // in each resize period.
 TEST(TabuRun, WithoutImprovementRunsExactlyMaxStallIterations) {
-    e2e::TempDir dir;
+    TempDir dir;
     v_crew roster = roster_without_improvement();
     v_crew start = roster;
     const std::uint32_t value = escala::global_objective(start);
@@ -504,7 +482,7 @@ TEST(TabuRun, WithoutImprovementRunsExactlyMaxStallIterations) {
         EXPECT_NE(run.console.find("\n[" + std::to_string(stall) + "] Funcao Objetivo atual: "), std::string::npos);
     EXPECT_EQ(run.console.find("\n[12]"), std::string::npos);
     EXPECT_EQ(run.console.find("Melhora Global."), std::string::npos);
-    EXPECT_EQ(e2e::count_occurrences(run.console, "\nAlterando o tamanho da lista tabu para: "), 2u);
+    EXPECT_EQ(count_occurrences(run.console, "\nAlterando o tamanho da lista tabu para: "), 2u);
     EXPECT_TRUE(ends_with(run.console, "\n\nEnd of Orvik Dummie Seacrh.\tObjective Value Found: " + std::to_string(value) + "\n"))
         << run.console;
     EXPECT_EQ(run.console.rfind("\nFuncao Objetivo atual: " + std::to_string(value) + "\n[0] ", 0), 0u);
@@ -514,28 +492,25 @@ TEST(TabuRun, WithoutImprovementRunsExactlyMaxStallIterations) {
 
     // The reports: the start roster in teste_solucao.txt, the best one in
     // melhor_solucao.txt, each as the detailed report writes it.
-    {
-        e2e::ScopedChdir here(dir.path());
-        escala::write_detailed_report(start, "expected_start.txt");
-        escala::write_detailed_report(search.best_roster, "expected_best.txt");
-    }
-    EXPECT_EQ(e2e::read_file(dir / "teste_solucao.txt"), e2e::read_file(dir / "expected_start.txt"));
-    EXPECT_EQ(e2e::read_file(dir / "melhor_solucao.txt"), e2e::read_file(dir / "expected_best.txt"));
+    escala::write_detailed_report(start, dir.file("expected_start.txt"));
+    escala::write_detailed_report(search.best_roster, dir.file("expected_best.txt"));
+    EXPECT_EQ(read_file(dir / "teste_solucao.txt"), read_file(dir / "expected_start.txt"));
+    EXPECT_EQ(read_file(dir / "melhor_solucao.txt"), read_file(dir / "expected_best.txt"));
 }
 
 // Runs the search with its console on standard error (for a death test).
-void run_on_stderr(const e2e::TempDir& dir) {
-    e2e::ScopedChdir here(dir.path());
-    std::cout.rdbuf(std::cerr.rdbuf());
+void run_on_stderr(const TempDir& dir) {
     v_crew roster = roster_without_improvement();
     TabuSearch search = quiet_search();
+    search.control.console = &std::cerr;
+    search.control.out_dir = dir.path();
     search.run(roster, 100.0, 12, 250, 5);
 }
 
 // melhor_solucao.txt is first written in the first resize iteration: with a
 // directory in its place the run stops there, after four console lines.
 TEST(TabuRunDeathTest, WritesTheBestRosterAtTheFirstResize) {
-    e2e::TempDir dir;
+    TempDir dir;
     std::filesystem::create_directory(dir / "melhor_solucao.txt");
     EXPECT_EXIT(run_on_stderr(dir), testing::ExitedWithCode(1),
         "\\[3\\] Funcao Objetivo atual: [0-9]+  Fonte Destino: [0-9]+ [0-9]+"
@@ -545,7 +520,7 @@ TEST(TabuRunDeathTest, WritesTheBestRosterAtTheFirstResize) {
 // The resize draw comes after the iteration's sample draws, from the
 // generator as the construction left it; the sizes go from base to base + 9.
 TEST(TabuRun, ResizeDrawsFollowTheSampleDraws) {
-    e2e::TempDir dir;
+    TempDir dir;
     v_crew roster = constructed_roster(8, 20, 31);
     TabuSearch search = quiet_search();
     std::srand(4321);
@@ -573,7 +548,7 @@ TEST(TabuRun, ResizeDrawsFollowTheSampleDraws) {
 // A smaller tabu size does not shorten the list: one entry in, at most one
 // out per iteration. A list below the size grows to it and stays there.
 TEST(TabuRun, TabuListKeepsItsLengthWhenTheSizeShrinks) {
-    e2e::TempDir dir;
+    TempDir dir;
     {
         v_crew roster = constructed_roster(6, 14, 8);
         TabuSearch search = quiet_search();
@@ -601,7 +576,7 @@ TEST(TabuRun, RosterWithoutMovableTasksIsLeftAlone) {
     const v_crew empty(5);
     const v_crew lone{crew_of({Task(1, 100, 200, 1, 2, 0, 1, 1), Task(1, 400, 500, 2, 1, 0, 1, 1)})};
     for (const v_crew* start : {&none, &empty, &lone}) {
-        e2e::TempDir dir;
+        TempDir dir;
         v_crew roster = *start;
         v_crew copy = roster;
         const std::uint32_t value = escala::global_objective(copy);
@@ -613,7 +588,7 @@ TEST(TabuRun, RosterWithoutMovableTasksIsLeftAlone) {
         ASSERT_EQ(run.log.size(), 7u);
         for (std::size_t i = 0; i < 7; ++i)
             EXPECT_EQ(run.log[i], std::to_string(i + 1) + "\t" + std::to_string(value) + "\t" + std::to_string(value));
-        EXPECT_EQ(e2e::count_occurrences(run.console, "  Fonte Destino: 0 0"), 7u);
+        EXPECT_EQ(count_occurrences(run.console, "  Fonte Destino: 0 0"), 7u);
     }
 }
 
@@ -622,9 +597,9 @@ TEST(TabuRun, RosterWithoutMovableTasksIsLeftAlone) {
 // column never rises.
 TEST(TabuRun, HandsBackTheBestRoster) {
     for (unsigned seed : {1u, 2u, 3u}) {
-        e2e::TempDir dir;
+        TempDir dir;
         v_crew roster = constructed_roster(10, 40, seed);
-        const auto tasks_before = e2e::real_tasks_of(roster);
+        const auto tasks_before = real_tasks_of(roster);
         v_crew start = roster;
         const std::uint32_t start_value = escala::global_objective(start);
         TabuSearch search = quiet_search();
@@ -634,8 +609,8 @@ TEST(TabuRun, HandsBackTheBestRoster) {
         v_crew copy = roster;
         EXPECT_EQ(escala::global_objective(copy), search.best_value);
         EXPECT_LE(search.best_value, start_value);
-        EXPECT_EQ(e2e::real_tasks_of(roster), tasks_before);
-        for (const Crew& member : roster) EXPECT_EQ(e2e::schedule_fault(member), "");
+        EXPECT_EQ(real_tasks_of(roster), tasks_before);
+        for (const Crew& member : roster) EXPECT_EQ(schedule_fault(member), "");
 
         std::uint64_t previous_best = start_value;
         for (const std::string& line : run.log) {
@@ -647,7 +622,7 @@ TEST(TabuRun, HandsBackTheBestRoster) {
             previous_best = best;
         }
         EXPECT_EQ(previous_best, search.best_value);
-        const std::size_t improvements = e2e::count_occurrences(run.console, "  Melhora Global.");
+        const std::size_t improvements = count_occurrences(run.console, "  Melhora Global.");
         EXPECT_EQ(improvements > 0, search.best_value < start_value);
     }
 }
@@ -657,7 +632,7 @@ TEST(TabuRun, HandsBackTheBestRoster) {
 TEST(TabuRun, FastAndReferenceScansRunTheSameSearch) {
     for (unsigned seed : {5u, 6u}) {
         const v_crew start = constructed_roster(12, 45, seed);
-        e2e::TempDir fast_dir, reference_dir;
+        TempDir fast_dir, reference_dir;
         v_crew fast_roster = start, reference_roster = start;
         TabuSearch fast = quiet_search(), reference = quiet_search();
         reference.control.reference_scan = true;
@@ -676,7 +651,7 @@ TEST(TabuRun, FastAndReferenceScansRunTheSameSearch) {
 
 // file_obj.txt grows with every run; each run counts its iterations from 1.
 TEST(TabuRun, LogIsAppendedByEachRun) {
-    e2e::TempDir dir;
+    TempDir dir;
     v_crew first = roster_without_improvement();
     v_crew second = roster_without_improvement();
     TabuSearch a = quiet_search(), b = quiet_search();
@@ -690,7 +665,7 @@ TEST(TabuRun, LogIsAppendedByEachRun) {
 // A time limit ends the search after the iteration in which it is reached,
 // with its own line before the end lines.
 TEST(TabuRun, TimeLimitEndsTheSearch) {
-    e2e::TempDir dir;
+    TempDir dir;
     v_crew roster = roster_without_improvement();
     TabuSearch search = quiet_search();
     search.control.time_limit_seconds = 1e-9;

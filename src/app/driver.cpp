@@ -5,6 +5,7 @@
 
 #include "crew/crew_util.hpp"
 #include "crew/overlaps.hpp"
+#include "crew/report_file.hpp"
 #include "io/load_list.hpp"
 #include "search/grasp.hpp"
 #include "search/tabu_search.hpp"
@@ -13,8 +14,7 @@ namespace escala {
 
 void wait_for_enter() { std::cin.get(); }
 
-RunSummary run_escala(const DriverOptions& options) {
-    std::ostream& out = std::cout;
+RunSummary run_escala(const DriverOptions& options, const std::filesystem::path& out_dir, std::ostream& out) {
     RunSummary summary;
     l_tarefas tasks;
     const Crew prototype;
@@ -35,7 +35,7 @@ RunSummary run_escala(const DriverOptions& options) {
 
     const std::time_t start = std::time(nullptr);
     summary.seed = options.seed ? *options.seed : static_cast<unsigned>(start);
-    grasp(tasks, roster, 2.0, 2.0, summary.seed);
+    grasp(tasks, roster, 2.0, 2.0, summary.seed, false, out);
     const std::time_t end = std::time(nullptr);
     assigned_count = 0;
 
@@ -51,7 +51,7 @@ RunSummary run_escala(const DriverOptions& options) {
     out << "Valor da solucao global: " << solution_value << ".\n";
     out << "Tempo transcorrido (Grasp): " << static_cast<long long>(end - start) << "segundos.\n";
     out << "Tarefas Virtuais: " << virtual_count << "\n";
-    write_report(roster, "ArqSaida.txt");
+    write_report(roster, output_path(out_dir, "ArqSaida.txt"));
     out << "\nNV " << count_virtual_tasks(roster) << "\n";
 
     summary.construction_value = solution_value;
@@ -59,14 +59,16 @@ RunSummary run_escala(const DriverOptions& options) {
     search.control.time_limit_seconds = options.time_limit_seconds;
     search.control.handle_interrupts = options.handle_interrupts;
     search.control.stop = options.stop;
+    search.control.console = &out;
+    search.control.out_dir = out_dir;
     search.run(roster, 25.0, 500, 250, 150);
     summary.best_value = search.best_value;
     summary.iterations = search.iterations();
     summary.stop_reason = search.stop_reason();
     summary.overlapping_pairs = overlapping_pairs(roster);
 
-    write_detailed_report(roster, "ArqSaida-zz.txt");
-    write_dump(roster, "dumpfile.txt");
+    write_detailed_report(roster, output_path(out_dir, "ArqSaida-zz.txt"));
+    write_dump(roster, output_path(out_dir, "dumpfile.txt"));
     out << std::flush;
     if (options.interactive) wait_for_enter();
     return summary;

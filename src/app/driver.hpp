@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "search/tabu_search.hpp"
@@ -38,7 +40,8 @@ struct RunSummary {
     std::int64_t overlapping_pairs = 0;       // in the final roster
 };
 
-// The main sequence, writing its files in the working directory.
-RunSummary run_escala(const DriverOptions& options = {});
+// The main sequence: the console lines go to `out`, the files into
+// `out_dir` (the working directory for "." or an empty path).
+RunSummary run_escala(const DriverOptions& options, const std::filesystem::path& out_dir, std::ostream& out);
 
 }  // namespace escala

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 
 #include "app/driver.hpp"
 
@@ -34,6 +35,6 @@ int main(int argc, char** argv) {
         std::printf("escala %s\n", ESCALA_VERSION);
         return 0;
     }
-    escala::run_escala();
+    escala::run_escala({}, ".", std::cout);
     return 0;
 }

@@ -9,6 +9,8 @@
 #include <ostream>
 #include <string>
 
+#include "cli/tool.hpp"
+
 namespace escala::cli {
 
 // Plain decimal digits within [low, high] (CLI11 alone would also take

@@ -26,4 +26,11 @@ std::string overlaps_text(std::int64_t pairs) {
     return std::to_string(pairs) + (pairs == 1 ? " overlapping task pair" : " overlapping task pairs");
 }
 
+std::string overlaps_warning(const std::string& which, std::int64_t pairs, const std::string& task_file,
+                             const std::string& dump_file) {
+    return "the " + which + " roster has " + overlaps_text(pairs) +
+           ": it is not drivable as it stands; escala-check --tasks " + task_file + " --dump " + dump_file +
+           " lists them";
+}
+
 }  // namespace escala

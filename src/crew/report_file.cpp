@@ -43,6 +43,11 @@ std::string make_temporary(const std::string& target) {
 
 }  // namespace
 
+std::string output_path(const std::filesystem::path& folder, const std::string& name) {
+    if (folder.empty() || folder == ".") return name;
+    return (folder / name).string();
+}
+
 ReportFile::ReportFile(std::string target, const char* expression, const char* unit, int line)
     : target_(std::move(target)) {
     if (target_writable(target_)) temporary_ = make_temporary(target_);

@@ -1,10 +1,15 @@
 // An output file that replaces its target only once it is complete.
 #pragma once
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 namespace escala {
+
+// The file `name` in `folder`: the name alone for the working directory (an
+// empty folder or "."), so that messages name it as they always have.
+std::string output_path(const std::filesystem::path& folder, const std::string& name);
 
 // Writes go to a temporary file beside the target; commit() closes it and
 // renames it over the target. A write that fails, or an object destroyed

@@ -10,7 +10,7 @@
 namespace escala {
 
 void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_percent,
-           std::optional<unsigned> seed, bool reference) {
+           std::optional<unsigned> seed, bool reference, std::ostream& dots) {
     const double alpha = crew_percent * 0.01;
     const double beta = task_percent * 0.01;
     std::stable_sort(tasks.begin(), tasks.end(), compare_duration);
@@ -69,7 +69,7 @@ void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_pe
         if (!reference) caches[receiver].refresh(roster[receiver]);
         candidates.clear();
 
-        if (tasks.size() % 10 == 0) std::cout << "." << std::flush;
+        if (tasks.size() % 10 == 0) dots << "." << std::flush;
     }
 }
 

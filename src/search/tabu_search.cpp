@@ -10,6 +10,7 @@
 #include "core/check.hpp"
 #include "crew/crew_util.hpp"
 #include "crew/pesos.hpp"
+#include "crew/report_file.hpp"
 #include "search/random.hpp"
 
 namespace escala {
@@ -256,7 +257,9 @@ bool TabuSearch::step(v_crew& roster, std::uint32_t& current) {
 
 void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_stall, std::uint32_t tabu_base,
                      std::int32_t resize_period) {
-    std::ostream& out = std::cout;
+    std::ostream& out = *control.console;
+    const std::string log_file = output_path(control.out_dir, "file_obj.txt");
+    const std::string best_file = output_path(control.out_dir, "melhor_solucao.txt");
     std::int32_t sample_size =
         static_cast<std::int32_t>(static_cast<double>(roster.size()) * sample_percent * 0.01);
     if (sample_size < 1) sample_size = 1;
@@ -265,13 +268,13 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
     out << "\nFuncao Objetivo atual: " << current;
 
     std::int32_t stall_count = 0;
-    file_obj.open("file_obj.txt", std::ios::out | std::ios::app);
+    file_obj.open(log_file, std::ios::out | std::ios::app);
     open_check(file_obj.good(), "file_obj", "TabuSearch", 68);
 
     tabu_size = tabu_base;
     std::int32_t iteration = 0, last_improvement = 0, since_resize = 0;
     best_roster = roster;
-    write_detailed_report(best_roster, "teste_solucao.txt");
+    write_detailed_report(best_roster, output_path(control.out_dir, "teste_solucao.txt"));
 
     const auto started = std::chrono::steady_clock::now();
     if (control.handle_interrupts) catch_interrupts();
@@ -283,7 +286,7 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
         ++since_resize;
         step(roster, current);
         if (since_resize >= resize_period) {
-            write_detailed_report(best_roster, "melhor_solucao.txt");
+            write_detailed_report(best_roster, best_file);
             tabu_size = tabu_base + static_cast<unsigned>(draw_random()) % 10u;
             out << "\nAlterando o tamanho da lista tabu para: " << tabu_size;
             since_resize = 0;
@@ -319,8 +322,8 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
 
     file_obj.flush();
     file_obj.close();
-    if (file_obj.fail()) write_failed("file_obj.txt");
-    write_detailed_report(best_roster, "melhor_solucao.txt");
+    if (file_obj.fail()) write_failed(log_file);
+    write_detailed_report(best_roster, best_file);
     if (stop_reason_ == StopReason::interrupted) out << "\nBusca interrompida pelo usuario.";
     if (stop_reason_ == StopReason::time_limit) out << "\nBusca encerrada pelo limite de tempo.";
     out << "\n\nEnd of Orvik Dummie Seacrh.\t" << "Objective Value Found: " << best_value << "\n";

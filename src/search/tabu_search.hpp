@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <vector>
 
 #include "crew/crew.hpp"
@@ -39,6 +41,8 @@ struct SearchControl {
     bool handle_interrupts = true;  // the first SIGINT/SIGTERM ends the search
     bool reference_scan = false;    // evaluate moves the straightforward way (for comparisons)
     const std::atomic<bool>* stop = nullptr;  // when set and raised, the search ends as if interrupted
+    std::ostream* console = &std::cout;      // where the iteration lines go
+    std::filesystem::path out_dir;           // where its files go; empty: the working directory
 };
 
 class TabuSearch {

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "gtfs/feed.hpp"
-#include "support.hpp"
+#include "test_support.hpp"
 
 using namespace escala::gtfs;
-using gtfs_test::ScratchDir;
+using escala::test::TempDir;
 
 namespace {
 
@@ -156,7 +156,7 @@ TEST(Numbers, RunOutAbove32Bits) {
 }
 
 TEST(Feed, ReadsAZipAndTellsAbsentFiles) {
-    const ScratchDir dir;
+    const TempDir dir;
     const auto zip_path = dir.path() / "feed.zip";
     int code = 0;
     zip_t* archive = zip_open(zip_path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
@@ -174,8 +174,8 @@ TEST(Feed, ReadsAZipAndTellsAbsentFiles) {
 }
 
 TEST(Feed, UnreadableZipIsAnError) {
-    const ScratchDir dir;
-    gtfs_test::write_files(dir.path(), {{"feed.zip", "not a zip at all"}});
+    const TempDir dir;
+    escala::test::write_files(dir.path(), {{"feed.zip", "not a zip at all"}});
     EXPECT_THROW(Feed(dir.path() / "feed.zip"), FeedError);
     EXPECT_THROW(Feed(dir.path() / "missing"), FeedError);
 }

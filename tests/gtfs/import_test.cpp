@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "gtfs/import.hpp"
-#include "support.hpp"
+#include "test_support.hpp"
 
 using namespace escala::gtfs;
 using escala::Task;
-using gtfs_test::Files;
-using gtfs_test::ScratchDir;
+using escala::test::Files;
+using escala::test::TempDir;
 
 namespace {
 
@@ -75,8 +75,8 @@ std::vector<std::string> lines(const std::vector<Task>& tasks) {
 }
 
 ImportResult import_files(const Files& files, ImportOptions options) {
-    const ScratchDir dir;
-    gtfs_test::write_files(dir.path(), files);
+    const TempDir dir;
+    escala::test::write_files(dir.path(), files);
     return import_feed(Feed(dir.path()), options);
 }
 

@@ -5,10 +5,10 @@
 #include <sstream>
 
 #include "gtfs/legend.hpp"
-#include "support.hpp"
+#include "test_support.hpp"
 
 using namespace escala::gtfs;
-using gtfs_test::ScratchDir;
+using escala::test::TempDir;
 
 namespace {
 
@@ -27,7 +27,7 @@ TEST(Legend, WritesAndReadsBack) {
     EXPECT_EQ(text.str(),
               "kind,number,gtfs_id,name\nvehicle,2,trip:t3,\npoint,100004,escenter,\"Eugene Sta, \"\"central\"\"\"\n"
               "line,1000,79x,79x\n");
-    const ScratchDir dir;
+    const TempDir dir;
     std::ofstream(dir.path() / "x.ids.csv") << text.str();
     const Legend legend = read_legend(dir.path() / "x.ids.csv");
     EXPECT_EQ(legend.size(), 3u);
@@ -47,7 +47,7 @@ void PrintTo(const BadLegend& c, std::ostream* out) { *out << c.name; }
 class BadLegends : public ::testing::TestWithParam<BadLegend> {};
 
 TEST_P(BadLegends, NameFileAndLine) {
-    const ScratchDir dir;
+    const TempDir dir;
     const auto path = dir.path() / "bad.ids.csv";
     std::ofstream(path) << GetParam().text;
     try {

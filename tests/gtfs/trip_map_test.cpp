@@ -7,7 +7,7 @@
 
 #include "gtfs/feed.hpp"
 #include "gtfs/trip_map.hpp"
-#include "support.hpp"
+#include "test_support.hpp"
 
 using namespace escala::gtfs;
 
@@ -29,7 +29,7 @@ TEST(TripMap, SecondsAsTwoDigitHours) {
 }
 
 TEST(TripMap, WrittenAndReadBack) {
-    const gtfs_test::ScratchDir dir;
+    const escala::test::TempDir dir;
     const std::vector<TripRow> rows{{3, "t,1", "", "WK", "01", "To \"Town\", east", "A", 21600, "B", 91800, 0}};
     { std::ofstream out(dir.path() / "m.csv"); write_trip_map(out, rows); }
     const std::vector<TripRow> back = read_trip_map(dir.path() / "m.csv");
@@ -51,7 +51,7 @@ struct Bad {
 class TripMapRefuses : public ::testing::TestWithParam<Bad> {};
 
 TEST_P(TripMapRefuses, NamesTheLine) {
-    const gtfs_test::ScratchDir dir;
+    const escala::test::TempDir dir;
     const auto file = dir.path() / "m.csv";
     std::ofstream(file, std::ios::binary) << GetParam().text;
     try {

@@ -3,76 +3,40 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
+
+#include "test_support.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace escala::test;
 
 const std::string bin = ESCALA_BINARY_DIR;
-const std::string sample = ESCALA_SOURCE_DIR "/examples/Lintra.tsk";
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// The number after the first occurrence of `label` in `text` (-1 if none).
-long long value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    return at == std::string::npos ? -1 : std::atoll(text.c_str() + at + label.size());
-}
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using Outcome = RunResult;
 
 // One scratch directory for the suite, with escala's roster of the sample
 // made once under the fixed clock.
 class ImproveTool : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = fs::temp_directory_path() / ("escala_improve_test_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        fs::copy_file(sample, dir_ / "Lintra.tsk");
-        escala_ = run("faketime -f '2026-12-07 10:00:00' '" + bin + "/escala'");
+        dir_ = std::make_unique<TempDir>();
+        fs::copy_file(source_path("examples/Lintra.tsk"), dir_->path() / "Lintra.tsk");
+        escala_ = run(std::string("faketime -f '") + fixed_clock + "' '" + bin + "/escala'");
     }
-    static void TearDownTestSuite() { fs::remove_all(dir_); }
+    static void TearDownTestSuite() { dir_.reset(); }
 
-    static Outcome run(const std::string& command_line) {
-        const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-        const std::string command = "cd '" + dir_.string() + "' && " + command_line + " > '" + out.string() +
-                                    "' 2> '" + err.string() + "' < /dev/null";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
-    }
-    static Outcome improve(const std::string& args) { return run("'" + bin + "/escala-improve' " + args); }
+    static Outcome run(const std::string& command_line) { return run_command(dir_->path(), command_line); }
+    static Outcome improve(const std::string& args) { return run_tool(dir_->path(), "escala-improve", args); }
     static Outcome check(const std::string& dump) {
-        return run("'" + bin + "/escala-check' --tasks Lintra.tsk --dump " + dump);
+        return run_tool(dir_->path(), "escala-check", "--tasks Lintra.tsk --dump " + dump);
     }
 
-    static fs::path dir_;
+    static std::unique_ptr<TempDir> dir_;
     static Outcome escala_;
 };
 
-fs::path ImproveTool::dir_;
+std::unique_ptr<TempDir> ImproveTool::dir_;
 Outcome ImproveTool::escala_;
 
 // Time limits are measured with room for the sanitizers' slower code.
@@ -88,22 +52,22 @@ const std::string repeatable = " --threads 1 --seed 5 --iterations 300 --time-li
 // gives, never above escala's own; the trace falls to it.
 TEST_F(ImproveTool, ImprovedRosterIsValidWithTheSameObjective) {
     ASSERT_EQ(escala_.status, 0) << escala_.err;
-    const long long escala_value = value_after(escala_.out, "Objective Value Found: ");
+    const long long escala_value = number_after(escala_.out, "Objective Value Found: ");
     const Outcome r = improve("--dump dumpfile.txt --out-dir a" + repeatable);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(value_after(r.out, "start "), escala_value);
-    const long long best = value_after(r.out, ", best ");
+    EXPECT_EQ(number_after(r.out, "start "), escala_value);
+    const long long best = number_after(r.out, ", best ");
     EXPECT_LE(best, escala_value);
 
     const Outcome c = check("a/dumpfile.txt");
     EXPECT_EQ(c.status, 0) << c.out;
     EXPECT_NE(c.out.find("\nresult valid\n"), std::string::npos);
-    EXPECT_EQ(value_after(c.out, "\nobjective "), best);
-    EXPECT_EQ(value_after(read_file(dir_ / "a/ArqSaida-zz.txt"), "global = "), best);
-    EXPECT_TRUE(fs::exists(dir_ / "a/ArqSaida.txt"));
+    EXPECT_EQ(number_after(c.out, "\nobjective "), best);
+    EXPECT_EQ(number_after(read_file(dir_->path() / "a/ArqSaida-zz.txt"), "global = "), best);
+    EXPECT_TRUE(fs::exists(dir_->path() / "a/ArqSaida.txt"));
 
-    const std::vector<std::string> trace = lines_of(read_file(dir_ / "a/improve.csv"));
+    const std::vector<std::string> trace = split_lines(read_file(dir_->path() / "a/improve.csv"));
     ASSERT_FALSE(trace.empty());
     long long previous = escala_value;
     for (const std::string& line : trace) {
@@ -118,13 +82,13 @@ TEST_F(ImproveTool, ImprovedRosterIsValidWithTheSameObjective) {
 TEST_F(ImproveTool, SameSeedSameRosterAndTrace) {
     ASSERT_EQ(improve("--dump dumpfile.txt --out-dir b1" + repeatable).status, 0);
     ASSERT_EQ(improve("--dump dumpfile.txt --out-dir b2" + repeatable).status, 0);
-    EXPECT_EQ(read_file(dir_ / "b1/dumpfile.txt"), read_file(dir_ / "b2/dumpfile.txt"));
+    EXPECT_EQ(read_file(dir_->path() / "b1/dumpfile.txt"), read_file(dir_->path() / "b2/dumpfile.txt"));
     auto without_seconds = [](const std::string& text) {
         std::string kept;
-        for (const std::string& line : lines_of(text)) kept += line.substr(line.find(',')) + "\n";
+        for (const std::string& line : split_lines(text)) kept += line.substr(line.find(',')) + "\n";
         return kept;
     };
-    EXPECT_EQ(without_seconds(read_file(dir_ / "b1/improve.csv")), without_seconds(read_file(dir_ / "b2/improve.csv")));
+    EXPECT_EQ(without_seconds(read_file(dir_->path() / "b1/improve.csv")), without_seconds(read_file(dir_->path() / "b2/improve.csv")));
 }
 
 // Without a dump: a construction of its own, of the size asked for. 120
@@ -134,10 +98,10 @@ TEST_F(ImproveTool, OwnConstructionOfAnyCrewSize) {
     const Outcome r = improve("--crew 120 --out-dir c --threads 2 --seed 1 --iterations 100 --time-limit 0 --start plain");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("120 crew members, start "), std::string::npos) << r.err;
-    EXPECT_EQ(read_file(dir_ / "c/dumpfile.txt").substr(0, 6), "120##0");
+    EXPECT_EQ(read_file(dir_->path() / "c/dumpfile.txt").substr(0, 6), "120##0");
     const Outcome c = check("c/dumpfile.txt");
     EXPECT_EQ(c.status, 0) << c.out;
-    EXPECT_EQ(value_after(c.out, "\nobjective "), value_after(r.out, ", best "));
+    EXPECT_EQ(number_after(c.out, "\nobjective "), number_after(r.out, ", best "));
 
     const Outcome few =
         improve("--crew 40 --out-dir e --threads 1 --seed 1 --iterations 10 --time-limit 0 --quiet --start plain");
@@ -150,17 +114,17 @@ TEST_F(ImproveTool, OwnConstructionOfAnyCrewSize) {
 // worse than escala's, valid, with the objective and the bound escala-check
 // gives it.
 TEST_F(ImproveTool, StartFromTheColumns) {
-    const long long escala_value = value_after(escala_.out, "Objective Value Found: ");
+    const long long escala_value = number_after(escala_.out, "Objective Value Found: ");
     const Outcome r = improve("--dump dumpfile.txt --start columns --out-dir f --threads 1 --seed 1 --iterations 200 "
                               "--time-limit 30");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("integer program over "), std::string::npos) << r.err;
-    const long long best = value_after(r.out, ", best ");
+    const long long best = number_after(r.out, ", best ");
     EXPECT_LE(best, escala_value);
     const Outcome c = run("'" + bin + "/escala-check' --tasks Lintra.tsk --dump f/dumpfile.txt --tight-bound");
     EXPECT_EQ(c.status, 0) << c.out;
-    EXPECT_EQ(value_after(c.out, "\nobjective "), best);
-    EXPECT_EQ(value_after(r.out, "lower bound "), value_after(c.out, "\nobjective_lower_bound_cg "));
+    EXPECT_EQ(number_after(c.out, "\nobjective "), best);
+    EXPECT_EQ(number_after(r.out, "lower bound "), number_after(c.out, "\nobjective_lower_bound_cg "));
 }
 
 // The time limit holds through the column generation, the integer program
@@ -177,7 +141,7 @@ TEST_F(ImproveTool, TimeLimitHoldsThroughTheColumns) {
                           "/examples/ltd-p1-weekday-trips.tsk' --dump g/dumpfile.txt");
     EXPECT_EQ(c.out.find("is in no schedule"), std::string::npos) << c.out;
     EXPECT_EQ(c.out.find("is placed more than once"), std::string::npos) << c.out;
-    EXPECT_EQ(value_after(c.out, "\nobjective "), value_after(r.out, ", best "));
+    EXPECT_EQ(number_after(c.out, "\nobjective "), number_after(r.out, ", best "));
 }
 
 // The time limit holds on the two-depot day (2,434 trips) with one thread:
@@ -190,7 +154,7 @@ TEST_F(ImproveTool, TimeLimitHoldsOnTheTwoDepotDay) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_LT(seconds, 11.5 * slow_build) << r.out;
     const Outcome c = run("'" + bin + "/escala-check' --tasks '" + tasks + "' --dump h/dumpfile.txt");
-    EXPECT_EQ(value_after(c.out, "\nobjective "), value_after(r.out, ", best "));
+    EXPECT_EQ(number_after(c.out, "\nobjective "), number_after(r.out, ", best "));
 }
 
 // With the same seed and iterations, the first search of a start from the
@@ -202,7 +166,7 @@ TEST_F(ImproveTool, NeverWorseThanThePlainPath) {
     const Outcome columns = improve("--start columns --out-dir q" + same);
     ASSERT_EQ(plain.status, 0) << plain.err;
     ASSERT_EQ(columns.status, 0) << columns.err;
-    EXPECT_LE(value_after(columns.out, ", best "), value_after(plain.out, ", best ")) << columns.out;
+    EXPECT_LE(number_after(columns.out, ", best "), number_after(plain.out, ", best ")) << columns.out;
 }
 
 TEST_F(ImproveTool, ExitStatuses) {
@@ -211,8 +175,8 @@ TEST_F(ImproveTool, ExitStatuses) {
         std::string args;
         int status;
     };
-    std::ofstream(dir_ / "other.tsk") << "1;100;200;1;1;0;1;1\n";
-    std::ofstream(dir_ / "not-a-dir") << "x";
+    std::ofstream(dir_->path() / "other.tsk") << "1;100;200;1;1;0;1;1\n";
+    std::ofstream(dir_->path() / "not-a-dir") << "x";
     const std::vector<Case> cases{
         {"missing task file", "--tasks missing.tsk", 2},
         {"dump of other tasks", "--tasks other.tsk --dump dumpfile.txt", 2},
@@ -243,7 +207,7 @@ TEST_F(ImproveTool, InterruptKeepsTheBestRoster) {
     EXPECT_NE(r.err.find("kept the best roster"), std::string::npos) << r.err;
     const Outcome c = check("d/dumpfile.txt");
     EXPECT_EQ(c.status, 0) << c.out;
-    EXPECT_EQ(value_after(c.out, "\nobjective "), value_after(r.out, ", best "));
+    EXPECT_EQ(number_after(c.out, "\nobjective "), number_after(r.out, ", best "));
 }
 
 }  // namespace

@@ -5,10 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -16,30 +13,18 @@
 
 #include "batch.hpp"
 #include "generate.hpp"
+#include "test_support.hpp"
 
-namespace fs = std::filesystem;
 using escala::RunSummary;
 using escala::StopReason;
-using escala::batch::RunRecord;
+using escala::tools::batch::RunRecord;
 
 namespace {
 
+using namespace escala::test;
+
 const std::string bin = ESCALA_BINARY_DIR;
-const std::string sample = ESCALA_SOURCE_DIR "/examples/Lintra.tsk";
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+const std::string sample = source_path("examples/Lintra.tsk").string();
 
 // Name -> content of every entry of a directory (subdirectories as "<dir>").
 std::map<std::string, std::string> files_in(const fs::path& dir) {
@@ -49,69 +34,38 @@ std::map<std::string, std::string> files_in(const fs::path& dir) {
     return files;
 }
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-// Runs a command line in `dir` with standard input closed.
-Outcome run_in(const fs::path& dir, const std::string& command_line) {
+// Runs a command line in `dir`, made first when missing.
+RunResult run_in(const fs::path& dir, const std::string& command_line) {
     fs::create_directories(dir);
-    const fs::path out = dir.string() + ".stdout", err = dir.string() + ".stderr";
-    const std::string command = "cd '" + dir.string() + "' && " + command_line + " > '" + out.string() + "' 2> '" +
-                                err.string() + "' < /dev/null";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
+    return run_command(dir, command_line);
 }
 
-Outcome batch(const fs::path& dir, const std::string& args) { return run_in(dir, "'" + bin + "/escala-batch' " + args); }
+RunResult batch(const fs::path& dir, const std::string& args) {
+    return run_in(dir, "'" + bin + "/escala-batch' " + args);
+}
 
-// A fresh directory for one test, removed when the test ends.
-class BatchTest : public ::testing::Test {
+class BatchTest : public InFolder {
 protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("escala_batch_test_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
-    fs::path path(const std::string& name) const { return root_ / name; }
-
     // The first `count` records of the bundled sample.
     fs::path sample_head(std::size_t count) const {
-        const std::vector<std::string> lines = lines_of(read_file(sample));
-        std::string text;
-        for (std::size_t i = 0; i < count && i < lines.size(); ++i) text += lines[i] + "\n";
         const fs::path file = path("head.tsk");
-        write_file(file, text);
+        write_file(file, first_lines(sample, count));
         return file;
     }
 
     fs::path generated(int vehicles, unsigned seed) const {
         std::ostringstream text;
-        escala::gen::write_tasks(text, escala::gen::generate_tasks(vehicles, seed));
+        escala::tools::gen::write_tasks(text, escala::tools::gen::generate_tasks(vehicles, seed));
         const fs::path file = path("generated.tsk");
         write_file(file, text.str());
         return file;
     }
-
-private:
-    fs::path root_;
 };
-
-// The number after the last occurrence of `label` in `text`.
-long long value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.rfind(label);
-    return at == std::string::npos ? -1 : std::atoll(text.c_str() + at + label.size());
-}
 
 // The summary lines of a run with its own lines prefixed "run " and "best: ".
 std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
     std::vector<std::string> found;
-    for (const std::string& line : lines_of(text))
+    for (const std::string& line : split_lines(text))
         if (line.rfind(prefix, 0) == 0) found.push_back(line);
     return found;
 }
@@ -122,10 +76,10 @@ std::vector<std::string> lines_starting(const std::string& text, const std::stri
 // time and why the search ended.
 TEST(DescribeRun, OneLinePerRun) {
     const RunRecord run{2, RunSummary{7, 1000, 900, 12, StopReason::time_limit, 1}, 1.5};
-    EXPECT_EQ(escala::batch::describe_run(run),
+    EXPECT_EQ(escala::tools::batch::describe_run(run),
               "run 2: seed 7, construction 1000, best 900, iterations 12, 1.50 s, time limit, 1 overlapping task pair");
     const RunRecord stalled{1, RunSummary{4294967295u, 5, 5, 500, StopReason::stall, 0}, 0.004};
-    EXPECT_EQ(escala::batch::describe_run(stalled), "run 1: seed 4294967295, construction 5, best 5, iterations 500, "
+    EXPECT_EQ(escala::tools::batch::describe_run(stalled), "run 1: seed 4294967295, construction 5, best 5, iterations 500, "
                                                     "0.00 s, stall limit, 0 overlapping task pairs");
 }
 
@@ -140,7 +94,7 @@ TEST(BestRun, LowestObjectiveEarliestOnTies) {
                                            {{4000000000u, 7}, 1}}) {
         std::vector<RunRecord> runs;
         for (std::uint32_t v : c.best_values) runs.push_back({0, RunSummary{0, 0, v, 0, StopReason::stall}, 0});
-        EXPECT_EQ(escala::batch::best_run(runs), c.winner);
+        EXPECT_EQ(escala::tools::batch::best_run(runs), c.winner);
     }
 }
 
@@ -177,7 +131,7 @@ TEST_F(BatchTest, RejectsUnusableArgumentsAndInput) {
         {tasks + " extra", "extra"},
     };
     for (const auto& [args, message] : cases) {
-        const Outcome o = batch(dir, args);
+        const RunResult o = batch(dir, args);
         EXPECT_EQ(o.status, 2) << args;
         EXPECT_EQ(o.err.rfind("escala-batch: ", 0), 0u) << args << ": " << o.err;
         EXPECT_NE(o.err.find(message), std::string::npos) << args << ": " << o.err;
@@ -187,11 +141,11 @@ TEST_F(BatchTest, RejectsUnusableArgumentsAndInput) {
 
 // --help lists the options and --version gives the project's version.
 TEST_F(BatchTest, HelpAndVersion) {
-    const Outcome help = batch(path("cwd"), "--help");
+    const RunResult help = batch(path("cwd"), "--help");
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--tasks", "--out-dir", "--seed", "--runs", "--time-limit", "--quiet", "--version"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
-    const Outcome version = batch(path("cwd"), "--version");
+    const RunResult version = batch(path("cwd"), "--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.out.find(ESCALA_VERSION), std::string::npos);
 }
@@ -204,7 +158,7 @@ TEST_F(BatchTest, SameSeedSameFiles) {
     fs::copy_file(sample_head(60), first / "Lintra.tsk");
     ASSERT_EQ(batch(first, "--seed 77").status, 0);
     fs::remove(first / "Lintra.tsk");
-    const Outcome second = batch(path("cwd"), "--seed 77 --tasks ../first/../head.tsk --out-dir ../second/new");
+    const RunResult second = batch(path("cwd"), "--seed 77 --tasks ../first/../head.tsk --out-dir ../second/new");
     ASSERT_EQ(second.status, 0) << second.err;
     const auto a = files_in(first), b = files_in(path("second/new"));
     EXPECT_EQ(a.size(), 6u);
@@ -217,14 +171,14 @@ TEST_F(BatchTest, CrewSizeSetsTheRosterSize) {
     const fs::path tasks = sample_head(40);
     for (const int crew : {1, 25, 300}) {
         const fs::path out = path("crew" + std::to_string(crew));
-        const Outcome r = batch(path("."), "--seed 3 --quiet --crew " + std::to_string(crew) + " --tasks " +
+        const RunResult r = batch(path("."), "--seed 3 --quiet --crew " + std::to_string(crew) + " --tasks " +
                                                tasks.string() + " --out-dir " + out.string());
         ASSERT_EQ(r.status, 0) << r.err;
         const std::string dump = read_file(out / "dumpfile.txt");
         EXPECT_EQ(dump.substr(0, dump.find('#')), std::to_string(crew));
         EXPECT_NE(dump.find("##" + std::to_string(crew - 1) + "\n"), std::string::npos);
         EXPECT_EQ(dump.find("##" + std::to_string(crew) + "\n"), std::string::npos);
-        const Outcome check = run_in(path("."), "'" + bin + "/escala-check' --tasks " + tasks.string() +
+        const RunResult check = run_in(path("."), "'" + bin + "/escala-check' --tasks " + tasks.string() +
                                                     " --dump " + (out / "dumpfile.txt").string());
         EXPECT_NE(check.out.find("totals crew " + std::to_string(crew) + " tasks 40 "), std::string::npos) << check.out;
     }
@@ -235,17 +189,17 @@ TEST_F(BatchTest, CrewSizeSetsTheRosterSize) {
 // in the roster: the dump's real task lines are the file's records.
 TEST_F(BatchTest, PlacesEveryGeneratedTask) {
     const fs::path tasks = generated(10, 3);
-    const Outcome o = batch(path("cwd"), "--seed 5 --tasks '" + tasks.string() + "'");
+    const RunResult o = batch(path("cwd"), "--seed 5 --tasks '" + tasks.string() + "'");
     ASSERT_EQ(o.status, 0);
     EXPECT_EQ(o.err, "");
     EXPECT_NE(o.out.find("\nTamanho do Listao : 0\n"), std::string::npos);
     std::vector<std::string> placed;
-    for (const std::string& line : lines_of(read_file(path("cwd/dumpfile.txt"))))
+    for (const std::string& line : split_lines(read_file(path("cwd/dumpfile.txt"))))
         if (line.find(',') != std::string::npos && line.find(",*") == std::string::npos) {
             placed.push_back(line);
             std::replace(placed.back().begin(), placed.back().end(), ',', ';');
         }
-    std::vector<std::string> records = lines_of(read_file(tasks));
+    std::vector<std::string> records = split_lines(read_file(tasks));
     ASSERT_GT(records.size(), 10u);
     std::sort(placed.begin(), placed.end());
     std::sort(records.begin(), records.end());
@@ -260,14 +214,14 @@ TEST_F(BatchTest, MatchesEscalaWithTheSameSeed) {
     const fs::path plain = path("escala");
     fs::create_directories(plain);
     fs::copy_file(sample, plain / "Lintra.tsk");
-    const Outcome reference = run_in(plain, "faketime -f '2026-12-07 10:00:00' '" + bin + "/escala'");
+    const RunResult reference = run_in(plain, "faketime -f '2026-12-07 10:00:00' '" + bin + "/escala'");
     ASSERT_EQ(reference.status, 0) << reference.err;
     fs::remove(plain / "Lintra.tsk");
 
-    const Outcome epoch = run_in(path("cwd"), "date -d '2026-12-07 10:00:00' +%s");
-    const std::string seed = lines_of(epoch.out).at(0);
+    const RunResult epoch = run_in(path("cwd"), "date -d '2026-12-07 10:00:00' +%s");
+    const std::string seed = split_lines(epoch.out).at(0);
     const std::string args = "--seed " + seed + " --tasks '" + sample + "' --out-dir ../batch";
-    const Outcome o = batch(path("cwd"), args);
+    const RunResult o = batch(path("cwd"), args);
     ASSERT_EQ(o.status, 0) << o.err;
     const auto expected = files_in(plain);
     EXPECT_EQ(expected.size(), 6u);
@@ -275,7 +229,7 @@ TEST_F(BatchTest, MatchesEscalaWithTheSameSeed) {
 
     // The console: escala's lines, apart from the clock's, plus the seed
     // line first and the run's summary line last.
-    std::vector<std::string> ours = lines_of(o.out), theirs = lines_of(reference.out);
+    std::vector<std::string> ours = split_lines(o.out), theirs = split_lines(reference.out);
     ASSERT_GT(ours.size(), 3u);
     EXPECT_EQ(ours.front(), "seed " + seed);
     EXPECT_EQ(ours.back().rfind("run 1: seed " + seed + ", ", 0), 0u) << ours.back();
@@ -298,30 +252,30 @@ TEST_F(BatchTest, MatchesEscalaWithTheSameSeed) {
 // this day the three searches end at different objectives.)
 TEST_F(BatchTest, RunsKeepTheBestRoster) {
     const std::string tasks = " --tasks '" + generated(110, 3).string() + "'";
-    const Outcome o = batch(path("cwd"), "--quiet --runs 3 --seed 900 --out-dir ../best" + tasks);
+    const RunResult o = batch(path("cwd"), "--quiet --runs 3 --seed 900 --out-dir ../best" + tasks);
     ASSERT_EQ(o.status, 0) << o.err;
     const std::vector<std::string> runs = lines_starting(o.out, "run ");
     ASSERT_EQ(runs.size(), 3u);
-    ASSERT_EQ(lines_of(o.out).size(), 4u) << o.out;
+    ASSERT_EQ(split_lines(o.out).size(), 4u) << o.out;
     std::vector<long long> best;
     for (int k = 0; k < 3; ++k) {
         const std::string& line = runs[static_cast<std::size_t>(k)];
         EXPECT_EQ(line.rfind("run " + std::to_string(k + 1) + ": seed " + std::to_string(900 + k) + ", ", 0), 0u);
-        best.push_back(value_after(line, ", best "));
+        best.push_back(number_after(line, ", best "));
     }
     ASSERT_NE(std::count(best.begin(), best.end(), best[0]), 3) << "the runs do not differ; choose another day";
     const auto lowest = std::min_element(best.begin(), best.end());
     const long long winner = lowest - best.begin() + 1;
     const std::string winner_seed = std::to_string(900 + winner - 1);
-    EXPECT_EQ(lines_of(o.out).back().rfind("best: run " + std::to_string(winner) + " (seed " + winner_seed +
+    EXPECT_EQ(split_lines(o.out).back().rfind("best: run " + std::to_string(winner) + " (seed " + winner_seed +
                                                "), objective " + std::to_string(*lowest) + ", ",
                                            0),
               0u);
     const auto kept = files_in(path("best"));
     ASSERT_EQ(kept.size(), 6u);  // no scratch directory left behind
-    EXPECT_EQ(value_after(kept.at("ArqSaida-zz.txt"), "objetivo global = "), *lowest);
-    EXPECT_EQ(static_cast<long long>(lines_of(kept.at("file_obj.txt")).size()),
-              value_after(runs[static_cast<std::size_t>(winner - 1)], ", iterations "));
+    EXPECT_EQ(number_after(kept.at("ArqSaida-zz.txt"), "objetivo global = "), *lowest);
+    EXPECT_EQ(static_cast<long long>(split_lines(kept.at("file_obj.txt")).size()),
+              number_after(runs[static_cast<std::size_t>(winner - 1)], ", iterations "));
 
     ASSERT_EQ(batch(path("cwd"), "--quiet --seed " + winner_seed + " --out-dir ../alone" + tasks).status, 0);
     EXPECT_EQ(files_in(path("alone")), kept);
@@ -331,15 +285,15 @@ TEST_F(BatchTest, RunsKeepTheBestRoster) {
 // leaves complete files.
 TEST_F(BatchTest, TimeLimitEndsTheSearch) {
     const fs::path tasks = generated(1000, 8);
-    const std::size_t task_count = lines_of(read_file(tasks)).size();
-    const Outcome o = batch(path("cwd"), "--time-limit 1 --seed 9 --tasks '" + tasks.string() + "'");
+    const std::size_t task_count = split_lines(read_file(tasks)).size();
+    const RunResult o = batch(path("cwd"), "--time-limit 1 --seed 9 --tasks '" + tasks.string() + "'");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("\nBusca encerrada pelo limite de tempo.\n\nEnd of Orvik Dummie Seacrh."), std::string::npos);
     const std::vector<std::string> runs = lines_starting(o.out, "run ");
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_NE(runs[0].find(", time limit, "), std::string::npos) << runs[0];
 
-    const std::vector<std::string> dump = lines_of(read_file(path("cwd/dumpfile.txt")));
+    const std::vector<std::string> dump = split_lines(read_file(path("cwd/dumpfile.txt")));
     const auto markers = std::count_if(dump.begin(), dump.end(), [](const std::string& l) { return l.find("##") != std::string::npos; });
     const auto real = std::count_if(dump.begin(), dump.end(), [](const std::string& l) {
         return l.find(',') != std::string::npos && l.find(",*") == std::string::npos;
@@ -348,29 +302,13 @@ TEST_F(BatchTest, TimeLimitEndsTheSearch) {
     EXPECT_EQ(static_cast<std::size_t>(real), task_count);
     const std::string report = read_file(path("cwd/ArqSaida-zz.txt"));
     EXPECT_NE(report.find("Tripula\xE7\xE3o 218\n"), std::string::npos);
-    EXPECT_EQ(value_after(report, "objetivo global = "), value_after(runs[0], ", best "));
+    EXPECT_EQ(number_after(report, "objetivo global = "), number_after(runs[0], ", best "));
 }
 
 namespace {
 
 // Starts escala-batch in `dir` (standard output line-buffered into a file,
 // so that it shows how far the work had got) and returns its process id.
-pid_t start_batch(const fs::path& dir, const std::vector<std::string>& args) {
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    if (::chdir(dir.c_str()) != 0) ::_exit(120);
-    if (!std::freopen("/dev/null", "r", stdin) || !std::freopen("../stdout.txt", "w", stdout) ||
-        !std::freopen("../stderr.txt", "w", stderr))
-        ::_exit(121);
-    std::vector<std::string> all{"stdbuf", "-oL", bin + "/escala-batch"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execvp("stdbuf", argv.data());
-    ::_exit(122);
-}
-
 // Where a batch stood, from its console so far: the lines of its last run.
 std::string stage_of(const std::string& console) {
     const std::size_t run = console.rfind("Executando....");
@@ -399,14 +337,15 @@ TEST_F(BatchTest, InterruptsKeepCompleteFilesOrNone) {
         fs::create_directories(out);
         for (const char* name : names) write_file(out / name, earlier);
         const bool quick_search = trial % 2 == 0;  // then the construction and the reports take most of a run
-        std::vector<std::string> args{"--tasks", tasks.string(), "--out-dir", "out", "--seed", "3", "--runs", "1000"};
+        std::vector<std::string> args{"stdbuf", "-oL", bin + "/escala-batch", "--tasks", tasks.string(),
+                                      "--out-dir", "out", "--seed", "3", "--runs", "1000"};
         if (quick_search) args.insert(args.end(), {"--time-limit", "0.001"});
         const int signal_number = trial % 3 == 2 ? SIGTERM : SIGINT;
         const bool twice = trial % 4 == 3;
 
         // The console of the trial before says "seed" too, until the new run opens it again.
         fs::remove(path("stdout.txt"));
-        const pid_t pid = start_batch(dir, args);
+        const pid_t pid = spawn(dir, args, path("stdout.txt"), path("stderr.txt")).pid;
         // Signals before main has installed the guard end any program; the
         // seed line says it is in place.
         for (int wait = 0; wait < 2000 && read_file(path("stdout.txt")).find("seed ") == std::string::npos; ++wait)
@@ -437,7 +376,7 @@ TEST_F(BatchTest, InterruptsKeepCompleteFilesOrNone) {
             }
             EXPECT_EQ(left.at("file_obj.txt").rfind(earlier, 0), 0u);
             EXPECT_GT(left.at("file_obj.txt").size(), earlier.size());
-            const std::vector<std::string> dump = lines_of(left.at("dumpfile.txt"));
+            const std::vector<std::string> dump = split_lines(left.at("dumpfile.txt"));
             EXPECT_EQ(std::count_if(dump.begin(), dump.end(),
                                     [](const std::string& l) { return l.find(",*") == std::string::npos && l.find(',') != std::string::npos; }),
                       120);

@@ -1,103 +1,21 @@
-// escala-check: the dump reader, the roster checks and measures, and the
-// program run against a real escala run.
+// escala-check: the roster checks and measures, and the program run against
+// a real escala run.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <iomanip>
+#include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 
 #include "check/check.hpp"
 #include "gtfs/legend.hpp"
-#include "io/load_list.hpp"
+#include "test_support.hpp"
 
 namespace escala::tools {
 namespace {
 
-namespace fs = std::filesystem;
-
-Dump parse(const std::string& text) {
-    std::istringstream in(text);
-    return read_dump(in);
-}
-
-l_tarefas tasks_of(const std::string& text) {
-    std::istringstream in(text);
-    l_tarefas tasks;
-    read_tasks(in, tasks);
-    return tasks;
-}
-
-// ---- the dump reader ----
-
-// A well-formed dump gives the blocks, the virtual flags and the line numbers.
-TEST(ReadDump, ReadsBlocksTasksAndLines) {
-    const Dump d = parse("2##0\n7,480,600,1,2,0,3,4\n7,600,630,2,2,0,4,4,*\n##1\n");
-    ASSERT_EQ(d.crew.size(), 2u);
-    ASSERT_EQ(d.crew[0].tasks.size(), 2u);
-    EXPECT_EQ(d.crew[0].tasks[0].task, Task(7, 480, 600, 1, 2, 0, 3, 4));
-    EXPECT_EQ(d.crew[0].tasks[1].task, Task(7, 600, 630, 2, 2, 0, 4, 4, 1));
-    EXPECT_EQ(d.crew[0].tasks[1].line, 3);
-    EXPECT_EQ(d.crew[1].marker_line, 4);
-    EXPECT_TRUE(d.crew[1].tasks.empty());
-    EXPECT_EQ(d.task_lines(), 2);
-}
-
-// Hand edits: blanks around fields, CR line ends, empty lines, negative values.
-TEST(ReadDump, ToleratesBlanksCarriageReturnsAndEmptyLines) {
-    const Dump d = parse("1##0\r\n 7, -480 ,600,1,2,0,3,4 \r\n\r\n\n 7,600,630,2,2,0,4,4 , * \r\n");
-    ASSERT_EQ(d.crew.size(), 1u);
-    ASSERT_EQ(d.crew[0].tasks.size(), 2u);
-    EXPECT_EQ(d.crew[0].tasks[0].task.start_time, -480);
-    EXPECT_EQ(d.crew[0].tasks[1].task.is_virtual, 1);
-    EXPECT_EQ(d.crew[0].tasks[1].line, 5);
-}
-
-// An empty roster is the single character 0.
-TEST(ReadDump, EmptyRoster) { EXPECT_TRUE(parse("0").crew.empty()); }
-
-// Every kind of unusable dump is refused with the line at fault.
-TEST(ReadDump, RefusesMalformedDumpsNamingTheLine) {
-    struct Case {
-        std::string text;
-        int line;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
-        {"", 1, "empty dump"},
-        {"abc##0\n", 1, "roster size \"abc\" is not an integer"},
-        {"-1##0\n", 1, "negative"},
-        {"219\n##0\n", 1, "followed at once by \"##0\""},
-        {"99999999999##0\n", 1, "does not fit in 32 bits"},
-        {"3##0\n##1\n", 1, "the roster size is 3 but the dump has 2 crew markers"},
-        {"2##0\n##2\n", 2, "marker ##2 where ##1 was expected"},
-        {"1##0\n##1\n", 2, "beyond the roster size 1"},
-        {"0\n##0\n", 2, "beyond the roster size 0"},
-        {"1##0\n##x\n", 2, "crew marker \"x\" is not an integer"},
-        {"1##0\n1,2,3\n", 2, "8 comma-separated integers"},
-        {"1##0\n1,2,3,4,5,6,7,8,+\n", 2, "8 comma-separated integers"},
-        {"1##0\n1,2,3,4,5,6,7,8,*,*\n", 2, "8 comma-separated integers"},
-        {"1##0\n1,2,x,4,5,6,7,8\n", 2, "field 3 \"x\" is not an integer"},
-        {"1##0\n1,,3,4,5,6,7,8\n", 2, "field 2 \"\" is not an integer"},
-        {"1##0\n1,2,3,4,5,6,7,2147483648\n", 2, "field 8 \"2147483648\" does not fit in 32 bits"},
-        {"1##0\n\n1,2,3,4,5,6,7,8\n1,2,3,4e5,5,6,7,8\n", 4, "field 4"},
-        {"1##0\n" + std::string(5000, '1') + "\n", 2, "line too long"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text.substr(0, 40));
-        try {
-            parse(c.text);
-            ADD_FAILURE() << "accepted";
-        } catch (const DumpError& e) {
-            EXPECT_EQ(e.line(), c.line);
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-        }
-    }
-}
+using namespace escala::test;
 
 // ---- the lower bound ----
 
@@ -133,7 +51,7 @@ const std::string task_c = "5,560,660,2,2,0,4,4";  // overlaps A by 40 minutes
 TEST(CheckRoster, ValidRosterAndItsMeasures) {
     const l_tarefas tasks = tasks_of(task_a + "\n" + task_b + "\n");
     const CheckReport r =
-        check_roster(tasks, parse("3##0\n" + task_a + "\n" + virtual_a + "\n##1\n" + task_b + "\n" + virtual_b + "\n##2\n"));
+        check_roster(tasks, dump_of("3##0\n" + task_a + "\n" + virtual_a + "\n##1\n" + task_b + "\n" + virtual_b + "\n##2\n"));
     EXPECT_TRUE(r.valid());
     ASSERT_EQ(r.crew.size(), 3u);
     EXPECT_EQ(r.crew[0].cost, 11200u);
@@ -155,7 +73,7 @@ TEST(CheckRoster, ValidRosterAndItsMeasures) {
 // change: 12000 + 9000 + 10000 + 300 = 31300.
 TEST(CheckRoster, SplitShiftMeasures) {
     const std::string first = "1,360,600,1,2,0,0,0", second = "2,900,1080,3,4,0,0,0";
-    const CheckReport r = check_roster(tasks_of(first + "\n" + second + "\n"), parse("1##0\n" + first + "\n" + second + "\n"));
+    const CheckReport r = check_roster(tasks_of(first + "\n" + second + "\n"), dump_of("1##0\n" + first + "\n" + second + "\n"));
     EXPECT_TRUE(r.valid());
     EXPECT_EQ(r.crew[0].cost, 31300u);
     EXPECT_EQ(r.crew[0].work_time, 420);
@@ -209,7 +127,7 @@ TEST(CheckRoster, EachFaultGivesItsViolation) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const CheckReport r = check_roster(tasks_of(c.tasks), parse(c.dump));
+        const CheckReport r = check_roster(tasks_of(c.tasks), dump_of(c.dump));
         ASSERT_EQ(r.violations.size(), 1u) << r.violations[0].message;
         EXPECT_EQ(r.violations[0].crew, c.expected.crew);
         EXPECT_EQ(r.violations[0].line, c.expected.line);
@@ -222,14 +140,14 @@ TEST(CheckRoster, EachFaultGivesItsViolation) {
 TEST(CheckRoster, OverlapWithAnEarlierLongTask) {
     const std::string longest = "1,0,100,1,1,0,0,0", inner = "1,10,20,1,1,0,0,0", late = "1,30,40,1,1,0,0,0";
     const CheckReport r = check_roster(tasks_of(longest + "\n" + inner + "\n" + late + "\n"),
-                                       parse("1##0\n" + longest + "\n" + inner + "\n" + late + "\n1,40,60,1,1,0,0,0,*\n"));
+                                       dump_of("1##0\n" + longest + "\n" + inner + "\n" + late + "\n1,40,60,1,1,0,0,0,*\n"));
     ASSERT_EQ(r.violations.size(), 2u);
     EXPECT_EQ(r.violations[1].message, "task " + late + " overlaps the task on line 2 by 10 minutes");
 }
 
 // The printed form: one line per member, objective, totals, bound, violations, result.
 TEST(PrintReport, LineFormat) {
-    const CheckReport r = check_roster(tasks_of(task_a + "\n" + task_b + "\n"), parse("1##0\n" + task_a + "\n" + virtual_a + "\n"));
+    const CheckReport r = check_roster(tasks_of(task_a + "\n" + task_b + "\n"), dump_of("1##0\n" + task_a + "\n" + virtual_a + "\n"));
     std::ostringstream out;
     print_report(out, r, "T.tsk", "D.txt");
     EXPECT_EQ(out.str(),
@@ -258,90 +176,60 @@ TEST(PrintReport, LineFormat) {
 
 // ---- the program on a real run of escala ----
 
-std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    return lines;
-}
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
 class RealRun : public ::testing::Test {
 protected:
+    static inline std::optional<TempDir> folder;
     static inline fs::path dir;
 
     // escala on the bundled sample, once for the whole suite, clock frozen.
     static void SetUpTestSuite() {
-        char templ[] = "/tmp/escala_check_XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir = templ;
-        fs::copy_file(fs::path(ESCALA_SOURCE_DIR) / "examples/Lintra.tsk", dir / "Lintra.tsk");
-        const std::string cmd = "cd " + dir.string() + " && faketime -f '2026-12-07 10:00:00' " +
-                                ESCALA_BINARY_DIR "/escala < /dev/null > console.txt 2>&1";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        dir = folder.emplace().path();
+        fs::copy_file(source_path("examples/Lintra.tsk"), dir / "Lintra.tsk");
+        const RunResult run = run_escala(dir);
+        ASSERT_EQ(run.status, 0) << run.err;
+        write_file(dir / "console.txt", run.out + run.err);
     }
-    static void TearDownTestSuite() { fs::remove_all(dir); }
+    static void TearDownTestSuite() { folder.reset(); }
 
-    static Outcome check(const std::string& args) {
-        const std::string cmd = "cd " + dir.string() + " && " ESCALA_BINARY_DIR "/escala-check " + args +
-                                " > check_out.txt 2> check_err.txt";
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(dir / "check_out.txt"), read_file(dir / "check_err.txt")};
-    }
+    static RunResult check(const std::string& args) { return run_tool(dir, "escala-check", args); }
 
-    // The dump with some lines replaced: (line number -> new lines).
-    static std::vector<std::string> dump_lines() { return lines_of(read_file(dir / "dumpfile.txt")); }
+    static std::vector<std::string> dump_lines() { return split_lines(read_file(dir / "dumpfile.txt")); }
     static void write_dump_file(const std::string& name, const std::vector<std::string>& lines) {
-        std::ofstream out(dir / name);
-        for (const std::string& l : lines) out << l << '\n';
-    }
-
-    static std::string value_after(const std::string& text, const std::string& label) {
-        const std::size_t at = text.find(label);
-        if (at == std::string::npos) return "?";
-        const std::size_t from = at + label.size();
-        return text.substr(from, text.find_first_not_of("0123456789", from) - from);
+        std::string text;
+        for (const std::string& l : lines) text += l + '\n';
+        write_file(dir / name, text);
     }
 };
 
 // The final roster is valid, and its objective and per-member work, idle,
 // overtime and split shift equal those of escala's console and detailed report.
 TEST_F(RealRun, FinalRosterPassesAndMatchesTheDetailedReport) {
-    const Outcome r = check("");
+    const RunResult r = check("");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("\nresult valid\n"), std::string::npos);
     const std::string console = read_file(dir / "console.txt");
     const std::string report = read_file(dir / "ArqSaida-zz.txt");
-    const std::string objective = value_after(console, "Objective Value Found: ");
-    EXPECT_EQ(value_after(r.out, "\nobjective "), objective);
-    EXPECT_EQ(value_after(report, "global = "), objective);
+    const long long objective = number_after(console, "Objective Value Found: ");
+    EXPECT_EQ(number_after(r.out, "\nobjective "), objective);
+    EXPECT_EQ(number_after(report, "global = "), objective);
     // The objective's lower bound lies below escala's roster, and the gap line follows it.
-    const std::string bound = value_after(r.out, "\nobjective_lower_bound ");
-    ASSERT_FALSE(bound.empty());
-    EXPECT_LE(std::stoll(bound), std::stoll(objective));
+    const long long bound = number_after(r.out, "\nobjective_lower_bound ");
+    ASSERT_GE(bound, 0);
+    EXPECT_LE(bound, objective);
     EXPECT_NE(r.out.find("\ngap "), std::string::npos);
 
     // Footer of each member in the detailed report, in member order.
     std::vector<std::string> expected;
-    for (const std::string& l : lines_of(report)) {
-        if (l.starts_with("Tempo total de trabalho (minutos): ")) expected.push_back("work " + value_after(l, ": "));
-        if (l.starts_with("Tempo ocioso (minutos): ")) expected.back() += " idle " + value_after(l, ": ");
-        if (l.starts_with("Hora Extra (minutos): ")) expected.back() += " overtime " + value_after(l, ": ") + " split no";
+    for (const std::string& l : split_lines(report)) {
+        if (l.starts_with("Tempo total de trabalho (minutos): ")) expected.push_back("work " + std::to_string(number_after(l, ": ")));
+        if (l.starts_with("Tempo ocioso (minutos): ")) expected.back() += " idle " + std::to_string(number_after(l, ": "));
+        if (l.starts_with("Hora Extra (minutos): ")) expected.back() += " overtime " + std::to_string(number_after(l, ": ")) + " split no";
         if (l.starts_with("Tripulante com pegada dupla.")) expected.back().replace(expected.back().size() - 2, 2, "yes");
     }
     ASSERT_EQ(expected.size(), 219u);
     const std::regex crew_line(R"(crew (\d+) cost \d+ (work .*))");
     std::size_t matched = 0;
-    for (const std::string& l : lines_of(r.out)) {
+    for (const std::string& l : split_lines(r.out)) {
         std::smatch m;
         if (!std::regex_match(l, m, crew_line)) continue;
         EXPECT_EQ(m[2].str(), expected.at(std::stoul(m[1].str()))) << l;
@@ -353,26 +241,26 @@ TEST_F(RealRun, FinalRosterPassesAndMatchesTheDetailedReport) {
 // The column-generation bound lies between the quick bound and the roster,
 // and the gap is taken against it.
 TEST_F(RealRun, TightBound) {
-    const Outcome r = check("--tight-bound --bound-time 60 --threads 2");
+    const RunResult r = check("--tight-bound --bound-time 60 --threads 2");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    const long long quick = std::stoll(value_after(r.out, "\nobjective_lower_bound "));
-    const std::string tight = value_after(r.out, "\nobjective_lower_bound_cg ");
-    ASSERT_FALSE(tight.empty()) << r.out;
-    const long long objective = std::stoll(value_after(r.out, "\nobjective "));
-    EXPECT_LE(quick, std::stoll(tight));
-    EXPECT_LE(std::stoll(tight), objective);
+    const long long quick = number_after(r.out, "\nobjective_lower_bound ");
+    const long long tight = number_after(r.out, "\nobjective_lower_bound_cg ");
+    ASSERT_GE(tight, 0) << r.out;
+    const long long objective = number_after(r.out, "\nobjective ");
+    EXPECT_LE(quick, tight);
+    EXPECT_LE(tight, objective);
     EXPECT_NE(r.out.find(" converged\n"), std::string::npos);
     EXPECT_EQ(r.out.find("not converged"), std::string::npos);
     std::ostringstream gap;
     gap << "\ngap " << std::fixed << std::setprecision(2)
-        << (static_cast<double>(objective) / static_cast<double>(std::stoll(tight)) - 1) * 100 << "%\n";
+        << (static_cast<double>(objective) / static_cast<double>(tight) - 1) * 100 << "%\n";
     EXPECT_NE(r.out.find(gap.str()), std::string::npos) << r.out;
 }
 
 // A bound time too short for the weekday trips: the line says so, and the
 // gap falls back on the quick bound.
 TEST_F(RealRun, TightBoundOutOfTime) {
-    const Outcome r = check("--tasks '" ESCALA_SOURCE_DIR "/examples/ltd-p1-weekday-trips.tsk' --dump dumpfile.txt "
+    const RunResult r = check("--tasks '" ESCALA_SOURCE_DIR "/examples/ltd-p1-weekday-trips.tsk' --dump dumpfile.txt "
                             "--tight-bound --bound-time 0.01");
     EXPECT_NE(r.out.find("\nobjective_lower_bound_cg none rounds 0 seconds "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(" not converged\n"), std::string::npos) << r.out;
@@ -383,7 +271,7 @@ TEST_F(RealRun, TightBoundOutOfTime) {
 TEST_F(RealRun, ConstructionCostsMatchTheConsole) {
     std::vector<std::vector<std::string>> crew;
     std::vector<std::string> fields;
-    for (const std::string& l : lines_of(read_file(dir / "ArqSaida.txt"))) {
+    for (const std::string& l : split_lines(read_file(dir / "ArqSaida.txt"))) {
         if (l.find("Tarefas do Tripulante ") != std::string::npos) crew.emplace_back();
         const std::size_t colon = l.find(':');
         if (l == "*TAREFA VIRTUAL*") crew.back().back() += ",*";
@@ -404,7 +292,7 @@ TEST_F(RealRun, ConstructionCostsMatchTheConsole) {
     }
     write_dump_file("construction.txt", lines);
 
-    const Outcome r = check("--dump construction.txt");
+    const RunResult r = check("--dump construction.txt");
     ASSERT_TRUE(r.status == 0 || r.status == 1) << r.err;
     const std::string console = read_file(dir / "console.txt");
     const std::regex printed(R"(Tripulante (\d+): (\d+) )");
@@ -414,14 +302,14 @@ TEST_F(RealRun, ConstructionCostsMatchTheConsole) {
     ASSERT_EQ(cost_of.size(), 219u);
     const std::regex crew_line(R"(crew (\d+) cost (\d+) .*)");
     std::size_t matched = 0;
-    for (const std::string& l : lines_of(r.out)) {
+    for (const std::string& l : split_lines(r.out)) {
         std::smatch m;
         if (!std::regex_match(l, m, crew_line)) continue;
         EXPECT_EQ(m[2].str(), cost_of[m[1].str()]) << l;
         ++matched;
     }
     EXPECT_EQ(matched, 219u);
-    EXPECT_EQ(value_after(r.out, "\nobjective "), value_after(console, "Valor da solucao global: "));
+    EXPECT_EQ(number_after(r.out, "\nobjective "), number_after(console, "Valor da solucao global: "));
 }
 
 // Finds the first real task line of the dump at or after `from`.
@@ -441,7 +329,7 @@ TEST_F(RealRun, HandEditsAreReported) {
     std::vector<std::string> removed = dump;
     removed.erase(removed.begin() + static_cast<long>(first));
     write_dump_file("removed.txt", removed);
-    Outcome r = check("--dump removed.txt");
+    RunResult r = check("--dump removed.txt");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("violation Lintra.tsk record "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(": task " + task + " is in no schedule\n"), std::string::npos) << r.out;
@@ -480,10 +368,7 @@ TEST_F(RealRun, HandEditsAreReported) {
 // A task moved by hand into another member's schedule where it overlaps one
 // of that member's tasks is reported as an overlap in that member's schedule.
 TEST_F(RealRun, TaskMovedIntoAnOverlap) {
-    const Dump d = [] {
-        std::ifstream in(dir / "dumpfile.txt");
-        return read_dump(in);
-    }();
+    const Dump d = dump_of(read_file(dir / "dumpfile.txt"));
     // A real task T of member a that overlaps a real task of another member b.
     for (std::size_t a = 0; a < d.crew.size(); ++a)
         for (const DumpTask& t : d.crew[a].tasks) {
@@ -502,7 +387,7 @@ TEST_F(RealRun, TaskMovedIntoAnOverlap) {
                     lines.insert(lines.begin() + static_cast<long>(at), moved);
                     lines.erase(lines.begin() + (t.line - 1 + (static_cast<int>(at) < t.line ? 1 : 0)));
                     write_dump_file("moved.txt", lines);
-                    const Outcome r = check("--dump moved.txt");
+                    const RunResult r = check("--dump moved.txt");
                     EXPECT_EQ(r.status, 1);
                     EXPECT_TRUE(std::regex_search(r.out, std::regex("violation moved\\.txt:\\d+ crew " + std::to_string(b) +
                                                                     ": task [-0-9,]+ overlaps the task on line \\d+ by \\d+ minutes")))
@@ -521,18 +406,18 @@ TEST_F(RealRun, UnusableInput) {
     std::vector<std::string> broken = dump_lines();
     broken[4] = "12,abc,3,4,5,6,7,8";
     write_dump_file("broken.txt", broken);
-    Outcome r = check("--dump broken.txt");
+    RunResult r = check("--dump broken.txt");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "escala-check: broken.txt:5: field 2 \"abc\" is not an integer\n");
     EXPECT_TRUE(r.out.empty());
 
     // Every other way in which a file can be unusable: status 2, one line
     // naming the file (and the line), nothing on standard output.
-    std::ofstream(dir / "empty.tsk").flush();
-    std::ofstream(dir / "short.tsk") << "1,2,3\n1907;704;905;1;2;0;5;5\n";
-    std::ofstream(dir / "binary.bin", std::ios::binary) << std::string("\x7f" "ELF\0\x01\xff", 7);
-    std::ofstream(dir / "huge.txt") << "1##0\n1,2,3,4,5,6,7,99999999999\n";
-    std::ofstream(dir / "truncated.txt") << "219##0\n1,2,3,4,5,6,7,8\n##1\n";
+    write_files(dir, {{"empty.tsk", ""},
+                      {"short.tsk", "1,2,3\n1907;704;905;1;2;0;5;5\n"},
+                      {"binary.bin", std::string("\x7f" "ELF\0\x01\xff", 7)},
+                      {"huge.txt", "1##0\n1,2,3,4,5,6,7,99999999999\n"},
+                      {"truncated.txt", "219##0\n1,2,3,4,5,6,7,8\n##1\n"}});
     fs::create_directories(dir / "folder");
     const struct {
         std::string args;
@@ -562,7 +447,7 @@ TEST_F(RealRun, UnusableInput) {
 
 // --help documents the line format; --version names the program.
 TEST_F(RealRun, HelpAndVersion) {
-    Outcome r = check("--help");
+    RunResult r = check("--help");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("violation <dump>:<line> crew <i>"), std::string::npos);
     r = check("--version");

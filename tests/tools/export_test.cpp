@@ -3,44 +3,22 @@
 // printed by headless Chromium.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "cli/interrupt_guard.hpp"
 #include "gtfs/feed.hpp"
 #include "run.hpp"
-
-namespace fs = std::filesystem;
+#include "test_support.hpp"
 
 namespace {
 
-const std::string bin = ESCALA_BINARY_DIR;
-const fs::path small_feed = ESCALA_SOURCE_DIR "/tests/data/gtfs/small";
+using namespace escala::test;
 
-fs::path ltd_data() {
-    if (const char* dir = std::getenv("ESCALA_SHARED_DATA")) return dir;
-    for (const fs::path& dir : {fs::path(ESCALA_SOURCE_DIR) / "../shared/data", fs::path("/work/shared/data")})
-        if (fs::exists(dir / "gtfs/ltd-2023.zip")) return dir;
-    return {};
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+const fs::path small_feed = source_path("tests/data/gtfs/small");
 
 // A CSV file as rows of fields, the header first.
 std::vector<std::vector<std::string>> csv_rows(const fs::path& path) {
@@ -50,50 +28,18 @@ std::vector<std::vector<std::string>> csv_rows(const fs::path& path) {
     return rows;
 }
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-class ExportTest : public ::testing::Test {
+class ExportTest : public InFolder {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "escala-export-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
-    fs::path path(const std::string& name) const { return root_ / name; }
-
-    Outcome run(const std::string& command_line) const {
-        const fs::path out = root_ / ".stdout", err = root_ / ".stderr";
-        const std::string command = "cd '" + root_.string() + "' && " + command_line + " > '" + out.string() +
-                                    "' 2> '" + err.string() + "' < /dev/null";
-        const int status = std::system(command.c_str());
-        Outcome o{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
-        fs::remove(out);
-        fs::remove(err);
-        return o;
-    }
-    Outcome tool(const std::string& name, const std::string& args) const {
-        return run("'" + bin + "/escala-" + name + "' " + args);
-    }
-
     // Task file, legend, trip map and a roster of the small feed's three trips.
     void small_roster() const {
         ASSERT_EQ(tool("import", "'" + small_feed.string() + "' --date 20261207").status, 0);
         ASSERT_EQ(tool("batch", "--seed 1 --quiet --tasks Lintra.tsk --out-dir .").status, 0);
     }
-
-    fs::path root_;
 };
 
 TEST_F(ExportTest, SmallFeedWritesTheThreeFiles) {
     small_roster();
-    const Outcome o = tool("export", "--first-run 101");
+    const RunResult o = tool("export", "--first-run 101");
     ASSERT_EQ(o.status, 0) << o.err;
     const auto events = csv_rows(path("run_events.txt"));
     int trips = 0;
@@ -122,7 +68,7 @@ TEST_P(ExportRefuses, ExitsTwoAndWritesNothing) {
     small_roster();
     write_file(path("runs.csv"), "old\n");
     write_file(path(GetParam().file), GetParam().content);
-    const Outcome o = tool("export", "");
+    const RunResult o = tool("export", "");
     EXPECT_EQ(o.status, 2);
     EXPECT_EQ(o.err.rfind("escala-export: ", 0), 0u) << o.err;
     EXPECT_TRUE(has(o.err, GetParam().message)) << o.err;
@@ -137,15 +83,20 @@ const std::string map_header =
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExportRefuses,
     ::testing::Values(
-        Spoil{"DumpMissesATask", "dumpfile.txt", "1##0\n7,360,420,100,1000,1,1,1\n",
+        Spoil{"DumpMissesATask", "dumpfile.txt", "1##0\n7,360,420,100,1000,1,1,1\n7,420,449,1000,1000,0,1,1,*\n",
               "Lintra.tsk:2: task 7;430;480;1000;100;0;1;1 is in no schedule of dumpfile.txt"},
+        // Every task placed, but crew 0's schedule without its closing virtual task.
+        Spoil{"DumpLacksItsVirtualTask", "dumpfile.txt",
+              "2##0\n7,360,420,100,1000,1,1,1\n7,430,480,1000,100,0,1,1\n##1\n10,1470,1505,200,1000,0,10,10\n"
+              "10,1505,1535,1000,1000,0,10,10,*\n",
+              "dumpfile.txt:3: the schedule lacks its closing virtual task 7,480,499,100,100,0,1,1,*"},
         Spoil{"DumpHasAStrangeTask", "dumpfile.txt",
               "1##0\n7,360,420,100,1000,1,1,1\n7,430,480,1000,100,0,1,1\n10,1470,1505,200,1000,0,10,10\n9,1,2,3,4,5,6,7\n",
               "dumpfile.txt:5: task 9;1;2;3;4;5;6;7 is not in Lintra.tsk"},
         Spoil{"DumpHasATaskTwice", "dumpfile.txt",
-              "2##0\n7,360,420,100,1000,1,1,1\n7,430,480,1000,100,0,1,1\n##1\n10,1470,1505,200,1000,0,10,10\n"
-              "7,430,480,1000,100,0,1,1\n",
-              "dumpfile.txt:6: task 7;430;480;1000;100;0;1;1 is placed more often than Lintra.tsk holds it (also line 3)"},
+              "2##0\n7,360,420,100,1000,1,1,1\n7,430,480,1000,100,0,1,1\n7,480,499,100,100,0,1,1,*\n##1\n"
+              "10,1470,1505,200,1000,0,10,10\n7,430,480,1000,100,0,1,1\n",
+              "dumpfile.txt:7: task 7;430;480;1000;100;0;1;1 is placed more often than Lintra.tsk holds it (also line 3)"},
         Spoil{"LegendLacksAPoint", "Lintra.ids.csv",
               "kind,number,gtfs_id,name\nvehicle,7,007,\nvehicle,10,trip:t3,\npoint,100,0100,Depot\n"
               "point,1000,END,Terminus\nline,1,01,1\nline,10,N,Night\n",
@@ -169,8 +120,8 @@ TEST_F(ExportTest, OverlappingTripsWarnAndExitOne) {
                                                    "2,tb,B2,S,L1,,P3,06:40:00,P3,07:30:00\n");
     write_file(path("dump.txt"), "1##0\n1,360,420,1,2,0,1,1\n2,400,450,3,3,0,1,1\n2,450,480,3,3,0,1,1,*\n");
     write_file(path("taken"), "a file, not a folder\n");
-    const Outcome o = tool("export", "--tasks day.tsk --dump dump.txt --out-dir taken --service-id X");
-    const Outcome again = tool("export", "--tasks day.tsk --dump dump.txt --out-dir out --service-id X");
+    const RunResult o = tool("export", "--tasks day.tsk --dump dump.txt --out-dir taken --service-id X");
+    const RunResult again = tool("export", "--tasks day.tsk --dump dump.txt --out-dir out --service-id X");
     EXPECT_EQ(o.status, 1);  // the output folder is taken by a file
     EXPECT_TRUE(has(o.err, "cannot")) << o.err;
     EXPECT_EQ(again.status, 1);  // the folder made, the files written, the overlap said
@@ -183,28 +134,28 @@ TEST_F(ExportTest, OverlappingTripsWarnAndExitOne) {
 TEST_F(ExportTest, InterruptWritesNothing) {
     small_roster();
     write_file(path("runs.csv"), "old\n");
-    escala::exporting::ToolOptions options;
+    escala::tools::exporting::ToolOptions options;
     options.tasks = path("Lintra.tsk").string();
     options.dump = path("dumpfile.txt").string();
-    options.out_dir = root_.string();
+    options.out_dir = dir.path().string();
     const escala::cli::InterruptGuard guard("escala-export");
     escala::cli::InterruptGuard::request_stop(SIGINT);
     std::ostringstream err;
-    EXPECT_EQ(escala::exporting::run_export(options, guard, err), 130);
+    EXPECT_EQ(escala::tools::exporting::run_export(options, guard, err), 130);
     EXPECT_EQ(err.str(), "escala-export: interrupted (SIGINT); nothing written\n");
     EXPECT_EQ(read_file(path("runs.csv")), "old\n");
     EXPECT_FALSE(fs::exists(path("run_events.txt")));
 }
 
 TEST_F(ExportTest, HelpAndVersion) {
-    const Outcome help = tool("export", "--help");
+    const RunResult help = tool("export", "--help");
     EXPECT_EQ(help.status, 0);
     for (const char* text : {"--tasks", "--dump", "--ids", "--trips", "--out-dir", "--service-id", "--first-run",
                              "run_events.txt", "runs.csv", "runs.html", "130", "143", "Ctrl-C"})
         EXPECT_TRUE(has(help.out, text)) << text;
-    const Outcome version = tool("export", "--version");
+    const RunResult version = tool("export", "--version");
     EXPECT_EQ(version.out, std::string("escala-export ") + ESCALA_VERSION + "\n");
-    const Outcome bad = tool("export", "--first-run x");
+    const RunResult bad = tool("export", "--first-run x");
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err.rfind("escala-export: ", 0), 0u) << bad.err;
 }
@@ -244,14 +195,14 @@ std::map<std::string, FeedTrip> weekday_trips(const fs::path& zip) {
 }
 
 TEST_F(ExportTest, LtdWeekdayPiecesFollowTods) {
-    const fs::path data = ltd_data();
+    const fs::path data = shared_data();
     if (data.empty()) GTEST_SKIP() << "the LTD feed is not there";
     const fs::path zip = data / "gtfs/ltd-2023.zip";
     ASSERT_EQ(tool("import", "'" + zip.string() + "' --date 20230110 --mode pieces").status, 0);
     ASSERT_EQ(tool("batch", "--seed 1 --quiet --tasks Lintra.tsk --out-dir .").status, 0);
-    const Outcome check = tool("check", "");
+    const RunResult check = tool("check", "");
     ASSERT_TRUE(has(check.out, "\nresult valid\n")) << check.out;  // no overlaps either
-    const Outcome o = tool("export", "");
+    const RunResult o = tool("export", "");
     ASSERT_EQ(o.status, 0) << o.err;
 
     const auto rows = csv_rows(path("run_events.txt"));
@@ -333,18 +284,18 @@ TEST_F(ExportTest, RunSheetsPrintOnePagePerRun) {
     small_roster();
     ASSERT_EQ(tool("export", "").status, 0);
     const auto table = csv_rows(path("runs.csv"));
-    const Outcome print = run(
+    const RunResult print = run(
         "timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-background-networking --disable-component-update "
         "--disable-sync --no-first-run --user-data-dir=profile --no-pdf-header-footer --print-to-pdf=runs.pdf "
         "file://" + path("runs.html").string());
     ASSERT_TRUE(fs::exists(path("runs.pdf"))) << print.err;
-    const Outcome info = run("pdfinfo runs.pdf");
+    const RunResult info = run("pdfinfo runs.pdf");
     std::smatch pages;
     ASSERT_TRUE(std::regex_search(info.out, pages, std::regex("Pages:\\s+(\\d+)"))) << info.out;
     const std::size_t runs = table.size() - 2;
     ASSERT_GT(runs, 0u);
     EXPECT_GE(std::stoul(pages[1].str()), runs + 1);  // the index, then a page a run
-    const Outcome text = run("pdftotext runs.pdf -");
+    const RunResult text = run("pdftotext runs.pdf -");
     for (std::size_t i = 1; i + 1 < table.size(); ++i)
         EXPECT_TRUE(has(text.out, "Run " + table[i][0] + "\n")) << table[i][0] << "\n" << text.out;
 }

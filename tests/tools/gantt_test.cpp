@@ -1,31 +1,18 @@
 // escala-gantt: the search log reader, the time labels and the page.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <array>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 
 #include "gantt/gantt.hpp"
+#include "test_support.hpp"
 
 namespace escala::tools {
 namespace {
 
-std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
-    return n;
-}
-
-Dump dump_of(const std::string& dump_text) {
-    std::istringstream in(dump_text);
-    return read_dump(in);
-}
+using namespace escala::test;
 
 std::string page(const std::string& dump_text, const std::optional<SearchLog>& log = std::nullopt,
                  const GanttOptions& options = {}) {
@@ -75,9 +62,9 @@ const std::string small_dump =
 // One row per crew member and one bar per task line, virtual ones distinct.
 TEST(WriteGantt, RowsBarsAndVirtualTasks) {
     const std::string html = page(small_dump);
-    EXPECT_EQ(count(html, "<g class=\"row\""), 3u);
-    EXPECT_EQ(count(html, "<rect class=\"bar"), 7u);
-    EXPECT_EQ(count(html, "<rect class=\"bar virtual"), 2u);
+    EXPECT_EQ(count_occurrences(html, "<g class=\"row\""), 3u);
+    EXPECT_EQ(count_occurrences(html, "<rect class=\"bar"), 7u);
+    EXPECT_EQ(count_occurrences(html, "<rect class=\"bar virtual"), 2u);
     EXPECT_NE(html.find("objective <b>251300</b>"), std::string::npos);
     EXPECT_NE(html.find("<span>tasks <b>5</b></span><span>virtual tasks <b>2</b></span>"), std::string::npos);
     EXPECT_NE(html.find(">11200</text>"), std::string::npos);
@@ -98,10 +85,10 @@ TEST(WriteGantt, TooltipsHoldTheTaskFields) {
 // shift's break is hatched and its member flagged.
 TEST(WriteGantt, OverlapsAndSplitShiftBreaks) {
     const std::string html = page(small_dump);
-    EXPECT_EQ(count(html, "<rect class=\"bar clash\""), 2u);
-    EXPECT_EQ(count(html, "<rect class=\"overlap\""), 1u);
+    EXPECT_EQ(count_occurrences(html, "<rect class=\"bar clash\""), 2u);
+    EXPECT_EQ(count_occurrences(html, "<rect class=\"overlap\""), 1u);
     EXPECT_NE(html.find("<title>overlap of 40 min between dump lines 8 and 9</title>"), std::string::npos);
-    EXPECT_EQ(count(html, "<rect class=\"break\""), 1u);
+    EXPECT_EQ(count_occurrences(html, "<rect class=\"break\""), 1u);
     EXPECT_NE(html.find("<title>split-shift break of 300 min, 10:00 \u2013 15:00</title>"), std::string::npos);
     EXPECT_NE(html.find("<title>crew 1: cost 31300, work 420 min, idle 300 min, overtime 0 min, split shift</title>"),
               std::string::npos);
@@ -112,15 +99,15 @@ TEST(WriteGantt, SelfContained) {
     const std::string html = page(small_dump, log_of("1\t10\t10\n2\t8\t9\n"));
     for (const char* banned : {"<script", "http", "src=", "href=", "@import", "<link"})
         EXPECT_EQ(html.find(banned), std::string::npos) << banned;
-    EXPECT_EQ(count(html, "url("), count(html, "url(#"));
+    EXPECT_EQ(count_occurrences(html, "url("), count_occurrences(html, "url(#"));
 }
 
 // The convergence chart draws best and current of the last search.
 TEST(WriteGantt, ConvergenceChart) {
     const std::string html = page(small_dump, log_of("1\t10\t10\n2\t8\t8\n3\t8\t9\n"));
     EXPECT_NE(html.find("3 iterations in file_obj.txt, from 10 to best <b>8</b>"), std::string::npos);
-    EXPECT_EQ(count(html, "<polyline class=\"best\""), 1u);
-    EXPECT_EQ(count(html, "<polyline class=\"current\""), 1u);
+    EXPECT_EQ(count_occurrences(html, "<polyline class=\"best\""), 1u);
+    EXPECT_EQ(count_occurrences(html, "<polyline class=\"current\""), 1u);
     EXPECT_NE(page(small_dump).find("No search log (file_obj.txt) to chart."), std::string::npos);
 }
 
@@ -138,9 +125,9 @@ TEST(WriteGantt, FullSizeRoster) {
         }
     }
     const std::string html = page(dump);
-    EXPECT_EQ(count(html, "<g class=\"row\""), 219u);
-    EXPECT_EQ(count(html, "<rect class=\"bar\""), 1500u);
-    EXPECT_LE(count(html, "<line class=\"grid"), 31u);
+    EXPECT_EQ(count_occurrences(html, "<g class=\"row\""), 219u);
+    EXPECT_EQ(count_occurrences(html, "<rect class=\"bar\""), 1500u);
+    EXPECT_LE(count_occurrences(html, "<line class=\"grid"), 31u);
     EXPECT_LT(html.size(), 1500000u);
     // Every bar lies inside the plot area.
     const std::regex bar_x("<rect class=\"bar\" x=\"([0-9.]+)\" y=\"[0-9.]+\" width=\"([0-9.]+)\"");
@@ -177,14 +164,14 @@ TEST(RoundStep, OneTwoTwoAndAHalfFive) {
 // each; iterations are marked at round numbers.
 TEST(WriteGantt, ChartTicksOnRoundValues) {
     const std::string html = page(small_dump, log_of("1\t17563700\t17563700\n3772\t8621320\t8621320\n"));
-    EXPECT_EQ(count(html, "<line class=\"cgrid\""), 6u);
+    EXPECT_EQ(count_occurrences(html, "<line class=\"cgrid\""), 6u);
     for (const char* label : {">8\u202f000\u202f000</text>", ">18\u202f000\u202f000</text>", ">500</text>",
                               ">3\u202f500</text>"})
         EXPECT_NE(html.find(label), std::string::npos) << label;
     EXPECT_EQ(html.find(">4\u202f000</text>"), std::string::npos);
     // A search of one iteration still has a scale.
     const std::string flat = page(small_dump, log_of("5\t7\t7\n"));
-    EXPECT_EQ(count(flat, "<line class=\"cgrid\""), 2u);
+    EXPECT_EQ(count_occurrences(flat, "<line class=\"cgrid\""), 2u);
     EXPECT_NE(flat.find(">5</text>"), std::string::npos);
 }
 
@@ -197,15 +184,15 @@ const std::string label_dump = "2##0\n7,360,480,1,1,0,1,1\n8,480,482,1,1,0,1,1\n
 TEST(WriteGantt, VehicleLabelsWhereTheyFit) {
     auto timelines = [](const std::string& html) { return html.substr(html.find("<svg class=\"gantt\"")); };
     const std::string html = timelines(page(label_dump));
-    EXPECT_EQ(count(html, "<text class=\"vl"), 2u);
-    EXPECT_EQ(count(html, ">7</text>"), 1u);
-    EXPECT_EQ(count(html, ">9</text>"), 1u);
-    EXPECT_EQ(count(html, ">8</text>"), 0u);
+    EXPECT_EQ(count_occurrences(html, "<text class=\"vl"), 2u);
+    EXPECT_EQ(count_occurrences(html, ">7</text>"), 1u);
+    EXPECT_EQ(count_occurrences(html, ">9</text>"), 1u);
+    EXPECT_EQ(count_occurrences(html, ">8</text>"), 0u);
     // A longer name from a label lookup: 35 characters need 237 px.
     GanttOptions options;
     options.vehicle_label = [](std::int32_t v) { return "B&" + std::to_string(v) + std::string(32, '.'); };
     const std::string named = timelines(page(label_dump, std::nullopt, options));
-    EXPECT_EQ(count(named, "<text class=\"vl"), 1u);
+    EXPECT_EQ(count_occurrences(named, "<text class=\"vl"), 1u);
     EXPECT_NE(named.find(">B&amp;9" + std::string(32, '.') + "</text>"), std::string::npos);
     EXPECT_NE(named.find("\nvehicle 7 (B&amp;7"), std::string::npos);
 }
@@ -248,13 +235,13 @@ TEST(WriteGantt, MembersWithoutTasksFoldedIntoOneLine) {
     const std::string text = "9##0\n1,360,400,1,1,0,1,1\n##1\n##2\n##3\n1,400,420,1,1,0,1,1,*\n##4\n##5\n##6\n"
                              "##7\n2,500,600,1,1,0,1,1\n##8\n";
     const std::string folded = page(text);
-    EXPECT_EQ(count(folded, "<g class=\"row\""), 3u);
+    EXPECT_EQ(count_occurrences(folded, "<g class=\"row\""), 3u);
     EXPECT_NE(folded.find(">6 crew members without tasks (no row): 1, 2, 4\u20136, 8</p>"), std::string::npos);
     EXPECT_NE(folded.find("<g class=\"row\" id=\"crew-3\""), std::string::npos);
     GanttOptions all;
     all.all_crew = true;
     const std::string full = page(text, std::nullopt, all);
-    EXPECT_EQ(count(full, "<g class=\"row\""), 9u);
+    EXPECT_EQ(count_occurrences(full, "<g class=\"row\""), 9u);
     EXPECT_EQ(full.find("without tasks (no row)"), std::string::npos);
     EXPECT_NE(page("2##0\n##1\n1,0,10,1,1,0,1,1\n").find(">1 crew member without tasks (no row): 0</p>"),
               std::string::npos);
@@ -263,10 +250,10 @@ TEST(WriteGantt, MembersWithoutTasksFoldedIntoOneLine) {
 // Absurd times do not blow up the axis; an empty roster gives an empty chart.
 TEST(WriteGantt, ExtremeAndEmptyRosters) {
     const std::string huge = page("1##0\n1,-2147483648,2147483647,1,1,0,1,1\n");
-    EXPECT_LE(count(huge, "<line class=\"grid"), 32u);
-    EXPECT_EQ(count(huge, "<rect class=\"bar"), 1u);
+    EXPECT_LE(count_occurrences(huge, "<line class=\"grid"), 32u);
+    EXPECT_EQ(count_occurrences(huge, "<rect class=\"bar"), 1u);
     const std::string empty = page("0");
-    EXPECT_EQ(count(empty, "<g class=\"row\""), 0u);
+    EXPECT_EQ(count_occurrences(empty, "<g class=\"row\""), 0u);
     EXPECT_NE(empty.find("crew <b>0</b>"), std::string::npos);
 }
 
@@ -276,59 +263,17 @@ TEST(ReadLastSearch, StrictReadingTakesAWellFormedLog) {
     EXPECT_EQ(read_last_search(in, LogReading::strict).points.size(), 2u);
 }
 
-namespace fs = std::filesystem;
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Files in a fresh directory, gone at the end.
-class InDirectory : public ::testing::Test {
+// escala-gantt itself, run in a fresh folder with small_dump as its dump.
+class CommandLine : public InFolder {
 protected:
-    fs::path dir;
-    void SetUp() override {
-        char name[] = "/tmp/escala_gantt_XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    void put(const std::string& name, const std::string& text) const {
-        std::ofstream(dir / name, std::ios::binary) << text;
-    }
-    // Everything in the directory but what the test put there.
+    void SetUp() override { put("dumpfile.txt", small_dump); }
+    RunResult run(const std::string& args) const { return tool("gantt", args); }
+    // Everything in the folder but what the test put there.
     std::vector<std::string> leftovers(const std::set<std::string>& expected) const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir))
-            if (!expected.count(entry.path().filename().string())) names.push_back(entry.path().filename().string());
+        for (const std::string& name : dir.entries())
+            if (!expected.count(name)) names.push_back(name);
         return names;
-    }
-};
-
-using WriteWholeFile = InDirectory;
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-// escala-gantt itself, run in the directory with small_dump as its dump.
-class CommandLine : public InDirectory {
-protected:
-    void SetUp() override {
-        InDirectory::SetUp();
-        put("dumpfile.txt", small_dump);
-    }
-    Outcome run(const std::string& args) const {
-        const std::string command = "cd '" + dir.string() + "' && " ESCALA_GANTT " " + args + " > ../" +
-                                    dir.filename().string() + ".out 2> ../" + dir.filename().string() + ".err";
-        const int raw = std::system(command.c_str());
-        const fs::path out = dir.parent_path() / (dir.filename().string() + ".out");
-        const fs::path err = dir.parent_path() / (dir.filename().string() + ".err");
-        Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(out), read_file(err)};
-        fs::remove(out);
-        fs::remove(err);
-        return r;
     }
 };
 
@@ -348,11 +293,11 @@ TEST_F(CommandLine, UnusableInputLeavesThePageAlone) {
         {"--log bin.txt", "bin.txt:3: binary content, not a search log line"},
         {"--log blank.txt", "blank.txt: no line iteration<TAB>best<TAB>current, not a search log"},
         {"--dump missing.txt", "cannot read dump \"missing.txt\""},
-        {"--dump sub", "cannot read dump \"sub\""},
+        {"--dump sub", "sub: is a folder, not a roster dump"},
     };
     for (const auto& [args, message] : cases) {
         put("escala.html", "old page");
-        const Outcome r = run(args);
+        const RunResult r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.err, "escala-gantt: " + message + "\n") << args;
         EXPECT_EQ(read_file(dir / "escala.html"), "old page") << args;
@@ -360,17 +305,17 @@ TEST_F(CommandLine, UnusableInputLeavesThePageAlone) {
                         .empty())
             << args;
     }
-    const Outcome bad_dump = run("--dump junk.txt");
+    const RunResult bad_dump = run("--dump junk.txt");
     EXPECT_EQ(bad_dump.status, 2);
     EXPECT_EQ(bad_dump.err.rfind("escala-gantt: junk.txt:1: ", 0), 0u) << bad_dump.err;
-    const Outcome bad_option = run("--colour");
+    const RunResult bad_option = run("--colour");
     EXPECT_EQ(bad_option.status, 2);
     EXPECT_EQ(bad_option.err.rfind("escala-gantt: ", 0), 0u) << bad_option.err;
 }
 
 // The default log is read leniently and skipped when absent.
 TEST_F(CommandLine, DefaultLogIsLenient) {
-    Outcome r = run("");
+    RunResult r = run("");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "escala-gantt: wrote escala.html (3 crew, 5 tasks)\n");
     EXPECT_NE(read_file(dir / "escala.html").find("No search log (file_obj.txt) to chart."), std::string::npos);
@@ -384,7 +329,7 @@ TEST_F(CommandLine, DefaultLogIsLenient) {
 // A page that cannot be written: status 1, and nothing left behind.
 TEST_F(CommandLine, UnwritablePage) {
     fs::create_directory(dir / "sub");
-    Outcome r = run("--out sub");
+    RunResult r = run("--out sub");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "escala-gantt: cannot write \"sub\": it is a folder\n");
     EXPECT_EQ(leftovers({"dumpfile.txt", "sub"}).size(), 0u);
@@ -395,7 +340,7 @@ TEST_F(CommandLine, UnwritablePage) {
 
 // The help names the files, the exit statuses and what Ctrl-C does.
 TEST_F(CommandLine, HelpSaysFilesStatusesAndInterrupts) {
-    const Outcome r = run("--help");
+    const RunResult r = run("--help");
     EXPECT_EQ(r.status, 0);
     for (const char* words : {"dumpfile.txt", "file_obj.txt", "escala.html", "--all", "Ctrl-C", "complete or untouched",
                               "0 page written, 1 page not written, 2 unusable input", "130/143"})
@@ -410,7 +355,7 @@ TEST_F(CommandLine, IdsLegendNamesBlocksStopsAndRoutes) {
         "vehicle,7,blk_700,\n"
         "point,1,escenter,\"Eugene Station, bay A\"\n"
         "line,3,79x,Seventy-nine\n");
-    Outcome r = run("--all --ids day.ids.csv");
+    RunResult r = run("--all --ids day.ids.csv");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string html = read_file(dir / "escala.html");
     EXPECT_NE(html.find(">blk_700</text>"), std::string::npos);

@@ -1,36 +1,28 @@
 // escala-gen: the synthetic day and the program around it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "generate.hpp"
 #include "io/load_list.hpp"
+#include "test_support.hpp"
 
-namespace fs = std::filesystem;
 using escala::l_tarefas;
 using escala::Task;
-using escala::gen::generate_tasks;
-using escala::gen::write_tasks;
+using escala::tools::gen::generate_tasks;
+using escala::tools::gen::write_tasks;
 
 namespace {
+
+using namespace escala::test;
 
 std::string text_of(const l_tarefas& tasks) {
     std::ostringstream out;
     write_tasks(out, tasks);
     return out.str();
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Buses with a piece running at `minute`.
@@ -41,21 +33,7 @@ int buses_at(const l_tarefas& tasks, int minute) {
     return static_cast<int>(buses.size());
 }
 
-// Runs escala-gen with `args` in a fresh directory; returns its exit status.
-int run_gen(const std::string& args, const fs::path& dir, std::string* err = nullptr) {
-    fs::create_directories(dir);
-    const std::string command = "cd '" + dir.string() + "' && '" ESCALA_BINARY_DIR "/escala-gen' " + args +
-                                " > stdout.txt 2> stderr.txt";
-    const int status = std::system(command.c_str());
-    if (err) *err = read_file(dir / "stderr.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-fs::path scratch(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / ("escala_gen_test_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(dir);
-    return dir;
-}
+using GenProgram = escala::test::InFolder;
 
 }  // namespace
 
@@ -152,42 +130,39 @@ TEST(Generate, RecordLayout) {
 
 // The program writes the generator's day to --out, the same file for the
 // same seed, and to standard output without --out.
-TEST(GenProgram, WritesTheDay) {
-    const fs::path dir = scratch("writes");
-    ASSERT_EQ(run_gen("--vehicles 12 --seed 4 --out a.tsk", dir), 0);
-    ASSERT_EQ(run_gen("--vehicles 12 --seed 4 --out b.tsk", dir), 0);
+TEST_F(GenProgram, WritesTheDay) {
+    ASSERT_EQ(tool("gen", "--vehicles 12 --seed 4 --out a.tsk").status, 0);
+    ASSERT_EQ(tool("gen", "--vehicles 12 --seed 4 --out b.tsk").status, 0);
     const std::string expected = text_of(generate_tasks(12, 4));
-    EXPECT_EQ(read_file(dir / "a.tsk"), expected);
-    EXPECT_EQ(read_file(dir / "b.tsk"), expected);
-    ASSERT_EQ(run_gen("--seed 4 --vehicles 12", dir), 0);
-    EXPECT_EQ(read_file(dir / "stdout.txt"), expected);
-    fs::remove_all(dir);
+    EXPECT_EQ(read_file(path("a.tsk")), expected);
+    EXPECT_EQ(read_file(path("b.tsk")), expected);
+    const RunResult out = tool("gen", "--seed 4 --vehicles 12");
+    ASSERT_EQ(out.status, 0);
+    EXPECT_EQ(out.out, expected);
 }
 
 // Unusable arguments end the program with status 2 and a message.
-TEST(GenProgram, RejectsUnusableArguments) {
-    const fs::path dir = scratch("usage");
+TEST_F(GenProgram, RejectsUnusableArguments) {
     for (const char* args : {"--vehicles 0", "--vehicles -3", "--vehicles many", "--vehicles 0x10", "--seed -1",
                              "--seed 99999999999", "--bogus", "extra"}) {
-        std::string err;
-        EXPECT_EQ(run_gen(args, dir, &err), 2) << args;
-        EXPECT_EQ(err.rfind("escala-gen: ", 0), 0u) << args << ": " << err;
+        const RunResult r = tool("gen", args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.err.rfind("escala-gen: ", 0), 0u) << args << ": " << r.err;
     }
     // A file that cannot be written is a write failure, and leaves nothing behind.
-    std::string err;
-    EXPECT_EQ(run_gen("--out no/such/dir/x.tsk", dir, &err), 1);
-    EXPECT_EQ(err.rfind("escala-gen: cannot write in \"no/such/dir\"", 0), 0u) << err;
-    fs::remove_all(dir);
+    const RunResult r = tool("gen", "--out no/such/dir/x.tsk");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("escala-gen: cannot write in \"no/such/dir\"", 0), 0u) << r.err;
+    EXPECT_TRUE(dir.entries().empty());
 }
 
 // --help and --version answer and succeed.
-TEST(GenProgram, HelpAndVersion) {
-    const fs::path dir = scratch("help");
-    ASSERT_EQ(run_gen("--help", dir), 0);
-    const std::string help = read_file(dir / "stdout.txt");
+TEST_F(GenProgram, HelpAndVersion) {
+    const RunResult help = tool("gen", "--help");
+    ASSERT_EQ(help.status, 0);
     for (const char* option : {"--vehicles", "--seed", "--out", "--version"})
-        EXPECT_NE(help.find(option), std::string::npos) << option;
-    ASSERT_EQ(run_gen("--version", dir), 0);
-    EXPECT_NE(read_file(dir / "stdout.txt").find(ESCALA_VERSION), std::string::npos);
-    fs::remove_all(dir);
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const RunResult version = tool("gen", "--version");
+    ASSERT_EQ(version.status, 0);
+    EXPECT_NE(version.out.find(ESCALA_VERSION), std::string::npos);
 }

@@ -2,13 +2,7 @@
 // feed, escala reading the result, and unusable input refused with nothing written.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,77 +11,28 @@
 #include "io/load_list.hpp"
 #include "io/strict_tasks.hpp"
 #include "run.hpp"
-
-namespace fs = std::filesystem;
+#include "test_support.hpp"
 
 namespace {
 
-const std::string bin = ESCALA_BINARY_DIR;
-const fs::path small_feed = ESCALA_SOURCE_DIR "/tests/data/gtfs/small";
+using namespace escala::test;
 
-// The LTD feed of the shared data beside the work tree, when it is there.
-fs::path ltd_data() {
-    if (const char* dir = std::getenv("ESCALA_SHARED_DATA")) return dir;
-    for (const fs::path& dir : {fs::path(ESCALA_SOURCE_DIR) / "../shared/data", fs::path("/work/shared/data")})
-        if (fs::exists(dir / "gtfs/ltd-2023.zip")) return dir;
-    return {};
-}
+const fs::path small_feed = source_path("tests/data/gtfs/small");
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-class ImportTest : public ::testing::Test {
+class ImportTest : public InFolder {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "escala-import-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
-    fs::path path(const std::string& name) const { return root_ / name; }
-
-    // Runs a command line in the test's folder with standard input closed.
-    Outcome run(const std::string& command_line) const {
-        const fs::path out = root_ / ".stdout", err = root_ / ".stderr";
-        const std::string command = "cd '" + root_.string() + "' && " + command_line + " > '" + out.string() +
-                                    "' 2> '" + err.string() + "' < /dev/null";
-        const int status = std::system(command.c_str());
-        Outcome o{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
-        fs::remove(out);
-        fs::remove(err);
-        return o;
-    }
-    Outcome import(const std::string& args) const { return run("'" + bin + "/escala-import' " + args); }
+    RunResult import(const std::string& args) const { return tool("import", args); }
 
     // A copy of the small feed to spoil.
     fs::path feed_copy() const {
-        const fs::path dir = root_ / "feed";
-        fs::copy(small_feed, dir);
-        return dir;
+        const fs::path copy = path("feed");
+        fs::copy(small_feed, copy);
+        return copy;
     }
-
-    fs::path root_;
 };
 
 TEST_F(ImportTest, SmallFeedTasksAndLegend) {
-    const Outcome o = import("'" + small_feed.string() + "' --date 20261207");
+    const RunResult o = import("'" + small_feed.string() + "' --date 20261207");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(read_file(path("Lintra.tsk")),
               "7;360;420;100;1000;1;1;1\n"
@@ -109,28 +54,28 @@ TEST_F(ImportTest, SmallFeedTasksAndLegend) {
 }
 
 TEST_F(ImportTest, SmallFeedPiecesAndOutName) {
-    const Outcome o = import("'" + small_feed.string() + "' --service WK --mode pieces --min-piece 60 --out day.tsk");
+    const RunResult o = import("'" + small_feed.string() + "' --service WK --mode pieces --min-piece 60 --out day.tsk");
     ASSERT_EQ(o.status, 0) << o.err;
     // 007 stands at the Terminus between its trips; one piece of 120 minutes fits best.
     EXPECT_EQ(read_file(path("day.tsk")), "7;360;480;100;100;11;1;1\n10;1470;1505;200;1000;0;10;10\n");
     EXPECT_TRUE(fs::exists(path("day.ids.csv")));
-    EXPECT_EQ(lines_of(read_file(path("day.trips.csv"))).size(), 4u);
+    EXPECT_EQ(split_lines(read_file(path("day.trips.csv"))).size(), 4u);
     EXPECT_NE(o.err.find("1 of 2 pieces within 60-240 minutes"), std::string::npos) << o.err;
 }
 
 TEST_F(ImportTest, ListServices) {
-    const Outcome o = import("'" + small_feed.string() + "' --list-services");
+    const RunResult o = import("'" + small_feed.string() + "' --list-services");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "WK  days Mon Tue Wed Thu Fri  dates 20260101-20261231  3 trips\n");
     EXPECT_FALSE(fs::exists(path("Lintra.tsk")));
 }
 
 TEST_F(ImportTest, HelpAndVersion) {
-    const Outcome help = import("--help");
+    const RunResult help = import("--help");
     EXPECT_EQ(help.status, 0);
     for (const char* text : {"--service", "--date", "--relief-count", "130", "143", "Ctrl-C", ".ids.csv", "100004"})
         EXPECT_NE(help.out.find(text), std::string::npos) << text;
-    const Outcome version = import("--version");
+    const RunResult version = import("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("escala-import ") + ESCALA_VERSION + "\n");
 }
@@ -155,7 +100,7 @@ TEST_P(BadInput, ExitsTwoWithMessageAndWritesNothing) {
     else if (!c.file.empty()) write_file(feed / c.file, c.content);
     write_file(path("Lintra.tsk"), "1;2;3;4;5;6;7;8\n");
     const std::string feed_arg = c.file == "zip" ? path("feed/" + c.file).string() : feed.string();
-    const Outcome o = import("'" + feed_arg + "' " + c.args);
+    const RunResult o = import("'" + feed_arg + "' " + c.args);
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find(c.message), std::string::npos) << o.err;
     if (!c.command_line) {  // CLI11 words command-line faults itself
@@ -196,21 +141,21 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ImportTest, UnwritableOutputExitsOne) {
-    const Outcome o = import("'" + small_feed.string() + "' --service WK --out no/such/dir/x.tsk");
+    const RunResult o = import("'" + small_feed.string() + "' --service WK --out no/such/dir/x.tsk");
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("escala-import: cannot write"), std::string::npos) << o.err;
 }
 
 TEST_F(ImportTest, InterruptWritesNothing) {
     write_file(path("Lintra.tsk"), "old\n");
-    escala::import::ToolOptions options;
+    escala::tools::import::ToolOptions options;
     options.feed = small_feed.string();
     options.out = path("Lintra.tsk").string();
     options.import.services = {"WK"};
     const escala::cli::InterruptGuard guard("escala-import");
     escala::cli::InterruptGuard::request_stop(SIGINT);
     std::ostringstream out, err;
-    EXPECT_EQ(escala::import::run_import(options, guard, out, err), 130);
+    EXPECT_EQ(escala::tools::import::run_import(options, guard, out, err), 130);
     EXPECT_EQ(err.str(), "escala-import: interrupted; nothing written\n");
     EXPECT_EQ(read_file(path("Lintra.tsk")), "old\n");
     EXPECT_FALSE(fs::exists(path("Lintra.ids.csv")));
@@ -219,17 +164,17 @@ TEST_F(ImportTest, InterruptWritesNothing) {
 
 // The trips mode on the LTD feed gives the shared task files record by record.
 TEST_F(ImportTest, LtdTripsMatchTheSharedTaskFiles) {
-    const fs::path data = ltd_data();
+    const fs::path data = shared_data();
     if (data.empty()) GTEST_SKIP() << "the LTD feed is not there";
     const std::string zip = (data / "gtfs/ltd-2023.zip").string();
     for (const auto& [day, args] : std::vector<std::pair<std::string, std::string>>{
              {"weekday", "--service 13105300 --service 13105304"},
              {"saturday", "--date 20230114"},
              {"sunday", "--service 13105200"}}) {
-        const Outcome o = import("'" + zip + "' " + args + " --out " + day + ".tsk");
+        const RunResult o = import("'" + zip + "' " + args + " --out " + day + ".tsk");
         ASSERT_EQ(o.status, 0) << o.err;
-        const auto ours = lines_of(read_file(path(day + ".tsk")));
-        const auto theirs = lines_of(read_file(data / ("ltd-p1-" + day + "-trips.tsk")));
+        const auto ours = split_lines(read_file(path(day + ".tsk")));
+        const auto theirs = split_lines(read_file(data / ("ltd-p1-" + day + "-trips.tsk")));
         ASSERT_EQ(ours.size(), theirs.size()) << day;
         for (std::size_t i = 0; i < ours.size(); ++i) EXPECT_EQ(ours[i], theirs[i]) << day << " line " << i + 1;
     }
@@ -240,9 +185,9 @@ TEST_F(ImportTest, LtdTripsMatchTheSharedTaskFiles) {
 
 // The weekday service in pieces mode, read by both readers and by escala itself.
 TEST_F(ImportTest, LtdWeekdayPiecesRunThroughEscala) {
-    const fs::path data = ltd_data();
+    const fs::path data = shared_data();
     if (data.empty()) GTEST_SKIP() << "the LTD feed is not there";
-    const Outcome o =
+    const RunResult o =
         import("'" + (data / "gtfs/ltd-2023.zip").string() + "' --service 13105300,13105304 --mode pieces");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.err.find("1257 trips read"), std::string::npos) << o.err;
@@ -257,10 +202,10 @@ TEST_F(ImportTest, LtdWeekdayPiecesRunThroughEscala) {
     EXPECT_EQ(tasks.size(), strict.tasks.size());
     EXPECT_GT(tasks.size(), 200u);
 
-    const Outcome e = run("faketime -f '2026-12-07 10:00:00' '" + bin + "/escala'");
+    const RunResult e = run_escala(dir.path());
     EXPECT_EQ(e.status, 0) << e.err;
     EXPECT_EQ(e.err.find("arning"), std::string::npos) << e.err;
-    const auto out = lines_of(e.out);
+    const auto out = split_lines(e.out);
     ASSERT_FALSE(out.empty());
     EXPECT_EQ(out.back().rfind("End of Orvik Dummie Seacrh.", 0), 0u) << out.back();
 }

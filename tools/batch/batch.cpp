@@ -5,59 +5,21 @@
 #include <cstdlib>
 #include <fstream>
 #include <iomanip>
-#include <iostream>
-#include <sstream>
-
 #include <optional>
+#include <sstream>
 
 #include "cli/atomic_file.hpp"
 #include "cli/interrupt_guard.hpp"
 #include "crew/overlaps.hpp"
 #include "io/strict_tasks.hpp"
 
-namespace escala::batch {
+namespace escala::tools::batch {
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const char* const log_name = "file_obj.txt";  // the one file that grows with each run
-
-// Runs its owner's scope in another working directory.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const fs::path& dir) : saved_(fs::current_path()) { fs::current_path(dir); }
-    ~WorkingDirectory() {
-        std::error_code ignored;
-        fs::current_path(saved_, ignored);
-    }
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    fs::path saved_;
-};
-
-class NullBuffer : public std::streambuf {
-protected:
-    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-// Sends std::cout nowhere while it lives, when asked to.
-class Silence {
-public:
-    explicit Silence(bool on) : saved_(on ? std::cout.rdbuf(&null_) : nullptr) {}
-    ~Silence() {
-        if (saved_) std::cout.rdbuf(saved_);
-    }
-    Silence(const Silence&) = delete;
-    Silence& operator=(const Silence&) = delete;
-
-private:
-    NullBuffer null_;
-    std::streambuf* saved_;
-};
 
 // The task file as an absolute path, once the strict reader has taken it
 // whole; its warnings go to `err`.
@@ -66,14 +28,14 @@ fs::path usable_task_file(const fs::path& name, std::ostream& err) {
         const StrictTasks read = load_tasks_strict(name);
         for (const std::string& warning : read.warnings) err << "escala-batch: " << warning << "\n";
     } catch (const TaskFileError& e) {
-        throw UnusableInput(e.what());
+        throw cli::UnusableInput(e.what());
     }
     return fs::absolute(name);
 }
 
 fs::path usable_out_dir(const fs::path& dir) {
     const std::string problem = cli::output_folder_problem(dir);
-    if (!problem.empty()) throw UnusableInput(problem);
+    if (!problem.empty()) throw cli::UnusableInput(problem);
     return fs::absolute(dir);
 }
 
@@ -134,9 +96,9 @@ BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostre
                       const std::atomic<bool>* stop) {
     const fs::path task_file = usable_task_file(options.task_file, err);
     const fs::path out_dir = usable_out_dir(options.out_dir);
-    // The tool's own lines keep going to the real output while escala's are silenced.
-    std::ostream report(out.rdbuf());
-    if (!options.quiet) report << "seed " << options.seed << "\n" << std::flush;
+    std::ostream nowhere(nullptr);  // escala's console lines when quiet
+    std::ostream& console = options.quiet ? nowhere : out;
+    if (!options.quiet) out << "seed " << options.seed << "\n" << std::flush;
 
     const auto started = std::chrono::steady_clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
@@ -166,35 +128,32 @@ BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostre
         RunRecord run;
         run.number = k + 1;
         const auto run_started = std::chrono::steady_clock::now();
-        {
-            const WorkingDirectory inside(scratch.path());
-            const Silence silence(options.quiet);
-            run.summary = run_escala(driver);
-        }
+        run.summary = run_escala(driver, scratch.path(), console);
         run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run_started).count();
         result.runs.push_back(run);
-        report << describe_run(run) << "\n" << std::flush;
+        out << describe_run(run) << "\n" << std::flush;
 
         if (best_run(result.runs) == result.runs.size() - 1) best_dir = std::move(scratch);
-        if (stopped() && k + 1 < options.runs) report << "interrupted: the remaining runs are skipped\n";
+        if (stopped() && k + 1 < options.runs) out << "interrupted: the remaining runs are skipped\n";
     }
     if (options.total_time_seconds > 0 && result.runs.size() < static_cast<std::size_t>(options.runs) && !stopped()) {
         result.total_time_reached = true;
-        report << "total time reached: " << result.runs.size() << " of " << options.runs << " runs done\n";
+        out << "total time reached: " << result.runs.size() << " of " << options.runs << " runs done\n";
     }
     if (result.runs.empty()) return result;
     publish(best_dir.path(), out_dir);
     result.written = true;
     const RunRecord& best = result.runs[best_run(result.runs)];
     if (options.runs > 1)
-        report << "best: run " << best.number << " (seed " << best.summary.seed << "), objective "
+        out << "best: run " << best.number << " (seed " << best.summary.seed << "), objective "
                << best.summary.best_value << ", " << overlaps_text(best.summary.overlapping_pairs) << "\n";
-    report << std::flush;
+    out << std::flush;
     if (best.summary.overlapping_pairs > 0)
-        err << "escala-batch: the kept roster has " << overlaps_text(best.summary.overlapping_pairs)
-            << ": it is not drivable as it stands; escala-check --tasks " << task_file.string() << " --dump "
-            << (out_dir / "dumpfile.txt").string() << " lists them\n";
+        err << "escala-batch: "
+            << overlaps_warning("kept", best.summary.overlapping_pairs, task_file.string(),
+                                (out_dir / "dumpfile.txt").string())
+            << "\n";
     return result;
 }
 
-}  // namespace escala::batch
+}  // namespace escala::tools::batch

@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/driver.hpp"
+#include "cli/tool.hpp"
 
-namespace escala::batch {
+namespace escala::tools::batch {
 
 struct BatchOptions {
     std::filesystem::path task_file = "Lintra.tsk";
@@ -24,11 +24,6 @@ struct BatchOptions {
     double total_time_seconds = 0;  // the whole batch; 0: none
     bool quiet = false;             // only the per-run summaries on the console
     int crew = roster_size;         // members in each roster
-};
-
-// A task file or output directory that cannot be used.
-struct UnusableInput : std::runtime_error {
-    using std::runtime_error::runtime_error;
 };
 
 // One finished build.
@@ -52,13 +47,14 @@ struct BatchResult {
 };
 
 // Runs the builds and leaves the best one's files in the output directory
-// (file_obj.txt there gets its lines appended). escala's console lines go to
-// standard output unless quiet; the tool's own lines go to `out`, warnings
-// to `err`. Throws UnusableInput before anything is written when the input
-// cannot be used. A raised `stop` ends the running search, starts no further
-// run, and keeps the best finished run (none: nothing is written). Every
-// run's files are made in a scratch folder that never outlives the program.
+// (file_obj.txt there gets its lines appended). The tool's own lines, and
+// escala's console lines unless quiet, go to `out`; warnings to `err`.
+// Throws cli::UnusableInput before anything is written when the task file
+// or the output directory cannot be used. A raised `stop` ends the running
+// search, starts no further run, and keeps the best finished run (none:
+// nothing is written). Every run's files are made in a scratch folder that
+// never outlives the program.
 BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostream& err,
                       const std::atomic<bool>* stop = nullptr);
 
-}  // namespace escala::batch
+}  // namespace escala::tools::batch

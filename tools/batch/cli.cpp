@@ -3,7 +3,7 @@
 #include "cli/command_line.hpp"
 #include "search/random.hpp"
 
-namespace escala::batch {
+namespace escala::tools::batch {
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Builds a crew roster like escala, without waiting for Enter, into an output directory.\n"
@@ -70,4 +70,4 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     return {options, 0};
 }
 
-}  // namespace escala::batch
+}  // namespace escala::tools::batch

@@ -7,7 +7,7 @@
 #include "cli/interrupt_guard.hpp"
 
 int main(int argc, char** argv) {
-    using namespace escala::batch;
+    using namespace escala::tools::batch;
     const escala::cli::InterruptGuard guard("escala-batch");
     const ParsedCommandLine parsed = parse_command_line(argc, argv, std::cout, std::cerr);
     if (!parsed.options) return parsed.exit_status;
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
                 std::cerr << "escala-batch: " << guard.signal_text()
                           << " before any roster was complete: nothing written\n";
         }
-    } catch (const UnusableInput& e) {
+    } catch (const escala::cli::UnusableInput& e) {
         std::cerr << "escala-batch: " << e.what() << "\n";
         return guard.exit_status(2);
     } catch (const std::filesystem::filesystem_error& e) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <utility>
 
+#include "cli/progress.hpp"
 #include "columns/lower_bound.hpp"
 #include "columns/roster_program.hpp"
 #include "crew/crew_util.hpp"
@@ -89,26 +90,8 @@ void check_schedule(int crew, const DumpCrew& block, std::vector<Violation>& out
     }
 
     // The closing virtual task is whatever assigning the real tasks gives.
-    Crew expected;
-    for (const DumpTask& t : real) expected.assign_task(t.task);
-    const DumpTask* last = block.tasks.empty() ? nullptr : &block.tasks.back();
-    const bool dump_closes = last != nullptr && last->task.is_virtual != 0;
-    if (expected.has_virtual_task()) {
-        const Task& due = expected.tasks.back();
-        if (!dump_closes)
-            out.push_back({crew, last != nullptr ? last->line : block.marker_line,
-                           "the schedule lacks its closing virtual task " + dump_line(due), {due}});
-        else if (!(last->task == due))
-            out.push_back({crew, last->line,
-                           "closing virtual task " + dump_line(last->task) + " should be " + dump_line(due),
-                           {last->task}});
-    } else if (dump_closes) {
-        out.push_back({crew, last->line,
-                       "virtual task " + dump_line(last->task) +
-                           (real.empty() ? " closes a schedule without real tasks"
-                                         : " is not due: gaps and slack reach 30 minutes with a break"),
-                       {last->task}});
-    }
+    if (const std::optional<ClosingProblem> problem = closing_problem(block))
+        out.push_back({crew, problem->line, problem->message, {problem->task}});
 }
 
 }  // namespace
@@ -220,10 +203,7 @@ void print_report(std::ostream& out, const CheckReport& report, const std::strin
         }
     }
     if (best_bound(report) > 0) {
-        const std::ios::fmtflags flags = out.flags();
-        out << "gap " << std::fixed << std::setprecision(2)
-            << columns::gap_percent(report.objective, best_bound(report)) << "%\n";
-        out.flags(flags);
+        out << "gap " << cli::percent(columns::gap_percent(report.objective, best_bound(report))) << '\n';
     } else {
         out << "gap none\n";
     }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "check/dump.hpp"
+#include "crew/dump.hpp"
 #include "columns/column_generation.hpp"
 
 namespace escala::tools {

@@ -2,7 +2,7 @@
 
 #include "cli/command_line.hpp"
 
-namespace escala::exporting {
+namespace escala::tools::exporting {
 
 namespace {
 
@@ -63,4 +63,4 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     return {options, 0};
 }
 
-}  // namespace escala::exporting
+}  // namespace escala::tools::exporting

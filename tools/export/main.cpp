@@ -7,8 +7,8 @@
 
 int main(int argc, char** argv) {
     const escala::cli::InterruptGuard guard("escala-export");
-    const escala::exporting::ParsedCommandLine parsed =
-        escala::exporting::parse_command_line(argc, argv, std::cout, std::cerr);
+    const escala::tools::exporting::ParsedCommandLine parsed =
+        escala::tools::exporting::parse_command_line(argc, argv, std::cout, std::cerr);
     if (!parsed.options) return parsed.exit_status;
-    return escala::exporting::run_export(*parsed.options, guard, std::cerr);
+    return escala::tools::exporting::run_export(*parsed.options, guard, std::cerr);
 }

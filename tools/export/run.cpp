@@ -1,17 +1,19 @@
 #include "run.hpp"
 
 #include <filesystem>
-#include <fstream>
 
 #include "check/check.hpp"
-#include "check/dump.hpp"
+#include "cli/tool.hpp"
+#include "crew/dump.hpp"
 #include "cli/atomic_file.hpp"
 #include "crew/crew_util.hpp"
 #include "export/export_files.hpp"
 #include "gtfs/feed.hpp"
 #include "io/strict_tasks.hpp"
 
-namespace escala::exporting {
+namespace escala::tools::exporting {
+
+using namespace escala::exporting;  // the runs and their files
 
 namespace {
 
@@ -20,17 +22,6 @@ const char* const prefix = "escala-export: ";
 int interrupted(const cli::InterruptGuard& guard, std::ostream& err) {
     err << prefix << guard.signal_text() << "; nothing written\n";
     return guard.exit_status(130);
-}
-
-tools::Dump load_dump(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::error_code error;
-    if (std::filesystem::is_directory(name, error) || !in) throw ExportError(name + ": cannot be read");
-    try {
-        return tools::read_dump(in);
-    } catch (const tools::DumpError& e) {
-        throw ExportError(name + ":" + std::to_string(e.line()) + ": " + e.what());
-    }
 }
 
 // The library's measures of every member, the ones escala-check prints among them.
@@ -62,22 +53,22 @@ int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std
     const std::string legend_name = options.ids.empty() ? gtfs::legend_path(task_path).string() : options.ids;
     const std::string map_name = options.trips.empty() ? gtfs::trip_map_path(task_path).string() : options.trips;
     TaskFile file;
-    tools::Dump dump;
+    Dump dump;
     gtfs::Legend legend;
     std::vector<gtfs::TripRow> map;
     std::vector<Run> runs;
     try {
         StrictTasks strict = load_tasks_strict(task_path);
         file = {options.tasks, std::move(strict.tasks), std::move(strict.lines)};
-        dump = load_dump(options.dump);
+        dump = load_dump_file(options.dump);
         legend = gtfs::read_legend(legend_name);
         map = gtfs::read_trip_map(map_name);
         check_legend(file, legend, legend_name);
         const auto trips = trips_by_task(file, map, map_name, legend);
         std::vector<Schedule> roster;
-        for (const tools::DumpCrew& member : dump.crew) {
+        for (const DumpCrew& member : dump.crew) {
             Schedule& schedule = roster.emplace_back();
-            for (const tools::DumpTask& t : member.tasks) schedule.push_back({t.task, t.line});
+            for (const DumpTask& t : member.tasks) schedule.push_back({t.task, t.line});
         }
         const auto matched = match_tasks(file, roster, options.dump);
         runs = build_runs(roster, matched, file, trips, options.first_run);
@@ -93,11 +84,14 @@ int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std
     } catch (const ExportError& e) {
         err << prefix << e.what() << '\n';
         return 2;
+    } catch (const cli::UnusableInput& e) {
+        err << prefix << e.what() << '\n';
+        return 2;
     }
     if (guard.stop_requested()) return interrupted(guard, err);
 
     const std::vector<Overlap> overlaps = find_overlaps(runs);
-    v_crew roster = tools::to_roster(dump);
+    v_crew roster = to_roster(dump);
     const std::vector<RunMeasures> measures = measure(roster);
     const std::uint32_t objective = global_objective(roster);
     const std::string service = options.service_id ? *options.service_id : busiest_service(map);
@@ -141,4 +135,4 @@ int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std
     return overlaps.empty() ? 0 : 1;
 }
 
-}  // namespace escala::exporting
+}  // namespace escala::tools::exporting

@@ -7,7 +7,7 @@
 
 #include "cli/interrupt_guard.hpp"
 
-namespace escala::exporting {
+namespace escala::tools::exporting {
 
 struct ToolOptions {
     std::string tasks = "Lintra.tsk";
@@ -26,4 +26,4 @@ struct ToolOptions {
 // the guard saw a signal before the files were committed (nothing written).
 int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std::ostream& err);
 
-}  // namespace escala::exporting
+}  // namespace escala::tools::exporting

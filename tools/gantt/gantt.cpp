@@ -15,6 +15,7 @@
 #include <limits>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #include "check/check.hpp"
 #include "crew/crew_util.hpp"
@@ -48,6 +49,27 @@ std::string num(double v) {
     return text;
 }
 
+// A number as short as it prints: 2, 15.5.
+std::string short_num(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+// One attribute of an SVG element; tag() quotes and escapes its value.
+struct Attribute {
+    std::string_view name;
+    std::string value;
+};
+
+// `<name a="1" b="2"` and then `end`: "/>" for an empty element, ">" before content.
+std::string tag(std::string_view name, std::initializer_list<Attribute> attributes, std::string_view end = "/>") {
+    std::string text = "<" + std::string(name);
+    for (const Attribute& a : attributes)
+        text += " " + std::string(a.name) + "=\"" + html_escape(a.value) + "\"";
+    return text + std::string(end);
+}
+
 // 17563700 as "17 563 700", with narrow no-break spaces.
 std::string grouped(std::int64_t v) {
     const std::string digits = std::to_string(v < 0 ? -v : v);
@@ -59,54 +81,7 @@ std::string grouped(std::int64_t v) {
     return text;
 }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && (s.back() == '\r' || s.back() == ' ')) s.remove_suffix(1);
-    return s;
-}
-
 std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-// ---- the search log ----
-
-// A field of a log line, quoted for a message when it is short plain text.
-std::string shown(std::string_view field) {
-    if (field.size() > 20) return "";
-    for (char c : field)
-        if (c < ' ' || c > '~') return "";
-    return " \"" + std::string(field) + "\"";
-}
-
-template <typename Int>
-std::string parse_field(std::string_view text, const char* name, Int& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error == std::errc::result_out_of_range)
-        return std::string(name) + shown(text) + " is out of range (" +
-               std::to_string(std::numeric_limits<Int>::min()) + " to " +
-               std::to_string(std::numeric_limits<Int>::max()) + ")";
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::string(name) + shown(text) + " is not a whole number";
-    return {};
-}
-
-// Reads "iteration<TAB>best<TAB>current" into `p`; says what is wrong otherwise.
-std::string parse_log_line(std::string_view line, ObjPoint& p) {
-    for (char c : line)
-        if ((static_cast<unsigned char>(c) < ' ' && c != '\t') || c == '\x7f')
-            return "binary content, not a search log line";
-    std::vector<std::string_view> fields;
-    for (std::size_t at = 0;;) {
-        const std::size_t tab = line.find('\t', at);
-        fields.push_back(line.substr(at, tab == std::string_view::npos ? tab : tab - at));
-        if (tab == std::string_view::npos) break;
-        at = tab + 1;
-    }
-    if (fields.size() != 3) return "expected iteration<TAB>best<TAB>current";
-    std::string problem = parse_field(fields[0], "iteration", p.iteration);
-    if (problem.empty()) problem = parse_field(fields[1], "best", p.best);
-    if (problem.empty()) problem = parse_field(fields[2], "current", p.current);
-    return problem;
-}
 
 // ---- colours ----
 
@@ -278,31 +253,29 @@ std::string index_ranges(const std::vector<std::size_t>& indices) {
 
 // ---- the page ----
 
-void write_style(std::ostream& out) {
-    out << "<style>\n"
-           "body{font:13px/1.35 system-ui,-apple-system,'Segoe UI',Roboto,sans-serif;margin:16px;color:#1d2330;"
-           "background:#fff}\n"
-           "h1{font-size:19px;margin:0 0 4px}h2{font-size:15px;margin:14px 0 4px}\n"
-           ".stats{display:flex;flex-wrap:wrap;gap:3px 20px;margin:6px 0 6px}.stats b{font-weight:650}\n"
-           ".measures{column-count:2;column-gap:28px;margin:0;max-width:1320px;font-size:12px;color:#4a5263}\n"
-           ".measures div{break-inside:avoid;margin:0 0 2px}.measures dt{display:inline;font-weight:650;"
-           "color:#1d2330}.measures dt::after{content:\": \"}.measures dd{display:inline;margin:0}\n"
-           ".note{color:#667}.folded{margin:4px 0 6px}\n"
-           "svg{display:block}svg text{font-size:11px;fill:#333;font-variant-numeric:tabular-nums}\n"
-           ".axis{position:sticky;top:0;background:#fffe;z-index:1;border-bottom:1px solid #ccd}\n"
-           ".stripe{fill:#eef1f6}.grid{stroke:#dfe3ea}.grid.day{stroke:#7a8294;stroke-dasharray:5 3}\n"
-           ".bar,.k-bar{stroke:#0008;stroke-width:.7}\n"
-           ".virtual{fill:#fff;stroke-width:1.4;stroke-dasharray:3 2}\n"
-           ".clash{stroke:#d40000;stroke-width:1.8}\n"
-           ".overlap,.k-overlap{fill:#e00000;fill-opacity:.6}\n"
-           ".break,.k-break{fill:url(#hatch);stroke:#c9a400;stroke-width:.6}\n"
-           "svg text.vl{font-size:10px;font-weight:600;text-anchor:middle;pointer-events:none;fill:#141820}"
-           "svg text.vl.w{fill:#fff}\n"
-           ".split{fill:#a66f00;font-weight:700}.cost{fill:#556}\n"
-           ".best{fill:none;stroke:#1f4fbf;stroke-width:1.8}.current{fill:none;stroke:#f08a24;stroke-width:1}\n"
-           ".frame{fill:none;stroke:#99a}.cgrid{stroke:#e4e7ee}\n"
-           "</style>\n";
-}
+// The page's style sheet, written inside <style>.
+constexpr std::string_view style_sheet =
+    R"css(body{font:13px/1.35 system-ui,-apple-system,'Segoe UI',Roboto,sans-serif;margin:16px;color:#1d2330;background:#fff}
+h1{font-size:19px;margin:0 0 4px}h2{font-size:15px;margin:14px 0 4px}
+.stats{display:flex;flex-wrap:wrap;gap:3px 20px;margin:6px 0 6px}.stats b{font-weight:650}
+.measures{column-count:2;column-gap:28px;margin:0;max-width:1320px;font-size:12px;color:#4a5263}
+.measures div{break-inside:avoid;margin:0 0 2px}.measures dt{display:inline;font-weight:650;color:#1d2330}.measures dt::after{content:": "}.measures dd{display:inline;margin:0}
+.note{color:#667}.folded{margin:4px 0 6px}
+svg{display:block}svg text{font-size:11px;fill:#333;font-variant-numeric:tabular-nums}
+.axis{position:sticky;top:0;background:#fffe;z-index:1;border-bottom:1px solid #ccd}
+.stripe{fill:#eef1f6}.grid{stroke:#dfe3ea}.grid.day{stroke:#7a8294;stroke-dasharray:5 3}
+.bar,.k-bar{stroke:#0008;stroke-width:.7}
+.virtual{fill:#fff;stroke-width:1.4;stroke-dasharray:3 2}
+.clash{stroke:#d40000;stroke-width:1.8}
+.overlap,.k-overlap{fill:#e00000;fill-opacity:.6}
+.break,.k-break{fill:url(#hatch);stroke:#c9a400;stroke-width:.6}
+svg text.vl{font-size:10px;font-weight:600;text-anchor:middle;pointer-events:none;fill:#141820}svg text.vl.w{fill:#fff}
+.split{fill:#a66f00;font-weight:700}.cost{fill:#556}
+.best{fill:none;stroke:#1f4fbf;stroke-width:1.8}.current{fill:none;stroke:#f08a24;stroke-width:1}
+.frame{fill:none;stroke:#99a}.cgrid{stroke:#e4e7ee}
+)css";
+
+void write_style(std::ostream& out) { out << "<style>\n" << style_sheet << "</style>\n"; }
 
 // "×40 a minute" and the like, from escala's weights.
 std::string weight(std::uint32_t w, const char* unit) { return "\u00d7" + grouped(w) + " a " + unit; }
@@ -387,59 +360,96 @@ void write_chart(std::ostream& out, const std::optional<SearchLog>& log, const s
         << " to best <b>" << p.back().best << "</b>"
         << "; <span style=\"color:#1f4fbf\">\u25ac best</span> <span style=\"color:#f08a24\">\u25ac current</span>";
     if (log->skipped_lines > 0) out << " <span class=\"note\">(" << log->skipped_lines << " unreadable lines skipped)</span>";
-    out << "</p>\n<svg class=\"chart\" width=\"" << num(page_width) << "\" height=\"" << num(chart_height) << "\">\n";
+    out << "</p>\n"
+        << tag("svg", {{"class", "chart"}, {"width", num(page_width)}, {"height", num(chart_height)}}, ">\n");
     for (std::int64_t v = scale_low; v <= scale_high; v += value_step)
-        out << "<line class=\"cgrid\" x1=\"" << num(left) << "\" x2=\"" << num(right) << "\" y1=\"" << num(y(v))
-            << "\" y2=\"" << num(y(v)) << "\"/><text x=\"" << num(left - 6) << "\" y=\"" << num(y(v) + 4)
-            << "\" text-anchor=\"end\">" << grouped(v) << "</text>\n";
+        out << tag("line",
+                   {{"class", "cgrid"}, {"x1", num(left)}, {"x2", num(right)}, {"y1", num(y(v))}, {"y2", num(y(v))}})
+            << tag("text", {{"x", num(left - 6)}, {"y", num(y(v) + 4)}, {"text-anchor", "end"}}, ">") << grouped(v)
+            << "</text>\n";
     const std::int64_t iteration_step = round_step(last - first, 8);
     for (std::int64_t i = -floor_div(-first, iteration_step) * iteration_step; i <= last; i += iteration_step)
-        out << "<line class=\"frame\" x1=\"" << num(x(i)) << "\" x2=\"" << num(x(i)) << "\" y1=\"" << num(bottom)
-            << "\" y2=\"" << num(bottom + 4) << "\"/><text x=\"" << num(x(i)) << "\" y=\"" << num(bottom + 16)
-            << "\" text-anchor=\"middle\">" << grouped(i) << "</text>\n";
-    out << "<rect class=\"frame\" x=\"" << num(left) << "\" y=\"" << num(top) << "\" width=\"" << num(right - left)
-        << "\" height=\"" << num(bottom - top) << "\"/>\n";
+        out << tag("line", {{"class", "frame"}, {"x1", num(x(i))}, {"x2", num(x(i))}, {"y1", num(bottom)},
+                            {"y2", num(bottom + 4)}})
+            << tag("text", {{"x", num(x(i))}, {"y", num(bottom + 16)}, {"text-anchor", "middle"}}, ">") << grouped(i)
+            << "</text>\n";
+    out << tag("rect", {{"class", "frame"}, {"x", num(left)}, {"y", num(top)}, {"width", num(right - left)},
+                        {"height", num(bottom - top)}})
+        << "\n";
     // Long searches are thinned to about max_chart_points points, keeping the last.
     const std::size_t stride = (p.size() + max_chart_points - 1) / max_chart_points;
     for (const char* series : {"current", "best"}) {
-        out << "<polyline class=\"" << series << "\" points=\"";
-        for (std::size_t k = 0; k < p.size(); k += stride) {
-            const std::size_t at = std::min(k, p.size() - 1);
-            out << num(x(p[at].iteration)) << ',' << num(y(series[0] == 'b' ? p[at].best : p[at].current)) << ' ';
-        }
-        out << num(x(p.back().iteration)) << ','
-            << num(y(series[0] == 'b' ? p.back().best : p.back().current)) << "\"/>\n";
+        auto point = [&](const ObjPoint& q) {
+            return num(x(q.iteration)) + ',' + num(y(series[0] == 'b' ? q.best : q.current));
+        };
+        std::string points;
+        for (std::size_t k = 0; k < p.size(); k += stride) points += point(p[std::min(k, p.size() - 1)]) + ' ';
+        points += point(p.back());
+        out << tag("polyline", {{"class", series}, {"points", points}}) << "\n";
     }
     out << "</svg>\n";
 }
 
 void write_legend(std::ostream& out, const std::vector<std::size_t>& folded) {
     const Rgb sample = palette()[0], other = palette()[1];
-    out << "<h2>Crew timelines</h2>\n<svg width=\"" << num(page_width) << "\" height=\"22\">"
-        << "<rect class=\"k-bar\" x=\"2\" y=\"4\" width=\"30\" height=\"" << num(bar_height) << "\" fill=\""
-        << hex(sample) << "\"/><text class=\"" << (dark_text_on(sample) ? "vl" : "vl w")
-        << "\" x=\"17\" y=\"15.5\">12</text>"
-        << "<text x=\"38\" y=\"15\">task: colour and label give the vehicle</text>"
-        << "<rect class=\"k-bar virtual\" x=\"262\" y=\"4\" width=\"30\" height=\"" << num(bar_height)
-        << "\" stroke=\"" << hex(sample) << "\"/><text x=\"298\" y=\"15\">closing virtual task</text>"
-        << "<rect class=\"k-bar clash\" x=\"430\" y=\"4\" width=\"30\" height=\"" << num(bar_height) << "\" fill=\""
-        << hex(other) << "\"/><rect class=\"k-overlap\" x=\"450\" y=\"2\" width=\"10\" height=\"18\"/>"
-        << "<text x=\"466\" y=\"15\">overlapping tasks</text>"
-        << "<rect class=\"k-break\" x=\"590\" y=\"4\" width=\"30\" height=\"" << num(bar_height) << "\"/>"
-        << "<text x=\"626\" y=\"15\">split-shift break</text>"
-        << "<text class=\"split\" x=\"750\" y=\"15\">S</text><text x=\"762\" y=\"15\">split shift</text>"
-        << "<text x=\"850\" y=\"15\">row: crew index and cost; hover a bar for its task</text></svg>\n";
+    // Side by side, each item's key and then its text; an item's width says
+    // where the next one begins.
+    constexpr double key_width = 30, text_after_key = key_width + 6;
+    const double widths[] = {260, 168, 160, 160, 100};
+    double at = 2;
+    std::size_t item = 0;
+    auto next = [&] {
+        const double here = at;
+        at += widths[item++];
+        return here;
+    };
+    auto key = [&](double x, const std::string& classes, Attribute paint) {
+        out << tag("rect", {{"class", classes}, {"x", short_num(x)}, {"y", "4"}, {"width", short_num(key_width)},
+                            {"height", num(bar_height)}, std::move(paint)});
+    };
+    auto text = [&](double x, std::string_view words, const std::string& classes = {}) {
+        if (classes.empty())
+            out << tag("text", {{"x", short_num(x)}, {"y", "15"}}, ">");
+        else
+            out << tag("text", {{"class", classes}, {"x", short_num(x)}, {"y", "15"}}, ">");
+        out << words << "</text>";
+    };
+    out << "<h2>Crew timelines</h2>\n" << tag("svg", {{"width", num(page_width)}, {"height", "22"}}, ">");
+    double x = next();
+    key(x, "k-bar", {"fill", hex(sample)});
+    out << tag("text", {{"class", dark_text_on(sample) ? "vl" : "vl w"}, {"x", short_num(x + key_width / 2)},
+                        {"y", "15.5"}},
+               ">")
+        << "12</text>";
+    text(x + text_after_key, "task: colour and label give the vehicle");
+    x = next();
+    key(x, "k-bar virtual", {"stroke", hex(sample)});
+    text(x + text_after_key, "closing virtual task");
+    x = next();
+    key(x, "k-bar clash", {"fill", hex(other)});
+    out << tag("rect",
+               {{"class", "k-overlap"}, {"x", short_num(x + 20)}, {"y", "2"}, {"width", "10"}, {"height", "18"}});
+    text(x + text_after_key, "overlapping tasks");
+    x = next();
+    out << tag("rect", {{"class", "k-break"}, {"x", short_num(x)}, {"y", "4"}, {"width", short_num(key_width)},
+                        {"height", num(bar_height)}});
+    text(x + text_after_key, "split-shift break");
+    x = next();
+    text(x, "S", "split");
+    text(x + 12, "split shift");
+    text(at, "row: crew index and cost; hover a bar for its task");
+    out << "</svg>\n";
     if (!folded.empty())
         out << "<p class=\"folded\">" << folded.size() << " crew member" << (folded.size() == 1 ? "" : "s")
             << " without tasks (no row): " << index_ranges(folded) << "</p>\n";
 }
 
 void write_axis(std::ostream& out, const Axis& axis) {
-    out << "<div class=\"axis\"><svg width=\"" << num(page_width) << "\" height=\"" << num(axis_height) << "\">"
-        << "<text x=\"6\" y=\"16\">crew \u00b7 cost</text>\n";
+    out << "<div class=\"axis\">" << tag("svg", {{"width", num(page_width)}, {"height", num(axis_height)}}, ">")
+        << tag("text", {{"x", "6"}, {"y", "16"}}, ">") << "crew \u00b7 cost</text>\n";
     for (std::int64_t t = axis.from; t <= axis.to; t += axis.step) {
         const std::string label = clock_time(t);
-        out << "<text x=\"" << num(axis.x(t)) << "\" y=\"16\" text-anchor=\"middle\">"
+        out << tag("text", {{"x", num(axis.x(t))}, {"y", "16"}, {"text-anchor", "middle"}}, ">")
             << label.substr(0, label.find(':')) << "h" << label.substr(5) << "</text>\n";
     }
     out << "</svg></div>\n";
@@ -451,16 +461,22 @@ void write_rows(std::ostream& out, const Dump& dump, const std::vector<std::size
     const std::vector<CrewMeasures> measures = measure_crew(roster);
     const BarColours colours{vehicle_colours(dump)};
     const double height = row_height * static_cast<double>(shown.size()) + 2;
-    out << "<svg class=\"gantt\" width=\"" << num(page_width) << "\" height=\"" << num(height) << "\">\n"
-        << "<defs><pattern id=\"hatch\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
-           "patternTransform=\"rotate(45)\"><rect width=\"6\" height=\"6\" fill=\"#fff3c4\"/>"
-           "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"6\" stroke=\"#e0b400\" stroke-width=\"2.5\"/></pattern></defs>\n";
+    out << tag("svg", {{"class", "gantt"}, {"width", num(page_width)}, {"height", num(height)}}, ">\n") << "<defs>"
+        << tag("pattern", {{"id", "hatch"}, {"width", "6"}, {"height", "6"}, {"patternUnits", "userSpaceOnUse"},
+                           {"patternTransform", "rotate(45)"}},
+               ">")
+        << tag("rect", {{"width", "6"}, {"height", "6"}, {"fill", "#fff3c4"}})
+        << tag("line",
+               {{"x1", "0"}, {"y1", "0"}, {"x2", "0"}, {"y2", "6"}, {"stroke", "#e0b400"}, {"stroke-width", "2.5"}})
+        << "</pattern></defs>\n";
     for (std::size_t r = 1; r < shown.size(); r += 2)
-        out << "<rect class=\"stripe\" x=\"0\" y=\"" << num(row_height * static_cast<double>(r)) << "\" width=\""
-            << num(page_width) << "\" height=\"" << num(row_height) << "\"/>\n";
+        out << tag("rect", {{"class", "stripe"}, {"x", "0"}, {"y", num(row_height * static_cast<double>(r))},
+                            {"width", num(page_width)}, {"height", num(row_height)}})
+            << "\n";
     for (std::int64_t t = axis.from; t <= axis.to; t += axis.step)
-        out << "<line class=\"grid" << (t % 1440 == 0 ? " day" : "") << "\" x1=\"" << num(axis.x(t)) << "\" x2=\""
-            << num(axis.x(t)) << "\" y1=\"0\" y2=\"" << num(height) << "\"/>\n";
+        out << tag("line", {{"class", t % 1440 == 0 ? "grid day" : "grid"}, {"x1", num(axis.x(t))},
+                            {"x2", num(axis.x(t))}, {"y1", "0"}, {"y2", num(height)}})
+            << "\n";
 
     const double pad = (row_height - bar_height) / 2;
     const double text_y = 12.5;
@@ -468,19 +484,23 @@ void write_rows(std::ostream& out, const Dump& dump, const std::vector<std::size
         const std::size_t i = shown[r];
         const DumpCrew& block = dump.crew[i];
         const CrewMeasures& m = measures[i];
-        out << "<g class=\"row\" id=\"crew-" << i << "\" transform=\"translate(0,"
-            << num(row_height * static_cast<double>(r)) << ")\">\n<g class=\"label\"><title>crew " << i << ": cost "
-            << m.cost << ", work " << m.work_time << " min, idle " << m.idle_time << " min, overtime " << m.overtime
-            << " min" << (m.split_shift ? ", split shift" : "") << "</title><text x=\"6\" y=\"" << num(text_y) << "\">"
-            << i << "</text>";
-        if (m.split_shift) out << "<text class=\"split\" x=\"40\" y=\"" << num(text_y) << "\">S</text>";
-        out << "<text class=\"cost\" x=\"" << num(label_width - 8) << "\" y=\"" << num(text_y)
-            << "\" text-anchor=\"end\">" << m.cost << "</text></g>\n";
+        out << tag("g", {{"class", "row"}, {"id", "crew-" + std::to_string(i)},
+                         {"transform", "translate(0," + num(row_height * static_cast<double>(r)) + ")"}},
+                   ">\n")
+            << tag("g", {{"class", "label"}}, ">") << "<title>crew " << i << ": cost " << m.cost << ", work "
+            << m.work_time << " min, idle " << m.idle_time << " min, overtime " << m.overtime << " min"
+            << (m.split_shift ? ", split shift" : "") << "</title>"
+            << tag("text", {{"x", "6"}, {"y", num(text_y)}}, ">") << i << "</text>";
+        if (m.split_shift) out << tag("text", {{"class", "split"}, {"x", "40"}, {"y", num(text_y)}}, ">") << "S</text>";
+        out << tag("text", {{"class", "cost"}, {"x", num(label_width - 8)}, {"y", num(text_y)}, {"text-anchor", "end"}},
+                   ">")
+            << m.cost << "</text></g>\n";
 
         if (const auto gap = split_break(block))
-            out << "<rect class=\"break\" x=\"" << num(axis.x(gap->first)) << "\" y=\"" << num(pad) << "\" width=\""
-                << num(axis.x(gap->second) - axis.x(gap->first)) << "\" height=\"" << num(bar_height)
-                << "\"><title>split-shift break of " << gap->second - gap->first << " min, "
+            out << tag("rect", {{"class", "break"}, {"x", num(axis.x(gap->first))}, {"y", num(pad)},
+                                {"width", num(axis.x(gap->second) - axis.x(gap->first))}, {"height", num(bar_height)}},
+                       ">")
+                << "<title>split-shift break of " << gap->second - gap->first << " min, "
                 << clock_time(gap->first) << " \u2013 " << clock_time(gap->second) << "</title></rect>\n";
 
         const std::vector<Clash> clashes = find_clashes(block);
@@ -493,20 +513,29 @@ void write_rows(std::ostream& out, const Dump& dump, const std::vector<std::size
             const double w = std::max(1.0, axis.x(std::max(t.start_time, t.end_time)) - x0);
             const std::string label =
                 options.vehicle_label ? options.vehicle_label(t.vehicle) : vehicle_number(t.vehicle);
-            out << "<rect class=\"bar" << (is_virtual ? " virtual" : "") << (clashing.count(k) ? " clash" : "")
-                << "\" x=\"" << num(x0) << "\" y=\"" << num(pad) << "\" width=\"" << num(w) << "\" height=\""
-                << num(bar_height) << "\" " << (is_virtual ? "stroke" : "fill") << "=\"" << colours.fill_of(t.vehicle)
-                << "\"><title>" << task_tooltip(t, i, block.tasks[k].line, label, options) << "</title></rect>\n";
+            const std::string classes =
+                std::string("bar") + (is_virtual ? " virtual" : "") + (clashing.count(k) ? " clash" : "");
+            out << tag("rect", {{"class", classes}, {"x", num(x0)}, {"y", num(pad)}, {"width", num(w)},
+                                {"height", num(bar_height)},
+                                {is_virtual ? "stroke" : "fill", colours.fill_of(t.vehicle)}},
+                       ">")
+                << "<title>" << task_tooltip(t, i, block.tasks[k].line, label, options) << "</title></rect>\n";
             // The label only where all of it fits inside the bar.
             if (!label.empty() &&
                 w >= static_cast<double>(characters(label)) * bar_label_char_width + 2 * bar_label_margin)
-                out << "<text class=\"" << (is_virtual ? "vl" : colours.label_class(t.vehicle)) << "\" x=\""
-                    << num(x0 + w / 2) << "\" y=\"" << num(text_y) << "\">" << html_escape(label) << "</text>\n";
+                out << tag("text",
+                           {{"class", is_virtual ? "vl" : colours.label_class(t.vehicle)},
+                            {"x", num(x0 + w / 2)},
+                            {"y", num(text_y)}},
+                           ">")
+                    << html_escape(label) << "</text>\n";
         }
         for (const Clash& c : clashes)
-            out << "<rect class=\"overlap\" x=\"" << num(axis.x(c.from)) << "\" y=\"0\" width=\""
-                << num(std::max(1.0, axis.x(c.to) - axis.x(c.from))) << "\" height=\"" << num(row_height)
-                << "\"><title>overlap of " << c.to - c.from << " min between dump lines "
+            out << tag("rect", {{"class", "overlap"}, {"x", num(axis.x(c.from))}, {"y", "0"},
+                                {"width", num(std::max(1.0, axis.x(c.to) - axis.x(c.from)))},
+                                {"height", num(row_height)}},
+                       ">")
+                << "<title>overlap of " << c.to - c.from << " min between dump lines "
                 << block.tasks[c.earlier].line << " and " << block.tasks[c.later].line << "</title></rect>\n";
         out << "</g>\n";
     }
@@ -514,32 +543,6 @@ void write_rows(std::ostream& out, const Dump& dump, const std::vector<std::size
 }
 
 }  // namespace
-
-SearchLog read_last_search(std::istream& in, LogReading reading) {
-    SearchLog log;
-    std::string raw;
-    int line_number = 0;
-    bool any = false;
-    while (std::getline(in, raw)) {
-        ++line_number;
-        const std::string_view line = trim(raw);
-        if (line.empty()) continue;
-        ObjPoint p;
-        const std::string problem = parse_log_line(line, p);
-        if (!problem.empty()) {
-            if (reading == LogReading::strict) throw SearchLogError(line_number, problem);
-            ++log.skipped_lines;
-            continue;
-        }
-        any = true;
-        if (!log.points.empty() && p.iteration <= log.points.back().iteration) log.points.clear();
-        log.points.push_back(p);
-    }
-    if (reading == LogReading::strict && in.bad()) throw SearchLogError(0, "read error");
-    if (reading == LogReading::strict && !any)
-        throw SearchLogError(0, "no line iteration<TAB>best<TAB>current, not a search log");
-    return log;
-}
 
 std::string clock_time(std::int64_t minutes) {
     const std::int64_t day = floor_div(minutes, 1440);

@@ -4,7 +4,7 @@
 #include "cli/command_line.hpp"
 #include "generate.hpp"
 
-namespace escala::gen {
+namespace escala::tools::gen {
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Writes a synthetic task file: the duty pieces of one service day of a bus operator.",
@@ -56,4 +56,4 @@ int write_task_file(const GenOptions& options, std::ostream& standard_output, st
     return 0;
 }
 
-}  // namespace escala::gen
+}  // namespace escala::tools::gen

@@ -2,11 +2,12 @@
 #pragma once
 
 #include <atomic>
-#include <optional>
 #include <ostream>
 #include <string>
 
-namespace escala::gen {
+#include "cli/tool.hpp"
+
+namespace escala::tools::gen {
 
 struct GenOptions {
     int vehicles = 20;
@@ -14,13 +15,7 @@ struct GenOptions {
     std::string out;  // empty: standard output
 };
 
-// The options to run with, or the exit status when there is nothing to run
-// (0 after --help or --version, 2 after an unusable command line; the
-// message has gone to `out` or `err`).
-struct ParsedCommandLine {
-    std::optional<GenOptions> options;
-    int exit_status = 0;
-};
+using ParsedCommandLine = cli::ParsedCommandLine<GenOptions>;
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
@@ -30,4 +25,4 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
 int write_task_file(const GenOptions& options, std::ostream& standard_output, std::ostream& err,
                     const std::atomic<bool>* stop = nullptr);
 
-}  // namespace escala::gen
+}  // namespace escala::tools::gen

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-namespace escala::gen {
+namespace escala::tools::gen {
 
 namespace {
 
@@ -144,4 +144,4 @@ void write_tasks(std::ostream& out, const l_tarefas& tasks) {
             << ';' << t.slack << ';' << t.start_line << ';' << t.end_line << '\n';
 }
 
-}  // namespace escala::gen
+}  // namespace escala::tools::gen

@@ -5,7 +5,7 @@
 
 #include "core/task.hpp"
 
-namespace escala::gen {
+namespace escala::tools::gen {
 
 // The duty pieces of a service day run by `vehicles` buses (numbered 1 to
 // `vehicles`), grouped by vehicle and in time order within a vehicle. Buses
@@ -19,4 +19,4 @@ l_tarefas generate_tasks(int vehicles, unsigned seed);
 // The task file form: one record a line, eight fields separated by ';', LF.
 void write_tasks(std::ostream& out, const l_tarefas& tasks);
 
-}  // namespace escala::gen
+}  // namespace escala::tools::gen

@@ -6,9 +6,9 @@
 
 int main(int argc, char** argv) {
     const escala::cli::InterruptGuard guard("escala-gen");
-    const auto parsed = escala::gen::parse_command_line(argc, argv, std::cout, std::cerr);
+    const auto parsed = escala::tools::gen::parse_command_line(argc, argv, std::cout, std::cerr);
     if (!parsed.options) return parsed.exit_status;
-    const int status = escala::gen::write_task_file(*parsed.options, std::cout, std::cerr, &guard.flag());
+    const int status = escala::tools::gen::write_task_file(*parsed.options, std::cout, std::cerr, &guard.flag());
     if (guard.stop_requested()) std::cerr << "escala-gen: " << guard.signal_text() << ": nothing written\n";
     return guard.exit_status(status);
 }

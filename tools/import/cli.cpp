@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace escala::import {
+namespace escala::tools::import {
 
 namespace {
 
@@ -119,4 +119,4 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     return {options, 0};
 }
 
-}  // namespace escala::import
+}  // namespace escala::tools::import

@@ -7,8 +7,8 @@
 
 int main(int argc, char** argv) {
     const escala::cli::InterruptGuard guard("escala-import");
-    const escala::import::ParsedCommandLine parsed =
-        escala::import::parse_command_line(argc, argv, std::cout, std::cerr);
+    const escala::tools::import::ParsedCommandLine parsed =
+        escala::tools::import::parse_command_line(argc, argv, std::cout, std::cerr);
     if (!parsed.options) return parsed.exit_status;
-    return escala::import::run_import(*parsed.options, guard, std::cout, std::cerr);
+    return escala::tools::import::run_import(*parsed.options, guard, std::cout, std::cerr);
 }

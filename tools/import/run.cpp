@@ -4,7 +4,7 @@
 
 #include "cli/atomic_file.hpp"
 
-namespace escala::import {
+namespace escala::tools::import {
 
 namespace {
 
@@ -73,4 +73,4 @@ int run_import(const ToolOptions& options, const cli::InterruptGuard& guard, std
     return 0;
 }
 
-}  // namespace escala::import
+}  // namespace escala::tools::import

@@ -7,7 +7,7 @@
 #include "cli/interrupt_guard.hpp"
 #include "gtfs/import.hpp"
 
-namespace escala::import {
+namespace escala::tools::import {
 
 struct ToolOptions {
     std::string feed;                // folder or .zip
@@ -22,4 +22,4 @@ struct ToolOptions {
 // 130/143 when the guard saw a signal (then nothing is written).
 int run_import(const ToolOptions& options, const cli::InterruptGuard& guard, std::ostream& out, std::ostream& err);
 
-}  // namespace escala::import
+}  // namespace escala::tools::import

@@ -5,7 +5,7 @@
 #include "cli/command_line.hpp"
 #include "search/random.hpp"
 
-namespace escala::improve_tool {
+namespace escala::tools::improver {
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Improves a crew roster on escala's own objective (the same weights and crew cost):\n"
@@ -99,4 +99,4 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     return {options, 0};
 }
 
-}  // namespace escala::improve_tool
+}  // namespace escala::tools::improver

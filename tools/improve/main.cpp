@@ -6,7 +6,7 @@
 #include "run.hpp"
 
 int main(int argc, char** argv) {
-    using namespace escala::improve_tool;
+    using namespace escala::tools::improver;
     const escala::cli::InterruptGuard guard("escala-improve");
     const ParsedCommandLine parsed = parse_command_line(argc, argv, std::cout, std::cerr);
     if (!parsed.options) return parsed.exit_status;

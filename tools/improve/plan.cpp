@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace escala::improve_tool {
+namespace escala::tools::improver {
 
 Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t tasks) {
     Plan plan;
@@ -30,4 +30,4 @@ Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t ta
     return plan;
 }
 
-}  // namespace escala::improve_tool
+}  // namespace escala::tools::improver

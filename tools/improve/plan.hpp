@@ -26,7 +26,7 @@
 
 #include <cstddef>
 
-namespace escala::improve_tool {
+namespace escala::tools::improver {
 
 struct Plan {
     bool columns = false;            // the bound's generation runs
@@ -47,4 +47,4 @@ struct Plan {
 // the options say; `tasks` the task count.
 Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t tasks);
 
-}  // namespace escala::improve_tool
+}  // namespace escala::tools::improver

@@ -6,18 +6,19 @@
 #include <random>
 #include <sstream>
 
-#include "check/dump.hpp"
 #include "cli/atomic_file.hpp"
+#include "cli/progress.hpp"
 #include "columns/column_generation.hpp"
 #include "columns/lower_bound.hpp"
 #include "columns/roster_program.hpp"
 #include "crew/crew_util.hpp"
+#include "crew/dump.hpp"
 #include "crew/overlaps.hpp"
 #include "improve/search.hpp"
 #include "io/strict_tasks.hpp"
 #include "plan.hpp"
 
-namespace escala::improve_tool {
+namespace escala::tools::improver {
 
 namespace fs = std::filesystem;
 
@@ -35,29 +36,9 @@ l_tarefas usable_tasks(const fs::path& file, std::ostream& err) {
     }
 }
 
-v_crew usable_dump(const fs::path& file) {
-    std::error_code error;
-    if (fs::is_directory(file, error)) throw UnusableInput(file.string() + ": is a folder, not a roster dump");
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw UnusableInput("cannot read dump \"" + file.string() + "\"");
-    try {
-        return tools::to_roster(tools::read_dump(in));
-    } catch (const tools::DumpError& e) {
-        throw UnusableInput(file.string() + ":" + std::to_string(e.line()) + ": " + e.what());
-    } catch (const std::ios_base::failure&) {
-        throw UnusableInput("cannot read dump \"" + file.string() + "\"");
-    }
-}
-
 void usable_out_dir(const fs::path& dir) {
     const std::string problem = cli::output_folder_problem(dir);
     if (!problem.empty()) throw CannotWrite(problem);
-}
-
-std::string percent(double value) {
-    std::ostringstream text;
-    text << std::fixed << std::setprecision(2) << value << " %";
-    return text.str();
 }
 
 // The schedules of a roster as positions in the task list; none when the
@@ -80,10 +61,10 @@ double improvement(std::uint32_t start, std::uint32_t best) {
 std::string describe_result(const ImproveToolResult& r) {
     std::ostringstream line;
     line << "start " << r.start_objective << ", best " << r.best_objective << " ("
-         << percent(improvement(r.start_objective, r.best_objective)) << " better), iterations " << r.iterations
+         << cli::percent(improvement(r.start_objective, r.best_objective)) << " better), iterations " << r.iterations
          << ", " << std::fixed << std::setprecision(1) << r.seconds << " s, lower bound " << r.lower_bound
-         << ", gap " << percent(columns::gap_percent(r.start_objective, r.lower_bound)) << " -> "
-         << percent(columns::gap_percent(r.best_objective, r.lower_bound)) << ", "
+         << ", gap " << cli::percent(columns::gap_percent(r.start_objective, r.lower_bound)) << " -> "
+         << cli::percent(columns::gap_percent(r.best_objective, r.lower_bound)) << ", "
          << overlaps_text(r.overlapping_pairs) << ", best roster from the " << r.best_source;
     if (!r.columns.empty()) line << "; " << r.columns;
     return line.str();
@@ -96,7 +77,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     const l_tarefas tasks = usable_tasks(options.task_file, err);
     std::optional<v_crew> dumped;
     if (options.dump_file) {
-        dumped = usable_dump(*options.dump_file);
+        dumped = load_dump(*options.dump_file);
         if (options.crew && *options.crew != dumped->size())
             throw UnusableInput("--crew " + std::to_string(*options.crew) + " differs from the " +
                                 std::to_string(dumped->size()) + " members of the dump");
@@ -149,7 +130,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     const std::uint32_t start_objective = start.objective();
     say(std::to_string(tasks.size()) + " tasks, " + std::to_string(members) + " crew members, start " +
         std::to_string(start_objective) + " (" + best_source + "), lower bound " + std::to_string(result.lower_bound) + " (gap " +
-        percent(columns::gap_percent(start_objective, result.lower_bound)) + "), seed " +
+        cli::percent(columns::gap_percent(start_objective, result.lower_bound)) + "), seed " +
         std::to_string(options.seed) + ", " + std::to_string(options.threads) +
         (options.threads == 1 ? " thread" : " threads"));
 
@@ -170,8 +151,8 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         auto progress = [&](const improve::ProgressReport& p) {
             err << "escala-improve: " << std::fixed << std::setprecision(1) << offset + p.seconds << " s, iterations "
                 << iterations + p.iterations << ", current " << p.current << ", best " << p.best << ", "
-                << percent(improvement(start_objective, p.best)) << " better, gap "
-                << percent(columns::gap_percent(p.best, result.lower_bound)) << "\n"
+                << cli::percent(improvement(start_objective, p.best)) << " better, gap "
+                << cli::percent(columns::gap_percent(p.best, result.lower_bound)) << "\n"
                 << std::flush;
         };
         improve::ImproveResult improved =
@@ -205,14 +186,15 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         generation.stop = [&] { return stopped() || given_up; };
         generation.initial_days = days_of(tasks, best.to_roster());
         const double give_up_after = std::max(0.0, left_until(plan.generation_give_up));
-        generation.progress = [&, reported = 0.0](const columns::GenerationProgress& p) mutable {
+        cli::ProgressPrinter bound_progress(err, "escala-improve");
+        generation.progress = [&](const columns::GenerationProgress& p) {
             if (p.bound <= 0 && phase_seconds() > give_up_after) given_up = true;
-            if (options.quiet || p.seconds - reported < 2) return;
-            reported = p.seconds;
-            err << "escala-improve: " << std::fixed << std::setprecision(1) << seconds_since_start()
-                << " s, column generation round " << p.rounds << ", bound " << std::setprecision(0) << p.bound
-                << ", master " << p.lp_value << ", " << p.columns << " days\n"
-                << std::flush;
+            if (options.quiet) return;
+            bound_progress.print(p.seconds, [&](std::ostream& line) {
+                line << std::fixed << std::setprecision(1) << seconds_since_start() << " s, column generation round "
+                     << p.rounds << ", bound " << std::setprecision(0) << p.bound << ", master " << p.lp_value << ", "
+                     << p.columns << " days";
+            });
         };
         const columns::TightBound tight = columns::tight_lower_bound(tasks, members, generation);
         if (!text.str().empty()) text << "; ";
@@ -266,13 +248,14 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             second.initial_days = tight.pool;
             second.time_limit = left_until(plan.crew_generation_end);
             second.stop = stopped;
-            second.progress = [&, reported = 0.0](const columns::GenerationProgress& p) mutable {
-                if (options.quiet || p.seconds - reported < 2) return;
-                reported = p.seconds;
-                err << "escala-improve: " << std::fixed << std::setprecision(1) << seconds_since_start()
-                    << " s, generation on crew costs round " << p.rounds << ", master " << std::setprecision(0)
-                    << p.lp_value << ", " << p.columns << " days\n"
-                    << std::flush;
+            cli::ProgressPrinter crew_progress(err, "escala-improve");
+            second.progress = [&](const columns::GenerationProgress& p) {
+                if (options.quiet) return;
+                crew_progress.print(p.seconds, [&](std::ostream& line) {
+                    line << std::fixed << std::setprecision(1) << seconds_since_start()
+                         << " s, generation on crew costs round " << p.rounds << ", master " << std::setprecision(0)
+                         << p.lp_value << ", " << p.columns << " days";
+                });
             };
             const columns::TightBound more = columns::tight_lower_bound(tasks, members, second);
             pool.insert(pool.end(), more.pool.begin(), more.pool.end());
@@ -363,10 +346,11 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     result.overlapping_pairs = overlapping_pairs(roster);
     out << describe_result(result) << "\n" << std::flush;
     if (result.overlapping_pairs > 0)
-        err << "escala-improve: the best roster has " << overlaps_text(result.overlapping_pairs)
-            << ": it is not drivable as it stands; escala-check --tasks " << options.task_file.string()
-            << " --dump " << (dir / "dumpfile.txt").string() << " lists them\n";
+        err << "escala-improve: "
+            << overlaps_warning("best", result.overlapping_pairs, options.task_file.string(),
+                                (dir / "dumpfile.txt").string())
+            << "\n";
     return result;
 }
 
-}  // namespace escala::improve_tool
+}  // namespace escala::tools::improver

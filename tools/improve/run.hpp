@@ -10,7 +10,9 @@
 #include <stdexcept>
 #include <string>
 
-namespace escala::improve_tool {
+#include "cli/tool.hpp"
+
+namespace escala::tools::improver {
 
 struct ImproveToolOptions {
     std::filesystem::path task_file = "Lintra.tsk";
@@ -29,14 +31,8 @@ struct ImproveToolOptions {
     bool tight_bound = false;  // the column-generation bound, for the gap
 };
 
-// A task file, dump or roster size that cannot be used (exit status 2).
-struct UnusableInput : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-// An output directory or file that cannot be written (exit status 1).
-struct CannotWrite : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using cli::CannotWrite;
+using cli::UnusableInput;
 
 struct ImproveToolResult {
     std::uint32_t start_objective = 0;
@@ -60,4 +56,4 @@ std::string describe_result(const ImproveToolResult& result);
 ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& out, std::ostream& err,
                               const std::atomic<bool>* stop = nullptr);
 
-}  // namespace escala::improve_tool
+}  // namespace escala::tools::improver

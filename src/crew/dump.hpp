@@ -1,15 +1,17 @@
-// Reading back the compact roster dump that escala writes ("dumpfile.txt").
+// Reading back the compact roster dump that write_dump writes ("dumpfile.txt").
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <istream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "crew/crew.hpp"
 
-namespace escala::tools {
+namespace escala {
 
 // One task line of the dump and where it stands in the file.
 struct DumpTask {
@@ -52,4 +54,26 @@ v_crew to_roster(const Dump& dump);
 // A task in the form of a dump line, without the line end.
 std::string dump_line(const Task& task);
 
-}  // namespace escala::tools
+// What is wrong with the end of one schedule: the closing virtual task that
+// assigning its real tasks gives is missing, differs, or stands where none is
+// due. `line` is the dump line at fault (the marker's for an empty schedule).
+struct ClosingProblem {
+    int line = 0;
+    std::string message;
+    Task task;  // the task at fault, or the one due
+};
+std::optional<ClosingProblem> closing_problem(const DumpCrew& schedule);
+
+// Whether load_dump_file refuses a schedule with a closing problem, or leaves
+// it to the caller (escala-check lists it with the other violations).
+enum class ClosingTasks { refused, kept };
+
+// Reads the dump file at `path`. Throws cli::UnusableInput naming the file:
+// "<path>: is a folder, not a roster dump", "cannot read dump \"<path>\"",
+// "<path>:<line>: <what is wrong>" (also for a closing problem, when refused).
+Dump load_dump_file(const std::filesystem::path& path, ClosingTasks closing = ClosingTasks::refused);
+
+// The same, as a roster.
+v_crew load_dump(const std::filesystem::path& path);
+
+}  // namespace escala

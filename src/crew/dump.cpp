@@ -1,13 +1,15 @@
-#include "check/dump.hpp"
+#include "crew/dump.hpp"
 
 #include <charconv>
+#include <fstream>
 #include <limits>
 #include <sstream>
 #include <string_view>
 
+#include "cli/tool.hpp"
 #include "io/printable.hpp"
 
-namespace escala::tools {
+namespace escala {
 
 namespace {
 
@@ -122,4 +124,56 @@ std::string dump_line(const Task& t) {
     return out.str();
 }
 
-}  // namespace escala::tools
+std::optional<ClosingProblem> closing_problem(const DumpCrew& schedule) {
+    Crew expected;
+    bool any_real = false;
+    for (const DumpTask& t : schedule.tasks)
+        if (t.task.is_virtual == 0) {
+            expected.assign_task(t.task);
+            any_real = true;
+        }
+    const DumpTask* last = schedule.tasks.empty() ? nullptr : &schedule.tasks.back();
+    const bool dump_closes = last != nullptr && last->task.is_virtual != 0;
+    if (expected.has_virtual_task()) {
+        const Task& due = expected.tasks.back();
+        if (!dump_closes)
+            return ClosingProblem{last != nullptr ? last->line : schedule.marker_line,
+                                  "the schedule lacks its closing virtual task " + dump_line(due), due};
+        if (!(last->task == due))
+            return ClosingProblem{last->line,
+                                  "closing virtual task " + dump_line(last->task) + " should be " + dump_line(due),
+                                  last->task};
+    } else if (dump_closes) {
+        return ClosingProblem{last->line,
+                              "virtual task " + dump_line(last->task) +
+                                  (any_real ? " is not due: gaps and slack reach 30 minutes with a break"
+                                            : " closes a schedule without real tasks"),
+                              last->task};
+    }
+    return std::nullopt;
+}
+
+Dump load_dump_file(const std::filesystem::path& path, ClosingTasks closing) {
+    const std::string name = path.string();
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw cli::UnusableInput(name + ": is a folder, not a roster dump");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw cli::UnusableInput("cannot read dump \"" + name + "\"");
+    Dump dump;
+    try {
+        dump = read_dump(in);
+    } catch (const DumpError& e) {
+        throw cli::UnusableInput(name + ":" + std::to_string(e.line()) + ": " + e.what());
+    } catch (const std::ios_base::failure&) {
+        throw cli::UnusableInput("cannot read dump \"" + name + "\"");
+    }
+    if (closing == ClosingTasks::refused)
+        for (const DumpCrew& schedule : dump.crew)
+            if (const std::optional<ClosingProblem> problem = closing_problem(schedule))
+                throw cli::UnusableInput(name + ":" + std::to_string(problem->line) + ": " + problem->message);
+    return dump;
+}
+
+v_crew load_dump(const std::filesystem::path& path) { return to_roster(load_dump_file(path)); }
+
+}  // namespace escala

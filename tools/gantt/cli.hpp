@@ -1,0 +1,15 @@
+// The command line of escala-gantt.
+#pragma once
+
+#include <ostream>
+
+#include "cli/tool.hpp"
+#include "run.hpp"
+
+namespace escala::tools::gantt {
+
+using ParsedCommandLine = cli::ParsedCommandLine<ToolOptions>;
+
+ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace escala::tools::gantt
