@@ -180,7 +180,10 @@ std::vector<Day> vehicle_stretches(const l_tarefas& tasks, std::int32_t longest)
     return stretches;
 }
 
-TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options) {
+namespace {
+
+// The generation behind both: at priced costs (a bound) or at crew costs.
+TightBound generate(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options, bool crew_costs) {
     const auto started = Clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
     TightBound result;
@@ -191,7 +194,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
     const std::size_t n = tasks.size();
     const auto N = static_cast<double>(members);
     auto cost_of = [&](const Day& day) {
-        if (!options.true_costs) return static_cast<double>(day_cost(tasks, day));
+        if (!crew_costs) return static_cast<double>(day_cost(tasks, day));
         return static_cast<double>(true_cost(tasks, day));
     };
     Master master(n, members, stop);
@@ -202,7 +205,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
         // Every day's priced cost bounds its crew cost.
         Crew crew;
         for (std::int32_t p : day) crew.assign_task(tasks[static_cast<std::size_t>(p)]);
-        if (!options.true_costs && cost > static_cast<double>(crew.cost()))
+        if (!crew_costs && cost > static_cast<double>(crew.cost()))
             throw std::logic_error("column generation: a day's priced cost exceeds its crew cost");
 #endif
         master.add(day, cost);
@@ -218,7 +221,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
         offer(day, cost_of(day));
     }
 
-    Pricer pricer(tasks, options.threads, options.true_costs);
+    Pricer pricer(tasks, options.threads, crew_costs);
     std::vector<double> center(n + 1, 0.0), out(n + 1), separation(n + 1);
     bool have_center = false;
     double alpha = 0.5;
@@ -267,7 +270,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
                 double reduced = costs[k] - out[n];
                 for (std::int32_t p : days[k]) reduced -= out[static_cast<std::size_t>(p)];
                 if (reduced < -1e-6 * std::max(1.0, std::abs(costs[k]))) negative.emplace_back(reduced, k);
-                else if (options.true_costs && reduced < 3000 && known.insert(days[k]).second) result.pool.push_back(days[k]);
+                else if (crew_costs && reduced < 3000 && known.insert(days[k]).second) result.pool.push_back(days[k]);
             }
             std::sort(negative.begin(), negative.end());
             std::size_t added = 0;
@@ -293,7 +296,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
             result.converged = master.surplus() <= 1e-9;
             break;
         }
-        if (options.true_costs) {
+        if (crew_costs) {
             // Its pricing is no bound: it ends when the master stops falling.
             values.push_back(result.lp_value);
             if (values.size() > 4 && values[values.size() - 5] - result.lp_value <= 1e-6 * std::abs(result.lp_value)) {
@@ -303,7 +306,7 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
         }
         master.tidy(result.rounds, 20 * n + 20000, 20);
     }
-    result.found = best > -INFINITY && !options.true_costs;
+    result.found = best > -INFINITY && !crew_costs;
     if (result.found) {
         result.exact = best;
         // Rounded up, as objectives are whole, less a margin for the floating-point sums; never below 0.
@@ -312,6 +315,25 @@ TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const 
     }
     result.seconds = elapsed();
     return result;
+}
+
+}  // namespace
+
+TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options) {
+    return generate(tasks, members, options, false);
+}
+
+CrewCostDays crew_cost_days(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options) {
+    TightBound run = generate(tasks, members, options, true);
+    CrewCostDays days;
+    days.obstacle = std::move(run.obstacle);
+    days.settled = run.converged;
+    days.lp_value = run.lp_value;
+    days.rounds = run.rounds;
+    days.seconds = run.seconds;
+    days.pool = std::move(run.pool);
+    days.duals = std::move(run.duals);
+    return days;
 }
 
 }  // namespace escala::columns

@@ -27,12 +27,6 @@ struct GenerationOptions {
     std::function<bool()> stop;        // asked between labellings
     std::vector<Day> initial_days;     // schedules to start the master with (a roster's)
     std::function<void(const GenerationProgress&)> progress;  // after every round
-    // The master pays each day's crew cost instead of its priced cost, and
-    // the pricing prices plain days at it too: days that suit a roster. The
-    // pool also keeps the days priced within 3000 of paying off, for an
-    // integer program. The least reduced cost is then no bound, nor is the
-    // value given.
-    bool true_costs = false;
 };
 
 struct TightBound {
@@ -50,13 +44,30 @@ struct TightBound {
 
 TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options = {});
 
-// The schedules of the days of one vehicle, every stretch of consecutive
-// tasks of at most `longest` minutes, as positions in the task list.
+// Days that suit a roster, by a second generation whose master pays each
+// day's crew cost and whose pricing prices plain days at it too. It gives no
+// bound: it ends when its master stops falling over five rounds (`settled`),
+// and its pool also keeps the days priced within 3000 of paying off, for an
+// integer program.
+struct CrewCostDays {
+    std::string obstacle;          // why it could not run (empty when it ran)
+    bool settled = false;
+    double lp_value = 0;           // the last master value
+    int rounds = 0;
+    double seconds = 0;
+    std::vector<Day> pool;         // every day the master held and the near-paying ones
+    std::vector<double> duals;     // the last master's duals: every task's, then the crew row's
+};
+
+CrewCostDays crew_cost_days(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options = {});
+
 // A first roster: the tasks in start order, each to the day free the
 // latest before it starts (or else the one free the soonest), at most
 // `members` days.
 std::vector<Day> first_fit_days(const l_tarefas& tasks, std::size_t members);
 
+// The schedules of the days of one vehicle, every stretch of consecutive
+// tasks of at most `longest` minutes, as positions in the task list.
 std::vector<Day> vehicle_stretches(const l_tarefas& tasks, std::int32_t longest);
 
 }  // namespace escala::columns

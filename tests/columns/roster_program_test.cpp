@@ -18,6 +18,20 @@ namespace {
 
 using tiny::random_tasks;
 
+// Every task in exactly one of the chosen days, and the cost the roster of
+// those days has.
+::testing::AssertionResult is_roster(const l_tarefas& tasks, std::size_t members, const ProgramRoster& chosen) {
+    std::vector<int> seen(tasks.size(), 0);
+    for (const Day& day : chosen.days)
+        for (std::int32_t p : day) ++seen[static_cast<std::size_t>(p)];
+    if (!std::all_of(seen.begin(), seen.end(), [](int k) { return k == 1; }))
+        return ::testing::AssertionFailure() << "a task is not in exactly one day";
+    v_crew roster = roster_of(tasks, members, chosen.days);
+    if (global_objective(roster) != chosen.cost)
+        return ::testing::AssertionFailure() << "cost " << chosen.cost << ", roster " << global_objective(roster);
+    return ::testing::AssertionSuccess();
+}
+
 TEST(RosterProgram, CoversEveryTaskOnceAndReachesTheOptimumInThePool) {
     std::mt19937_64 random(21);
     int optimal_from_generation = 0;
@@ -30,12 +44,7 @@ TEST(RosterProgram, CoversEveryTaskOnceAndReachesTheOptimumInThePool) {
         // From the generation's days alone: a valid roster, never below the optimum.
         const ProgramRoster chosen = solve_roster_program(tasks, members, bound.pool);
         ASSERT_TRUE(chosen.found) << "round " << round;
-        v_crew roster = roster_of(tasks, members, chosen.days);
-        std::vector<int> seen(tasks.size(), 0);
-        for (const Day& day : chosen.days)
-            for (std::int32_t p : day) ++seen[static_cast<std::size_t>(p)];
-        ASSERT_TRUE(std::all_of(seen.begin(), seen.end(), [](int k) { return k == 1; })) << "round " << round;
-        ASSERT_EQ(global_objective(roster), chosen.cost) << "round " << round;
+        ASSERT_TRUE(is_roster(tasks, members, chosen)) << "round " << round;
         ASSERT_GE(chosen.cost, best) << "round " << round;
         optimal_from_generation += chosen.cost == best ? 1 : 0;
 
@@ -93,12 +102,7 @@ TEST(RosterProgram, RecombinedRosterIsNeverDearer) {
         v_crew start_roster = roster_of(tasks, members, start);
         const std::uint32_t start_cost = global_objective(start_roster);
         const ProgramRoster chosen = recombine_roster(tasks, members, start);
-        v_crew roster = roster_of(tasks, members, chosen.days);
-        std::vector<int> seen(tasks.size(), 0);
-        for (const Day& day : chosen.days)
-            for (std::int32_t p : day) ++seen[static_cast<std::size_t>(p)];
-        ASSERT_TRUE(std::all_of(seen.begin(), seen.end(), [](int k) { return k == 1; })) << "round " << round;
-        ASSERT_EQ(global_objective(roster), chosen.cost) << "round " << round;
+        ASSERT_TRUE(is_roster(tasks, members, chosen)) << "round " << round;
         ASSERT_LE(chosen.cost, start_cost) << "round " << round;
         improved += chosen.cost < start_cost ? 1 : 0;
     }

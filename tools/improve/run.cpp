@@ -244,7 +244,6 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         if (plan.crew_generation && pool_good && !stopped() && left_until(plan.crew_generation_end) >= 1) {
             // A second generation whose master pays the crew costs: days that suit a roster.
             columns::GenerationOptions second = generation;
-            second.true_costs = true;
             second.initial_days = tight.pool;
             second.time_limit = left_until(plan.crew_generation_end);
             second.stop = stopped;
@@ -257,7 +256,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                          << p.lp_value << ", " << p.columns << " days";
                 });
             };
-            const columns::TightBound more = columns::tight_lower_bound(tasks, members, second);
+            const columns::CrewCostDays more = columns::crew_cost_days(tasks, members, second);
             pool.insert(pool.end(), more.pool.begin(), more.pool.end());
             if (more.duals.size() == tasks.size() + 1) duals = more.duals;
             text << "; a generation on crew costs, " << more.rounds << " rounds, " << seconds_text(more.seconds);
