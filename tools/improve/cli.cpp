@@ -11,9 +11,12 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     CLI::App app{"Improves a crew roster on escala's own objective (the same weights and crew cost):\n"
                  "ruin and recreate with string removals, relocate, swap and tail exchanges between\n"
                  "members, under simulated annealing. Starts from a roster dump (escala's or\n"
-                 "escala-batch's) or from the crew days of a column generation, chosen by an integer\n"
-                 "program (about two thirds of the time at most), or from a greedy construction. The\n"
-                 "result is never worse than the start, and every task stays in exactly one schedule.",
+                 "escala-batch's) or a greedy construction. With --start columns, a first local search\n"
+                 "takes a quarter of the time; then a column generation and an integer program over its\n"
+                 "crew days (or, when the generation does not converge, over days recombined from the\n"
+                 "best roster's) until 85 % of it; a last local search from the best roster of every\n"
+                 "source has the rest. The result is never worse than the start, every task stays in\n"
+                 "exactly one schedule, and the run ends within a second of --time-limit.",
                  "escala-improve"};
     app.set_version_flag("--version", std::string("escala-improve ") + ESCALA_VERSION);
     ImproveToolOptions options;
@@ -30,7 +33,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         ->type_name("DIR")
         ->capture_default_str();
     app.add_option("--time-limit", options.time_limit_seconds,
-                   "Wall-clock seconds for the construction and the search (0: until --iterations or Ctrl-C)")
+                   "Wall-clock seconds for the whole run, shared out among its phases (0: the columns with budgets "
+                   "of their own, then the search until --iterations or Ctrl-C)")
         ->type_name("S")
         ->check(cli::seconds())
         ->capture_default_str();
@@ -53,9 +57,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         ->capture_default_str();
     std::string start;
     app.add_option("--start", start,
-                   "Where the search starts: 'columns', the cheaper of the dump (if any) and the roster an "
-                   "integer program picks among the column generation's crew days (default without --dump); "
-                   "'plain', the dump or a greedy construction (default with --dump)")
+                   "'columns': local search, then the column generation and integer programs, then local "
+                   "search again from the best roster so far (default without --dump); 'plain': local search "
+                   "alone from the dump or a greedy construction (default with --dump)")
         ->type_name("MODE")
         ->check(CLI::IsMember({"columns", "plain"}).name("columns or plain"));
     app.add_flag("--tight-bound", options.tight_bound,
@@ -72,7 +76,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         "Progress goes to standard error every 2 seconds (elapsed time, iterations, current and best\n"
         "objective, improvement so far, gap); the summary to standard output, with the gap to the\n"
         "objective's lower bound that escala-check prints (the column-generation bound when it ran),\n"
-        "where the start came from and what the column generation and integer program did.\n"
+        "where the best roster came from and what each phase did.\n"
         "\n"
         "A single search (--threads 1) with a given --seed follows the same trajectory on every run:\n"
         "the same new bests after the same iterations; --iterations makes its end repeatable too.\n"
