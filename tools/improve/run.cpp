@@ -101,7 +101,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         return started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     };
     auto seconds_since_start = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
-    // Seconds left until `end` (from the start), or `budget` from now without a time limit.
+    // Seconds left until `end` (seconds from the start); without a time limit, `end` itself: a budget from now.
     auto left_until = [&](double end) { return timed ? end - seconds_since_start() : end; };
     auto stopped = [stop] { return stop != nullptr && stop->load(); };
 
