@@ -188,7 +188,9 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         const double give_up_after = std::max(0.0, left_until(plan.generation_give_up));
         cli::ProgressPrinter bound_progress(err, "escala-improve");
         generation.progress = [&](const columns::GenerationProgress& p) {
-            if (p.bound <= 0 && phase_seconds() > give_up_after) given_up = true;
+            // A bound still not above zero after three rounds: the crew row is tight, and the
+            // generation would not converge in its share (a converging one is positive at once).
+            if (p.bound <= 0 && (p.rounds >= 3 || phase_seconds() > give_up_after)) given_up = true;
             if (options.quiet) return;
             bound_progress.print(p.seconds, [&](std::ostream& line) {
                 line << std::fixed << std::setprecision(1) << seconds_since_start() << " s, column generation round "
