@@ -26,7 +26,6 @@
 #include "columns/linear_stop.hpp"
 #include "columns/priced_cost.hpp"
 #include "columns/roster_program.hpp"
-#include "crew/crew.hpp"
 
 namespace escala::columns {
 
@@ -203,9 +202,7 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         if (!known.insert(day).second) return false;
 #ifndef NDEBUG
         // Every day's priced cost bounds its crew cost.
-        Crew crew;
-        for (std::int32_t p : day) crew.assign_task(tasks[static_cast<std::size_t>(p)]);
-        if (!crew_costs && cost > static_cast<double>(crew.cost()))
+        if (!crew_costs && cost > static_cast<double>(true_cost(tasks, day)))
             throw std::logic_error("column generation: a day's priced cost exceeds its crew cost");
 #endif
         master.add(day, cost);

@@ -53,7 +53,7 @@ public:
         rows_.insert(rows_.end(), day.begin(), day.end());
         rows_.push_back(static_cast<int>(tasks_.size()));
         starts_.push_back(static_cast<int>(rows_.size()));
-        costs_.push_back(static_cast<double>(day.empty() ? 17200 : true_cost(tasks_, day)));
+        costs_.push_back(static_cast<double>(true_cost(tasks_, day)));
         upper_.push_back(most);
     }
 
@@ -321,15 +321,20 @@ ProgramRoster recombine_roster(const l_tarefas& tasks, std::size_t members, cons
             best.days.push_back(day);
             best.cost += true_cost(tasks, day);
         }
-    best.cost += 17200ULL * (members - std::min(members, best.days.size()));
-    std::vector<Day> pool = best.days;
-    for (const Day& day : others)
-        if (!day.empty()) pool.push_back(day);
+    best.cost += std::uint64_t{true_cost(tasks, {})} * (members - std::min(members, best.days.size()));
+    // The pool: every day once, the roster's and the others' first.
+    std::vector<Day> pool;
     std::set<Day> known;
     PoolRelaxation relaxation(tasks, members, over);
     int failures = 0;
-    for (const Day& day : pool)
-        if (known.insert(as_set(day)).second) relaxation.add(day);
+    auto take = [&](const Day& day) {
+        if (!day.empty() && known.insert(as_set(day)).second) {
+            relaxation.add(day);
+            pool.push_back(day);
+        }
+    };
+    for (const Day& day : best.days) take(day);
+    for (const Day& day : others) take(day);
     while (!over()) {
         // Recombinations priced at the duals of the pool's linear program, a few times over.
         for (int round = 0; round < 3 && !over(); ++round) {

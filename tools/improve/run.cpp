@@ -41,14 +41,12 @@ void usable_out_dir(const fs::path& dir) {
     if (!problem.empty()) throw CannotWrite(problem);
 }
 
-// The schedules of a roster as positions in the task list; none when the
-// roster holds a task the list lacks.
-std::vector<columns::Day> days_of(const l_tarefas& tasks, const v_crew& roster) {
+// The members' schedules as crew days (their task ids are positions in the
+// task list), members without tasks left out.
+std::vector<columns::Day> days_of(const improve::RosterState& roster) {
     std::vector<columns::Day> days;
-    for (std::optional<columns::Day>& day : columns::days_of_roster(tasks, roster)) {
-        if (!day) return {};
-        days.push_back(std::move(*day));
-    }
+    for (std::size_t m = 0; m < roster.size(); ++m)
+        if (!roster.ids(m).empty()) days.emplace_back(roster.ids(m).begin(), roster.ids(m).end());
     return days;
 }
 
@@ -170,6 +168,17 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         return improved.best_objective < from;
     };
 
+    // The roster of an integer program's days: it becomes the best when cheaper. Its objective.
+    auto adopt = [&](const std::vector<columns::Day>& days) {
+        improve::RosterState state(tasks, columns::roster_of(tasks, members, days));
+        const std::uint32_t value = state.objective();
+        if (value < best.objective()) {
+            best = std::move(state);
+            best_source = "integer program";
+        }
+        return value;
+    };
+
     if (plan.two_searches && !stopped()) {
         if (search_from_best(plan.first_search_end, 3000)) best_source = "local search";
         text << "first local search " << best.objective() << " (" << seconds_text(seconds_since_start()) << ")";
@@ -184,7 +193,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         generation.time_limit = std::max(0.0, left_until(plan.generation_end));
         generation.threads = options.threads;
         generation.stop = [&] { return stopped() || given_up; };
-        generation.initial_days = days_of(tasks, best.to_roster());
+        generation.initial_days = days_of(best);
         const double give_up_after = std::max(0.0, left_until(plan.generation_give_up));
         cli::ProgressPrinter bound_progress(err, "escala-improve");
         generation.progress = [&](const columns::GenerationProgress& p) {
@@ -221,16 +230,12 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                 program.time_limit = std::min(left_until(plan.program_end), plan.recombination_round);
                 program.stop = stopped;
                 const columns::ProgramRoster chosen =
-                    columns::recombine_roster(tasks, members, days_of(tasks, best.to_roster()), program, other_days);
-                improve::RosterState state(tasks, columns::roster_of(tasks, members, chosen.days));
+                    columns::recombine_roster(tasks, members, days_of(best), program, other_days);
+                const std::uint32_t before = best.objective(), value = adopt(chosen.days);
                 if (chosen.pool > 0)  // else no program was solved in the time left
-                    text << (round++ == 0 ? " " : ", ") << state.objective() << " (" << chosen.pool << " days, "
+                    text << (round++ == 0 ? " " : ", ") << value << " (" << chosen.pool << " days, "
                          << seconds_text(chosen.seconds) << ")";
-                bool gained = state.objective() < best.objective();
-                if (gained) {
-                    best = std::move(state);
-                    best_source = "integer program";
-                }
+                bool gained = value < before;
                 if (!timed || stopped() || left_until(plan.program_end) < 1) break;  // untimed: one round
                 const double until = std::min(plan.program_end, seconds_since_start() + plan.recombination_search);
                 if (search_from_best(until, 1000)) {
@@ -275,7 +280,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             columns::ProgramOptions program;
             program.time_limit = budget_left();
             program.stop = stopped;
-            program.rosters.push_back(days_of(tasks, best.to_roster()));
+            program.rosters.push_back(days_of(best));
             columns::ProgramRoster chosen = columns::solve_roster_program(tasks, members, pool, program);
             int rounds = 1;
             std::size_t recombined = 0;
@@ -295,14 +300,9 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             text << "; integer program over " << chosen.pool << " days (" << recombined << " recombined, " << rounds
                  << (rounds == 1 ? " solve): " : " solves): ");
             if (chosen.found) {
-                improve::RosterState state(tasks, columns::roster_of(tasks, members, chosen.days));
                 // The program's optimum is the cheapest roster of its pool, not an optimal roster.
-                text << state.objective() << (chosen.optimal ? " (the cheapest of its pool, " : " (time limit, ")
+                text << adopt(chosen.days) << (chosen.optimal ? " (the cheapest of its pool, " : " (time limit, ")
                      << seconds_text(seconds) << ")";
-                if (state.objective() < best.objective()) {
-                    best = std::move(state);
-                    best_source = "integer program";
-                }
             } else {
                 text << "no roster in " << seconds_text(seconds);
             }
