@@ -5,6 +5,18 @@
 // duals, the weight steps down until it does or until the master's duals
 // themselves find none: then the relaxation is solved.
 //
+// When the roster it starts from keeps every member busy, the crew row is
+// tight and the master's duals jump between extremes, so that the bound
+// stays far below zero (billions below) for minutes. There a box around the
+// duals of the best bound so far replaces the smoothing: two columns a task,
+// covering it at its centre dual plus the width or leaving it over-covered
+// for its centre dual less the width, keep the master's duals within the
+// width of that centre. The first centre shares out each of the roster's
+// days' costs over its tasks by their minutes; a better bound moves it, and
+// a master whose duals price nothing out while the box holds them moves it
+// to them and doubles the width. The generation ends once the box holds
+// nothing: the master is then the plain one.
+//
 // For any duals pi (tasks) and mu (crew) and any roster X of N days,
 // objective(X) = sum of crew costs >= sum of priced costs = sum over X of
 // (priced - pi.day - mu) + sum pi + N mu >= N least + sum pi + N mu: the
@@ -50,7 +62,7 @@ Day in_schedule_order(const l_tarefas& tasks, Day day) {
 
 class Master {
 public:
-    Master(std::size_t tasks, std::size_t members, const std::function<bool()>& stop) : rows_(tasks + 1) {
+    Master(std::size_t tasks, std::size_t members, const std::function<bool()>& stop, bool box = false) : rows_(tasks + 1) {
         model_.setLogLevel(0);
         LinearStop handler(stop);
         model_.passInEventHandler(&handler);
@@ -64,6 +76,37 @@ public:
         const int start[2] = {0, 1};
         const double lower = 0.0, upper = COIN_DBL_MAX;
         model_.addColumns(1, &lower, &upper, &surplus_cost_, start, &row, &minus_one);
+        if (box) {
+            // Two columns a task bound its dual to a box around a centre; they start far off.
+            std::vector<int> starts(2 * tasks + 1), rows(2 * tasks);
+            std::vector<double> values(2 * tasks), costs(2 * tasks), lows(2 * tasks, 0.0), ups(2 * tasks, COIN_DBL_MAX);
+            for (std::size_t r = 0; r < tasks; ++r) {
+                rows[2 * r] = rows[2 * r + 1] = static_cast<int>(r);
+                values[2 * r] = 1.0;
+                values[2 * r + 1] = -1.0;
+                costs[2 * r] = 1e9;
+                costs[2 * r + 1] = 1e9;
+            }
+            for (std::size_t k = 0; k <= 2 * tasks; ++k) starts[k] = static_cast<int>(k);
+            model_.addColumns(static_cast<int>(2 * tasks), lows.data(), ups.data(), costs.data(), starts.data(),
+                              rows.data(), values.data());
+            first_day_ = 1 + 2 * tasks;
+        }
+    }
+
+    // Keeps every task's dual within `width` of `centre` (wider: the box).
+    void centre_box(const std::vector<double>& centre, double width) {
+        for (std::size_t r = 0; r + 1 < rows_; ++r) {
+            model_.setObjectiveCoefficient(static_cast<int>(1 + 2 * r), centre[r] + width);
+            model_.setObjectiveCoefficient(static_cast<int>(2 + 2 * r), -(centre[r] - width));
+        }
+    }
+    // Whether the box holds some dual at its edge (a box column in the solution).
+    bool box_binding() const {
+        const double* x = model_.primalColumnSolution();
+        for (std::size_t c = 1; c < first_day_; ++c)
+            if (x[c] > 1e-9) return true;
+        return false;
     }
 
     // Days wait until the next solve, to be added in one go.
@@ -105,16 +148,16 @@ public:
     // once there are more than `limit`, singletons kept.
     void tidy(int round, std::size_t limit, int idle) {
         const double* x = model_.primalColumnSolution();
-        const auto in_model = static_cast<std::size_t>(model_.numberColumns() - 1);  // the rest wait for the next solve
+        const auto in_model = static_cast<std::size_t>(model_.numberColumns()) - first_day_;  // the rest wait for the next solve
         for (std::size_t c = 0; c < in_model; ++c)
-            if (x[c + 1] > 1e-9) last_used_[c] = round;
+            if (x[c + first_day_] > 1e-9) last_used_[c] = round;
         if (days_.size() <= limit) return;
         std::vector<int> drop;
         std::vector<Day> days;
         std::vector<int> used;
         for (std::size_t c = 0; c < days_.size(); ++c) {
             if (c < in_model && days_[c].size() > 1 && round - last_used_[c] > idle) {
-                drop.push_back(static_cast<int>(c + 1));
+                drop.push_back(static_cast<int>(c + first_day_));
             } else {
                 days.push_back(std::move(days_[c]));
                 used.push_back(last_used_[c]);
@@ -130,6 +173,7 @@ public:
 
 private:
     std::size_t rows_;
+    std::size_t first_day_ = 1;
     double surplus_cost_ = 1e10;
     ClpSimplex model_;
     std::vector<Day> days_;
@@ -181,6 +225,10 @@ std::vector<Day> vehicle_stretches(const l_tarefas& tasks, std::int32_t longest)
 
 namespace {
 
+std::size_t busy_days(const std::vector<Day>& days) {
+    return static_cast<std::size_t>(std::count_if(days.begin(), days.end(), [](const Day& d) { return !d.empty(); }));
+}
+
 // The generation behind both: at priced costs (a bound) or at crew costs.
 TightBound generate(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options, bool crew_costs) {
     const auto started = Clock::now();
@@ -196,7 +244,13 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         if (!crew_costs) return static_cast<double>(day_cost(tasks, day));
         return static_cast<double>(true_cost(tasks, day));
     };
-    Master master(n, members, stop);
+    // A roster that keeps every member busy marks a tight crew: there the
+    // master's duals swing between extremes, and a box around the best duals
+    // so far (first around the roster's costs) steadies them.
+    const bool box = !crew_costs && busy_days(options.initial_days) >= members;
+    double width = 1000;
+    bool box_centred = false;
+    Master master(n, members, stop, box);
     std::set<Day> known;
     auto offer = [&](const Day& day, double cost) {
         if (!known.insert(day).second) return false;
@@ -218,6 +272,20 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         offer(day, cost_of(day));
     }
 
+    if (box && !options.initial_days.empty()) {
+        // Centre the first box on the given roster's costs, shared out by task minutes.
+        std::vector<double> guess(n + 1, 0.0);
+        for (const Day& day : options.initial_days) {
+            if (day.empty()) continue;
+            double minutes = 0;
+            for (std::int32_t p : day) minutes += std::max(1, tasks[static_cast<std::size_t>(p)].end_time - tasks[static_cast<std::size_t>(p)].start_time);
+            const double cost = cost_of(in_schedule_order(tasks, day));
+            for (std::int32_t p : day)
+                guess[static_cast<std::size_t>(p)] = cost * std::max(1, tasks[static_cast<std::size_t>(p)].end_time - tasks[static_cast<std::size_t>(p)].start_time) / minutes;
+        }
+        master.centre_box(guess, width);
+        box_centred = true;
+    }
     Pricer pricer(tasks, options.threads, crew_costs);
     std::vector<double> center(n + 1, 0.0), out(n + 1), separation(n + 1);
     bool have_center = false;
@@ -232,8 +300,9 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         result.duals = out;
         bool priced_out = false;   // some day priced out at the master's duals and was added
         bool stopped = false;
+        bool serious = false;
         for (int k = 1;; ++k) {
-            const double a = have_center ? std::max(0.0, 1.0 - k * (1.0 - alpha)) : 0.0;
+            const double a = have_center && !box ? std::max(0.0, 1.0 - k * (1.0 - alpha)) : 0.0;
             for (std::size_t i = 0; i <= n; ++i) separation[i] = a * center[i] + (1 - a) * out[i];
             const PricingResult priced = pricer.price({separation.data(), n}, separation[n], stop);
             if (!priced.complete) {
@@ -245,6 +314,7 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
             for (std::size_t i = 0; i < n; ++i) sum += separation[i];
             const double bound = sum + N * (separation[n] + priced.least_reduced_cost);
             if (bound > best) {
+                serious = true;
                 best = bound;
                 center = separation;
                 have_center = true;
@@ -284,6 +354,19 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
             if (priced_out || a == 0.0) break;
         }
         if (stopped) break;
+        if (box) {
+            const bool binding = master.box_binding();
+            if (!priced_out && (binding || !box_centred)) {
+                if (box_centred) width *= 2;
+                master.centre_box(out, width);
+                box_centred = true;
+                continue;
+            }
+            if (serious || !box_centred) {
+                master.centre_box(center, width);
+                box_centred = true;
+            }
+        }
         const double tolerance = 1e-7 * std::max(1.0, std::abs(result.lp_value));
         if (!priced_out || result.lp_value - best <= tolerance) {
             if (master.surplus() > 1e-9 && !master.surplus_cost_at_limit()) {

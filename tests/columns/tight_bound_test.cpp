@@ -164,6 +164,29 @@ TEST(TightBound, NeverAboveTheOptimumOfTinyInstances) {
     EXPECT_GT(close, 100);  // and within 2 % of it in a third of the cases at least
 }
 
+// Started from a roster that keeps every member busy (the duals then held in
+// a box), the generation still ends, below the optimum and about as high as
+// without the box.
+TEST(TightBound, ABusyRosterStartKeepsTheBound) {
+    std::mt19937_64 random(15);
+    int busy = 0, as_high = 0;
+    for (int round = 0; round < 120; ++round) {
+        const l_tarefas tasks = random_tasks(random, static_cast<std::size_t>(4 + round % 4));
+        const std::size_t members = static_cast<std::size_t>(2 + round % 2);
+        const tiny::Optimum best = tiny::optimum(tasks, members);
+        GenerationOptions options;
+        options.initial_days = best.days;
+        if (std::any_of(best.days.begin(), best.days.end(), [](const Day& d) { return d.empty(); })) continue;
+        ++busy;
+        const TightBound plain = tight_lower_bound(tasks, members), boxed = tight_lower_bound(tasks, members, options);
+        ASSERT_TRUE(boxed.found && boxed.converged) << "round " << round;
+        ASSERT_LE(boxed.value, std::int64_t{best.value}) << "round " << round;
+        as_high += boxed.exact >= plain.exact - 1e-6 * plain.exact ? 1 : 0;
+    }
+    EXPECT_GT(busy, 30);
+    EXPECT_GT(as_high, busy * 9 / 10);
+}
+
 // Asked to stop before the first round ends: no bound, and honestly so.
 TEST(TightBound, StopsWhenAsked) {
     std::mt19937_64 random(14);
