@@ -8,9 +8,10 @@
 // - a start from the columns: the construction, a first local search (to
 //   25 %) so that a good roster exists whatever the columns do; the bound's
 //   column generation, started from that roster's days (to 45 %, given up
-//   after three rounds or at 35 % while its bound is still not above zero:
-//   the crew is then too tight for it to converge); when it has converged
-//   (its pool then covers the good days), the generation at crew costs (to
+//   after five rounds or at 35 % while its bound is still not above zero:
+//   it would not converge in its share); when it has converged or come
+//   within 0.5 % of its master (its pool then covers the good days), the
+//   generation at crew costs (to
 //   60 %) and the integer program over both pools and the search's days (to
 //   85 %); when it has not (a large day, a tight crew), rounds of an integer
 //   program over the days recombined from the best roster's (15 % each at

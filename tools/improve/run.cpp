@@ -197,9 +197,9 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         const double give_up_after = std::max(0.0, left_until(plan.generation_give_up));
         cli::ProgressPrinter bound_progress(err, "escala-improve");
         generation.progress = [&](const columns::GenerationProgress& p) {
-            // A bound still not above zero after three rounds: the crew row is tight, and the
-            // generation would not converge in its share (a converging one is positive at once).
-            if (p.bound <= 0 && (p.rounds >= 3 || phase_seconds() > give_up_after)) given_up = true;
+            // A bound still not above zero after five rounds would not converge in its share
+            // (a converging one is positive within a few, a tight crew's too).
+            if (p.bound <= 0 && (p.rounds >= 5 || phase_seconds() > give_up_after)) given_up = true;
             if (options.quiet) return;
             bound_progress.print(p.seconds, [&](std::ostream& line) {
                 line << std::fixed << std::setprecision(1) << seconds_since_start() << " s, column generation round "
@@ -217,7 +217,9 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                  << tight.rounds << " rounds, " << seconds_text(tight.seconds) << ")";
             if (tight.found) result.lower_bound = std::max(result.lower_bound, tight.value);
         }
-        const bool pool_good = tight.obstacle.empty() && tight.converged;
+        // A generation within half a percent of its master has the good days too.
+        const bool pool_good = tight.obstacle.empty() &&
+                               (tight.converged || (tight.found && tight.lp_value - tight.exact <= 0.005 * tight.lp_value));
         if (plan.crew_generation && !pool_good) {
             // The generation's pool is no good: rounds of an integer program over
             // the days recombined from the best roster's own (and the other
