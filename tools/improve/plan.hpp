@@ -8,8 +8,8 @@
 // - a start from the columns: the construction, a first local search (to
 //   25 %) so that a good roster exists whatever the columns do; the bound's
 //   column generation, started from that roster's days (to 45 %, given up
-//   after five rounds or at 35 % while its bound is still not above zero:
-//   it would not converge in its share); when it has converged or come
+//   after five rounds while its bound is still not above zero, or at 35 %
+//   while it is not above the quick bound); when it has converged or come
 //   within 0.5 % of its master (its pool then covers the good days), the
 //   generation at crew costs (to
 //   60 %) and the integer program over both pools and the search's days (to

@@ -198,8 +198,11 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         cli::ProgressPrinter bound_progress(err, "escala-improve");
         generation.progress = [&](const columns::GenerationProgress& p) {
             // A bound still not above zero after five rounds would not converge in its share
-            // (a converging one is positive within a few, a tight crew's too).
-            if (p.bound <= 0 && (p.rounds >= 5 || phase_seconds() > give_up_after)) given_up = true;
+            // (a converging one is positive within a few, a tight crew's too); one still not
+            // above the quick bound at the give-up time would not pay for its time.
+            if ((p.bound <= 0 && p.rounds >= 5) || (p.bound <= static_cast<double>(result.lower_bound) &&
+                                                    phase_seconds() > give_up_after))
+                given_up = true;
             if (options.quiet) return;
             bound_progress.print(p.seconds, [&](std::ostream& line) {
                 line << std::fixed << std::setprecision(1) << seconds_since_start() << " s, column generation round "
