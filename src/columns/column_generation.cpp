@@ -5,9 +5,10 @@
 // duals, the weight steps down until it does or until the master's duals
 // themselves find none: then the relaxation is solved.
 //
-// When the roster it starts from keeps every member busy, the crew row is
-// tight and the master's duals jump between extremes, so that the bound
-// stays far below zero (billions below) for minutes. There a box around the
+// When the roster it starts from keeps every member busy and the first
+// round's bound is not above zero, the crew row is tight and the master's
+// duals jump between extremes, so that the bound would stay far below zero
+// (billions below) for minutes. There a box around the
 // duals of the best bound so far replaces the smoothing: two columns a task,
 // covering it at its centre dual plus the width or leaving it over-covered
 // for its centre dual less the width, keep the master's duals within the
@@ -247,10 +248,10 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
     // A roster that keeps every member busy marks a tight crew: there the
     // master's duals swing between extremes, and a box around the best duals
     // so far (first around the roster's costs) steadies them.
-    const bool box = !crew_costs && busy_days(options.initial_days) >= members;
+    const bool may_box = !crew_costs && busy_days(options.initial_days) >= members;
+    bool box = false, box_centred = false;
     double width = 1000;
-    bool box_centred = false;
-    Master master(n, members, stop, box);
+    Master master(n, members, stop, may_box);
     std::set<Day> known;
     auto offer = [&](const Day& day, double cost) {
         if (!known.insert(day).second) return false;
@@ -272,9 +273,9 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         offer(day, cost_of(day));
     }
 
-    if (box && !options.initial_days.empty()) {
-        // Centre the first box on the given roster's costs, shared out by task minutes.
-        std::vector<double> guess(n + 1, 0.0);
+    // The first box's centre: the given roster's costs, shared out by task minutes.
+    std::vector<double> guess(n + 1, 0.0);
+    if (may_box) {
         for (const Day& day : options.initial_days) {
             if (day.empty()) continue;
             double minutes = 0;
@@ -283,8 +284,6 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
             for (std::int32_t p : day)
                 guess[static_cast<std::size_t>(p)] = cost * std::max(1, tasks[static_cast<std::size_t>(p)].end_time - tasks[static_cast<std::size_t>(p)].start_time) / minutes;
         }
-        master.centre_box(guess, width);
-        box_centred = true;
     }
     Pricer pricer(tasks, options.threads, crew_costs);
     std::vector<double> center(n + 1, 0.0), out(n + 1), separation(n + 1);
@@ -354,6 +353,12 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
             if (priced_out || a == 0.0) break;
         }
         if (stopped) break;
+        if (may_box && !box && best <= 0) {
+            // Not above zero after the first round: the crew row is tight.
+            box = box_centred = result.boxed = true;
+            master.centre_box(guess, width);
+            continue;
+        }
         if (box) {
             const bool binding = master.box_binding();
             if (!priced_out && (binding || !box_centred)) {

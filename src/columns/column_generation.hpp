@@ -36,6 +36,7 @@ struct TightBound {
     double exact = 0;              // the bound as computed
     double lp_value = 0;           // the last master value (the bound when converged)
     bool converged = false;        // no day prices out at the master's duals
+    bool boxed = false;            // the duals were held in a box (a tight crew)
     int rounds = 0;
     double seconds = 0;
     std::vector<Day> pool;         // every day the master held, in schedule order
