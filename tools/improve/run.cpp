@@ -192,11 +192,17 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         columns::GenerationOptions generation;
         generation.time_limit = std::max(0.0, left_until(plan.generation_end));
         generation.threads = options.threads;
-        generation.stop = [&] { return stopped() || given_up; };
-        generation.initial_days = days_of(best);
         const double give_up_after = std::max(0.0, left_until(plan.generation_give_up));
+        bool any_round = false;
+        generation.stop = [&] {
+            // Not one round by the give-up time: a round takes too long here to converge.
+            if (!any_round && phase_seconds() > give_up_after) given_up = true;
+            return stopped() || given_up;
+        };
+        generation.initial_days = days_of(best);
         cli::ProgressPrinter bound_progress(err, "escala-improve");
         generation.progress = [&](const columns::GenerationProgress& p) {
+            any_round = true;
             // A bound still not above zero after five rounds would not converge in its share
             // (a converging one is positive within a few, a tight crew's too); one still not
             // above the quick bound at the give-up time would not pay for its time.
