@@ -9,11 +9,11 @@
 //   25 %) so that a good roster exists whatever the columns do; the bound's
 //   column generation, started from that roster's days (to 45 %, given up
 //   after five rounds while its bound is still not above zero, or at 35 %
-//   while it is not above the quick bound); when it has converged or come
-//   within 0.5 % of its master (its pool then covers the good days), the
-//   generation at crew costs (to
-//   60 %) and the integer program over both pools and the search's days (to
-//   85 %); when it has not (a large day, a tight crew), rounds of an integer
+//   while it is not above the quick bound or has not ended a round); when it
+//   has converged or come within 0.5 % of its master (its pool then covers
+//   the good days), the generation at crew costs (to 60 %) and the integer
+//   program over both pools and the search's days (to 85 %); when it has
+//   not (a large day, a tight crew), rounds of an integer
 //   program over the days recombined from the best roster's (15 % each at
 //   most), each followed by a local search of 7 %, to 85 % or until a round
 //   finds nothing; then a final
