@@ -9,7 +9,7 @@
 #include <string>
 
 #include "crew/crew.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
 #include "test_support.hpp"
 
 namespace escala {
@@ -110,7 +110,7 @@ TEST(VirtualTaskDeathTest, AssigningVirtualTaskIsFatal) {
     EXPECT_EXIT(
         {
             ::dup2(2, 1);  // let the death test see standard output
-            c.assign_task(Task(1, 100, 200, 1, 1, 0, 1, 1, 1));
+            c.assign_task(Task(1, 100, 200, 1, 1, 0, 1, 1, 1), default_rules());
         },
         testing::ExitedWithCode(1), "ERRO FATAL, TENTATIVA DE ATRIBUIR TAREFA VIRTUAL!!");
 }
@@ -131,9 +131,9 @@ TEST(Removal, RemoveUndoesAssign) {
         for (const Task& t : tried) {
             Crew c = assigned(base);
             const l_tarefas before = c.tasks;
-            c.assign_task(t);
+            c.assign_task(t, default_rules());
             c.sort_tasks();
-            c.remove_task(t);
+            c.remove_task(t, default_rules());
             EXPECT_EQ(c.tasks, before) << "base of " << base.size() << " tasks, trying start " << t.start_time;
         }
     }
@@ -166,9 +166,9 @@ TEST(Removal, RemovingRecloses) {
         const auto& c = cases[k];
         Crew crew = assigned(c.start);
         if (c.removed)
-            crew.remove_task(*c.removed);
+            crew.remove_task(*c.removed, default_rules());
         else
-            EXPECT_EQ(crew.remove_task_at(static_cast<std::int32_t>(c.at)), c.start[c.at]) << k;
+            EXPECT_EQ(crew.remove_task_at(static_cast<std::int32_t>(c.at), default_rules()), c.start[c.at]) << k;
         EXPECT_EQ(crew.tasks, c.after) << k;
         EXPECT_EQ(crew.has_virtual_task(), !c.after.empty() && c.after.back().is_virtual != 0) << k;
     }
@@ -187,9 +187,9 @@ TEST(VirtualStaysLast, TaskEndingBeforeItStarts) {
     c.sort_tasks();
     EXPECT_EQ(c.tasks, expected);
     // work = 530 - 600 = -70, so idle = 430 + 70 = 500.
-    EXPECT_EQ(c.cost(), 20000u);
+    EXPECT_EQ(c.cost(default_rules()), 20000u);
     EXPECT_EQ(c.tasks, expected);
-    c.remove_task(r);
+    c.remove_task(r, default_rules());
     EXPECT_TRUE(c.tasks.empty());
 }
 
@@ -203,9 +203,9 @@ TEST(VirtualStaysLast, AfterSecondTask) {
     ASSERT_EQ(c.tasks, expected);
     c.sort_tasks();
     EXPECT_EQ(c.tasks, expected);
-    EXPECT_EQ(c.cost(), 10000u);  // work 180, idle 250
+    EXPECT_EQ(c.cost(default_rules()), 10000u);  // work 180, idle 250
     EXPECT_EQ(c.tasks, expected);
-    c.remove_task(a);
+    c.remove_task(a, default_rules());
     EXPECT_EQ(c.tasks, (l_tarefas{b, Task(1, 250, 280, 5, 5, 0, 6, 6, 1)}));
 }
 
@@ -238,9 +238,9 @@ TEST_P(ScheduleTable, Measures) {
     EXPECT_EQ(c.longest_gap(), sc.longest_gap);
     EXPECT_EQ(c.gap_time(), sc.gap_time);
     EXPECT_EQ(c.slack_time(), sc.slack_time);
-    EXPECT_EQ(c.virtual_length(), sc.virtual_length);
-    EXPECT_EQ(c.is_split_shift(), sc.split);
-    EXPECT_EQ(c.has_break(), sc.brk);
+    EXPECT_EQ(c.virtual_length(default_rules()), sc.virtual_length);
+    EXPECT_EQ(c.is_split_shift(default_rules()), sc.split);
+    EXPECT_EQ(c.has_break(default_rules()), sc.brk);
 }
 
 INSTANTIATE_TEST_SUITE_P(Crew, ScheduleTable, testing::ValuesIn(schedule_cases),
@@ -293,17 +293,17 @@ TEST_P(CostTable, MeasuresAndCost) {
     Crew c = assigned(cc.assigned_tasks);
     EXPECT_EQ(c.has_virtual_task(), cc.closed);
     EXPECT_EQ(c.longest_gap(), cc.longest_gap);
-    EXPECT_EQ(c.work_time(), cc.work);
-    EXPECT_EQ(c.rest_time(), cc.rest);
-    EXPECT_EQ(c.idle_time(), cc.idle);
-    EXPECT_EQ(c.overtime(), cc.overtime);
-    EXPECT_EQ(c.excess_time(), cc.excess);
-    EXPECT_EQ(c.rest_shortfall(), cc.rest_shortfall);
+    EXPECT_EQ(c.work_time(default_rules()), cc.work);
+    EXPECT_EQ(c.rest_time(default_rules()), cc.rest);
+    EXPECT_EQ(c.idle_time(default_rules()), cc.idle);
+    EXPECT_EQ(c.overtime(default_rules()), cc.overtime);
+    EXPECT_EQ(c.excess_time(default_rules()), cc.excess);
+    EXPECT_EQ(c.rest_shortfall(default_rules()), cc.rest_shortfall);
     EXPECT_EQ(c.overlap_time(), cc.overlap);
     EXPECT_EQ(c.vehicle_changes(), cc.vehicles);
     EXPECT_EQ(c.forbidden_point_changes(), cc.forbidden);
     EXPECT_EQ(c.permitted_point_changes(), cc.permitted);
-    EXPECT_EQ(c.cost(), cc.cost);
+    EXPECT_EQ(c.cost(default_rules()), cc.cost);
 }
 
 INSTANTIATE_TEST_SUITE_P(Crew, CostTable, testing::ValuesIn(cost_cases),
@@ -341,12 +341,12 @@ class ThresholdTable : public testing::TestWithParam<ThresholdCase> {};
 TEST_P(ThresholdTable, Measures) {
     const ThresholdCase& tc = GetParam();
     Crew c = holding(tc.tasks);
-    EXPECT_EQ(c.work_time(), tc.work);
-    EXPECT_EQ(c.idle_time(), tc.idle);
-    EXPECT_EQ(c.overtime(), tc.overtime);
-    EXPECT_EQ(c.excess_time(), tc.excess);
-    EXPECT_EQ(c.rest_shortfall(), tc.rest_shortfall);
-    EXPECT_EQ(c.cost(), tc.cost);
+    EXPECT_EQ(c.work_time(default_rules()), tc.work);
+    EXPECT_EQ(c.idle_time(default_rules()), tc.idle);
+    EXPECT_EQ(c.overtime(default_rules()), tc.overtime);
+    EXPECT_EQ(c.excess_time(default_rules()), tc.excess);
+    EXPECT_EQ(c.rest_shortfall(default_rules()), tc.rest_shortfall);
+    EXPECT_EQ(c.cost(default_rules()), tc.cost);
 }
 
 INSTANTIATE_TEST_SUITE_P(Crew, ThresholdTable, testing::ValuesIn(threshold_cases),
@@ -359,7 +359,7 @@ TEST(Cost, SortsFirst) {
     const Task b = real(1, 300, 400, 2, 3);
     Crew c = holding({b, a});
     EXPECT_EQ(c.overlap_time(), 300);  // read in list order: 400 - 100
-    EXPECT_EQ(c.cost(), 9200u);        // sorted: work 300, idle 130 + 100
+    EXPECT_EQ(c.cost(default_rules()), 9200u);        // sorted: work 300, idle 130 + 100
     EXPECT_EQ(c.tasks, (l_tarefas{a, b}));
 }
 
@@ -367,20 +367,20 @@ TEST(Cost, SortsFirst) {
 // idle = -1000 (slack) and overtime 70 give 2^32 - 40000 + 4200.
 TEST(Cost, NegativeMeasureWraps) {
     Crew c = holding({real(1, 100, 600, 1, 1, -1000)});
-    EXPECT_EQ(c.idle_time(), -1000);
-    EXPECT_EQ(c.overtime(), 70);
-    EXPECT_EQ(c.cost(), 4294931496u);
+    EXPECT_EQ(c.idle_time(default_rules()), -1000);
+    EXPECT_EQ(c.overtime(default_rules()), 70);
+    EXPECT_EQ(c.cost(default_rules()), 4294931496u);
 }
 
 // Weights read at the time of the call: an all-ones idle weight wraps the
 // product (280 x (2^32 - 1) = 2^32 - 280).
 TEST(Cost, ProductWrapsWithLargeWeight) {
-    test::RestoreWeights restore;
-    pesos.t_ocioso = 4294967295u;
+    Rules rules;
+    rules.weights.t_ocioso = 4294967295u;
     Crew c = assigned({real(7, 480, 600, 1, 2, 0, 3, 4)});
-    EXPECT_EQ(c.cost(), 4294967016u);
-    pesos.t_ocioso = 1;
-    EXPECT_EQ(c.cost(), 280u);
+    EXPECT_EQ(c.cost(rules), 4294967016u);
+    rules.weights.t_ocioso = 1;
+    EXPECT_EQ(c.cost(rules), 280u);
 }
 
 // A task ending just below 2^31: the closing task's end wraps to a negative
@@ -390,12 +390,12 @@ TEST(Cost, ClosingTaskNearTwoToThe31) {
     Crew c = assigned({w});
     const l_tarefas expected{w, Task(1, 2147483640, -2147483626, 1, 1, 0, 1, 1, 1)};
     EXPECT_EQ(c.tasks, expected);
-    EXPECT_EQ(c.work_time(), 670);
-    EXPECT_EQ(c.rest_time(), 770);
-    EXPECT_EQ(c.idle_time(), 0);
-    EXPECT_EQ(c.overtime(), 240);
-    EXPECT_EQ(c.excess_time(), 120);
-    EXPECT_EQ(c.cost(), 614400u);  // 240 x 60 + 120 x 5000
+    EXPECT_EQ(c.work_time(default_rules()), 670);
+    EXPECT_EQ(c.rest_time(default_rules()), 770);
+    EXPECT_EQ(c.idle_time(default_rules()), 0);
+    EXPECT_EQ(c.overtime(default_rules()), 240);
+    EXPECT_EQ(c.excess_time(default_rules()), 120);
+    EXPECT_EQ(c.cost(default_rules()), 614400u);  // 240 x 60 + 120 x 5000
     EXPECT_EQ(c.tasks, expected);
 }
 
@@ -405,7 +405,7 @@ TEST(Cost, GapAndOverlapWrap) {
     const Crew c = holding({real(1, 0, 2000000000, 1, 1), real(1, -2000000000, 10, 1, 1)});
     EXPECT_EQ(c.longest_gap(), 294967296);
     EXPECT_EQ(c.gap_time(), 294967296);
-    EXPECT_TRUE(c.is_split_shift());
+    EXPECT_TRUE(c.is_split_shift(default_rules()));
     EXPECT_EQ(c.overlap_time(), -294967296);
 }
 

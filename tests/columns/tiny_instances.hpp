@@ -39,10 +39,10 @@ inline Optimum optimum(const l_tarefas& tasks, std::size_t members) {
         v_crew roster(members);
         std::vector<std::vector<std::int32_t>> days(members);
         for (std::size_t i = 0; i < tasks.size(); ++i) {
-            roster[member[i]].assign_task(tasks[i]);
+            roster[member[i]].assign_task(tasks[i], default_rules());
             days[member[i]].push_back(static_cast<std::int32_t>(i));
         }
-        const std::uint32_t value = global_objective(roster);
+        const std::uint32_t value = global_objective(roster, default_rules());
         if (value < best.value) best = {value, days};
         std::size_t i = 0;
         while (i < tasks.size() && ++member[i] == members) member[i++] = 0;

@@ -51,7 +51,7 @@ const std::string task_c = "5,560,660,2,2,0,4,4";  // overlaps A by 40 minutes
 TEST(CheckRoster, ValidRosterAndItsMeasures) {
     const l_tarefas tasks = tasks_of(task_a + "\n" + task_b + "\n");
     const CheckReport r =
-        check_roster(tasks, dump_of("3##0\n" + task_a + "\n" + virtual_a + "\n##1\n" + task_b + "\n" + virtual_b + "\n##2\n"));
+        check_roster(tasks, dump_of("3##0\n" + task_a + "\n" + virtual_a + "\n##1\n" + task_b + "\n" + virtual_b + "\n##2\n"), default_rules());
     EXPECT_TRUE(r.valid());
     ASSERT_EQ(r.crew.size(), 3u);
     EXPECT_EQ(r.crew[0].cost, 11200u);
@@ -73,7 +73,7 @@ TEST(CheckRoster, ValidRosterAndItsMeasures) {
 // change: 12000 + 9000 + 10000 + 300 = 31300.
 TEST(CheckRoster, SplitShiftMeasures) {
     const std::string first = "1,360,600,1,2,0,0,0", second = "2,900,1080,3,4,0,0,0";
-    const CheckReport r = check_roster(tasks_of(first + "\n" + second + "\n"), dump_of("1##0\n" + first + "\n" + second + "\n"));
+    const CheckReport r = check_roster(tasks_of(first + "\n" + second + "\n"), dump_of("1##0\n" + first + "\n" + second + "\n"), default_rules());
     EXPECT_TRUE(r.valid());
     EXPECT_EQ(r.crew[0].cost, 31300u);
     EXPECT_EQ(r.crew[0].work_time, 420);
@@ -127,7 +127,7 @@ TEST(CheckRoster, EachFaultGivesItsViolation) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const CheckReport r = check_roster(tasks_of(c.tasks), dump_of(c.dump));
+        const CheckReport r = check_roster(tasks_of(c.tasks), dump_of(c.dump), default_rules());
         ASSERT_EQ(r.violations.size(), 1u) << r.violations[0].message;
         EXPECT_EQ(r.violations[0].crew, c.expected.crew);
         EXPECT_EQ(r.violations[0].line, c.expected.line);
@@ -140,14 +140,14 @@ TEST(CheckRoster, EachFaultGivesItsViolation) {
 TEST(CheckRoster, OverlapWithAnEarlierLongTask) {
     const std::string longest = "1,0,100,1,1,0,0,0", inner = "1,10,20,1,1,0,0,0", late = "1,30,40,1,1,0,0,0";
     const CheckReport r = check_roster(tasks_of(longest + "\n" + inner + "\n" + late + "\n"),
-                                       dump_of("1##0\n" + longest + "\n" + inner + "\n" + late + "\n1,40,60,1,1,0,0,0,*\n"));
+                                       dump_of("1##0\n" + longest + "\n" + inner + "\n" + late + "\n1,40,60,1,1,0,0,0,*\n"), default_rules());
     ASSERT_EQ(r.violations.size(), 2u);
     EXPECT_EQ(r.violations[1].message, "task " + late + " overlaps the task on line 2 by 10 minutes");
 }
 
 // The printed form: one line per member, objective, totals, bound, violations, result.
 TEST(PrintReport, LineFormat) {
-    const CheckReport r = check_roster(tasks_of(task_a + "\n" + task_b + "\n"), dump_of("1##0\n" + task_a + "\n" + virtual_a + "\n"));
+    const CheckReport r = check_roster(tasks_of(task_a + "\n" + task_b + "\n"), dump_of("1##0\n" + task_a + "\n" + virtual_a + "\n"), default_rules());
     std::ostringstream out;
     print_report(out, r, "T.tsk", "D.txt");
     EXPECT_EQ(out.str(),
