@@ -10,6 +10,7 @@
 
 #include "crew/crew.hpp"
 #include "crew/rules.hpp"
+#include "search/move_eval.hpp"
 #include "test_support.hpp"
 
 namespace escala {
@@ -308,6 +309,94 @@ TEST_P(CostTable, MeasuresAndCost) {
 
 INSTANTIATE_TEST_SUITE_P(Crew, CostTable, testing::ValuesIn(cost_cases),
                          [](const testing::TestParamInfo<CostCase>& info) { return info.param.name; });
+
+// The cost examples under two other rule sets, worked by hand.
+// A: workday 480, excess_after 600, t_ocioso 30 (the rest as escala's).
+// B: workday 450, split_workday 380, excess_after 500, min_rest 700,
+//    split_gap 90, break_gap 20, virtual_idle 40, virtual_short 10;
+//    t_ocioso 50, h_extra 100, d_jornada 1000, i_jornada 2000,
+//    t_sobreposicao 1000, tp_proibida 5000, tp_permitida 0, t_veiculo 3000.
+Rules rules_a() {
+    Rules r;
+    r.limits.workday = 480;
+    r.limits.excess_after = 600;
+    r.weights.t_ocioso = 30;
+    return r;
+}
+
+Rules rules_b() {
+    Rules r;
+    r.limits = Limits{450, 380, 500, 700, 90, 20, 40, 10};
+    r.weights = Pesos{0, 2000, 100, 2000, 0, 1000, 50, 1000, 5000, 0, 3000};
+    return r;
+}
+
+struct RulesCostCase {
+    const char* name;
+    char rules;              // 'A' or 'B'
+    l_tarefas tasks;         // assigned in this order
+    int work, idle, overtime, excess, rest_shortfall;
+    bool split;
+    std::uint32_t cost;
+};
+
+const RulesCostCase rules_cost_cases[] = {
+    // Closing task 30 (no break, no idle): work 150, idle 480 - 150.
+    {"A_one_task", 'A', {real(7, 480, 600, 1, 2, 0, 3, 4)}, 150, 330, 0, 0, 0, false, 9900},
+    // Break 300, work 420 >= 400: idle is the break; a vehicle, a point change at the longest gap.
+    {"A_split_shift", 'A', {real(1, 360, 600, 1, 2), real(2, 900, 1080, 3, 4)}, 420, 300, 0, 0, 0, true, 28300},
+    // Work 800 with the closing 30: overtime 320, beyond 600 200, rest 640 short of 660 by 20.
+    {"A_long_day", 'A', {real(1, 300, 700, 1, 2), real(1, 700, 1070, 2, 3)}, 800, 0, 320, 200, 20, false, 1119200},
+    // Split work 760 - 150: overtime 210 past 400, 160 beyond 600.
+    {"A_split_shift_overtime", 'A', {real(1, 240, 600, 1, 2), real(1, 750, 1150, 2, 3)}, 760, 150, 210, 160, 0, true,
+     817100},
+    // A 120-minute gap is no split day: work 500, idle the gap, overtime 20.
+    {"A_gap_120", 'A', {real(1, 100, 300, 1, 1), real(1, 420, 600, 1, 1)}, 500, 120, 20, 0, 0, false, 4800},
+    // An 18-minute break: closing task 30 - 18; work 212.
+    {"A_gap_18", 'A', {real(1, 100, 200, 1, 1), real(1, 218, 300, 1, 1)}, 212, 286, 0, 0, 0, false, 8580},
+    // 10 minutes of overlap at 5000.
+    {"A_overlap", 'A', {real(1, 480, 600, 1, 2), real(1, 590, 700, 2, 3)}, 250, 230, 0, 0, 0, false, 56900},
+    {"A_empty", 'A', {}, 0, 480, 0, 0, 0, false, 14400},
+    // Closing task 40: work 160, idle 450 - 160.
+    {"B_one_task", 'B', {real(7, 480, 600, 1, 2, 0, 3, 4)}, 160, 290, 0, 0, 0, false, 14500},
+    // Slack 20 reaches virtual_short: closing task 10, work 130, idle 320 + 20.
+    {"B_one_task_slack_20", 'B', {real(7, 480, 600, 1, 2, 20, 3, 4)}, 130, 340, 0, 0, 0, false, 17000},
+    {"B_split_shift", 'B', {real(1, 360, 600, 1, 2), real(2, 900, 1080, 3, 4)}, 420, 300, 0, 0, 0, true, 23000},
+    // Closing 40: work 810, overtime 360, beyond 500 310, rest 630 short of 700 by 70.
+    {"B_long_day", 'B', {real(1, 300, 700, 1, 2), real(1, 700, 1070, 2, 3)}, 810, 0, 360, 310, 70, false, 486000},
+    // Overtime 760 - 150 - 380 = 230, beyond 500 260, rest 680 short by 20.
+    {"B_split_shift_overtime", 'B', {real(1, 240, 600, 1, 2), real(1, 750, 1150, 2, 3)}, 760, 150, 230, 260, 20, true,
+     330500},
+    // A 120-minute gap is over 90: a split day of 380 minutes, idle the gap.
+    {"B_gap_120", 'B', {real(1, 100, 300, 1, 1), real(1, 420, 600, 1, 1)}, 380, 120, 0, 0, 0, true, 6000},
+    // 18 minutes is no break under 20: closing task 10 as the idle reaches it; work 210.
+    {"B_gap_18", 'B', {real(1, 100, 200, 1, 1), real(1, 218, 300, 1, 1)}, 210, 258, 0, 0, 0, false, 12900},
+    {"B_overlap", 'B', {real(1, 480, 600, 1, 2), real(1, 590, 700, 2, 3)}, 260, 190, 0, 0, 0, false, 19500},
+    {"B_empty", 'B', {}, 0, 450, 0, 0, 0, false, 22500},
+};
+
+class RulesCostTable : public testing::TestWithParam<RulesCostCase> {};
+
+// The measures and the cost, straightforward and fast, under other rules.
+TEST_P(RulesCostTable, MeasuresAndCost) {
+    const RulesCostCase& rc = GetParam();
+    const Rules rules = rc.rules == 'A' ? rules_a() : rules_b();
+    Crew c;
+    for (const Task& t : rc.tasks) c.assign_task(t, rules);
+    EXPECT_EQ(c.work_time(rules), rc.work);
+    EXPECT_EQ(c.idle_time(rules), rc.idle);
+    EXPECT_EQ(c.overtime(rules), rc.overtime);
+    EXPECT_EQ(c.excess_time(rules), rc.excess);
+    EXPECT_EQ(c.rest_shortfall(rules), rc.rest_shortfall);
+    EXPECT_EQ(c.is_split_shift(rules), rc.split);
+    MemberCache cache;
+    cache.refresh(c, rules);
+    EXPECT_EQ(cache.current().cost, rc.cost);
+    EXPECT_EQ(c.cost(rules), rc.cost);
+}
+
+INSTANTIATE_TEST_SUITE_P(Crew, RulesCostTable, testing::ValuesIn(rules_cost_cases),
+                         [](const testing::TestParamInfo<RulesCostCase>& info) { return info.param.name; });
 
 struct ThresholdCase {
     const char* name;

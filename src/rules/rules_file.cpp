@@ -84,10 +84,12 @@ std::string nearest(std::string_view name, const std::vector<std::string>& names
 
 int line_of(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
 
+// "an integer", "a string": the node's TOML type with its article.
 std::string type_name(const toml::node& node) {
     std::ostringstream out;
     out << node.type();
-    return out.str();
+    const std::string name = out.str();
+    return (name.find_first_of("aeiou") == 0 ? "an " : "a ") + name;
 }
 
 // The line of a key, or of `fallback` when the file does not set it.
@@ -147,7 +149,7 @@ RulesFile parse_rules(const std::string& text, const std::string& name) {
         }
         const toml::table* table = table_node.as_table();
         if (table == nullptr)
-            refuse(name, table_line, table_name, "a table is expected, not a " + type_name(table_node));
+            refuse(name, table_line, table_name, "a table is expected, not " + type_name(table_node));
         std::vector<std::string> known;
         for (const Field& f : fields)
             if (f.table == table_name) known.push_back(full_name(f));
@@ -172,7 +174,7 @@ RulesFile parse_rules(const std::string& text, const std::string& name) {
                            "?)");
             }
             const std::optional<std::int64_t> value = node.is_integer() ? node.value<std::int64_t>() : std::nullopt;
-            if (!value) refuse(name, line, full, "an integer is expected, not a " + type_name(node));
+            if (!value) refuse(name, line, full, "an integer is expected, not " + type_name(node));
             if (*value < 0) refuse(name, line, full, std::to_string(*value) + " is negative");
             if (field->weight != nullptr) {
                 if (*value > std::int64_t{std::numeric_limits<std::uint32_t>::max()})

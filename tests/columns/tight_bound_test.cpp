@@ -19,18 +19,23 @@ namespace {
 using tiny::draw;
 using tiny::random_tasks;
 
+// Under escala's rules and, every other round, rules drawn at random inside
+// the range the proof covers.
 TEST(PricedCost, NeverAboveTheCrewCost) {
     std::mt19937_64 random(11);
     int equal = 0;
     for (int round = 0; round < 20000; ++round) {
+        const Rules rules = round % 2 == 0 ? Rules{} : tiny::random_rules(random);
+        ASSERT_EQ(rules_obstacle(rules), "") << "round " << round;
         l_tarefas day = random_tasks(random, static_cast<std::size_t>(draw(random, 1, 6)));
         Crew crew;
-        for (const Task& t : day) crew.assign_task(t, default_rules());
+        for (const Task& t : day) crew.assign_task(t, rules);
         l_tarefas schedule(crew.tasks.begin(), crew.tasks.end() - (crew.has_virtual_task() ? 1 : 0));
-        const std::int64_t priced = priced_cost(schedule, default_rules());
-        const std::int64_t cost = crew.cost(default_rules());
+        const std::int64_t priced = priced_cost(schedule, rules);
+        const std::int64_t cost = crew.cost(rules);
         ASSERT_LE(priced, cost) << "round " << round;
         equal += priced == cost ? 1 : 0;
+        ASSERT_EQ(priced_cost({}, rules), Crew{}.cost(rules)) << "round " << round;  // the empty day, exactly
     }
     EXPECT_EQ(priced_cost({}, default_rules()), 17200);
     EXPECT_GT(equal, 1000);  // exact for most days without permitted point changes

@@ -98,14 +98,16 @@ TEST(LowerBound, LinkPartIsTheCheapestSetOfLinks) {
     }
 }
 
+// Under escala's rules and, every other round, rules drawn at random.
 TEST(LowerBound, NeverAboveTheOptimumOfTinyInstances) {
     std::mt19937_64 random(2);
     int tight = 0;
     for (int round = 0; round < 300; ++round) {
+        const Rules rules = round % 2 == 0 ? Rules{} : tiny::random_rules(random);
         const l_tarefas tasks = random_tasks(random, 2 + round % 5);
         const std::size_t members = 2 + round % 2;
-        const std::int64_t bound = objective_lower_bound(tasks, members, default_rules()).value;
-        const std::uint32_t best = tiny::optimum(tasks, members).value;
+        const std::int64_t bound = objective_lower_bound(tasks, members, rules).value;
+        const std::uint32_t best = tiny::optimum(tasks, members, rules).value;
         ASSERT_LE(bound, std::int64_t{best}) << "round " << round;
         tight += bound == best ? 1 : 0;
     }
