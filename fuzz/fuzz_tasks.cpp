@@ -80,7 +80,7 @@ void check_schedule(const Crew& member) {
     }
 }
 
-void check_roster(const v_crew& roster, const std::vector<Key>& expected, default_rules()) {
+void check_roster(const v_crew& roster, const std::vector<Key>& expected) {
     check(roster.size() == roster_size, "roster size kept");
     for (const Crew& member : roster) check_schedule(member);
     check(real_tasks(roster) == expected, "every task read sits in exactly one schedule");
@@ -157,18 +157,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     v_crew roster(roster_size);
     escala::sort_by_start(tasks);
-    escala::grasp(tasks, roster, 2.0, 2.0, default_rules(), 12345u);
+    escala::grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), 12345u);
     check(tasks.empty(), "the construction places every task");
-    check_roster(roster, expected, default_rules());
+    check_roster(roster, expected);
 
     InScratch scratch;
     escala::TabuSearch search;
     search.control.wait_for_enter = false;
     search.control.handle_interrupts = false;
     search.run(roster, 50.0, 6, 5, 4);
-    check_roster(roster, expected, default_rules());
+    check_roster(roster, expected);
     check(roster == search.best_roster, "the roster handed back is the best roster");
     v_crew copy = roster;
-    check(escala::global_objective(copy, default_rules()) == search.best_value, "best value is the objective of the best roster");
+    check(escala::global_objective(copy, escala::default_rules()) == search.best_value, "best value is the objective of the best roster");
     return 0;
 }

@@ -228,8 +228,9 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             // The generation's pool is no good: rounds of an integer program over
             // the days recombined from the best roster's own (and the other
             // searches' rosters' days), each followed by a short local search.
-            text << "; the generation's days left out (not converged); integer programs over days recombined from "
-                    "the best roster's:";
+            text << "; the generation's days left out ("
+                 << (tight.obstacle.empty() ? "not converged" : "no generation under these rules")
+                 << "); integer programs over days recombined from the best roster's:";
             int round = 0;
             while (!stopped() && left_until(plan.program_end) >= 1) {
                 columns::ProgramOptions program;
