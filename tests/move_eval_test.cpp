@@ -59,10 +59,11 @@ public:
         return t;
     }
 
-    Crew member(int regime) {
+    // A schedule closed under `rules`.
+    Crew member(int regime, const Rules& rules) {
         Crew c;
         const int n = pick(0, 7);
-        for (int i = 0; i < n; ++i) c.assign_task((*this)(regime), default_rules());
+        for (int i = 0; i < n; ++i) c.assign_task((*this)(regime), rules);
         return c;
     }
 
@@ -95,7 +96,7 @@ TEST(MoveEval, CurrentInsertionAndRemovalMatchTheStraightforwardCost) {
         TaskMaker make(20261207);
         for (int round = 0; round < 3000; ++round) {
             const int regime = round % 4;
-            const Crew member = make.member(regime);
+            const Crew member = make.member(regime, rules);
             MemberCache cache;
             cache.refresh(member, rules);
 
@@ -136,8 +137,8 @@ TEST(MoveEval, MoveValueIsTheChangeOfBothShares) {
         TaskMaker make(7);
         for (int round = 0; round < 2000; ++round) {
             const int regime = round % 4;
-            const Crew giver = make.member(regime);
-            const Crew receiver = make.member(regime);
+            const Crew giver = make.member(regime, rules);
+            const Crew receiver = make.member(regime, rules);
             const std::int32_t movable =
                 static_cast<std::int32_t>(giver.tasks.size()) - (giver.has_virtual_task() ? 1 : 0);
             const std::uint32_t current = static_cast<std::uint32_t>(make.pick(0, INT32_MAX)) * 2u;
@@ -163,7 +164,7 @@ TEST(MoveEval, RowsMatchTheStraightforwardCost) {
         for (int round = 0; round < 200; ++round) {
             const int regime = round % 4;
             v_crew roster(static_cast<std::size_t>(make.pick(1, 10)));
-            for (auto& member : roster) member = make.member(regime);
+            for (auto& member : roster) member = make.member(regime, rules);
             for (int extra = make.pick(0, 40); extra > 0; --extra) roster[0].assign_task(make(regime), rules);
             if (!roster[0].tasks.empty()) roster.back().assign_task(roster[0].tasks.front(), rules);
             evaluator.attach(roster, rules);
@@ -216,7 +217,7 @@ TEST(MoveEval, RunKernelsMatchTheSlotInsertion) {
         for (int round = 0; round < 600; ++round) {
             const int regime = round % 4;
             MemberCache cache;
-            cache.refresh(make.member(regime), rules);
+            cache.refresh(make.member(regime, rules), rules);
             const std::size_t count = static_cast<std::size_t>(make.pick(0, 40));
             std::vector<Task> tasks;
             TaskColumns columns;
@@ -245,7 +246,7 @@ TEST(MoveEval, FastScanChoosesTheSameMoveAsTheStraightforwardScan) {
         for (int round = 0; round < 300; ++round) {
             const int regime = round % 4;
             v_crew roster(12);
-            for (auto& member : roster) member = make.member(regime);
+            for (auto& member : roster) member = make.member(regime, rules);
             for (int extra = make.pick(0, 6); extra > 0; --extra) roster[0].assign_task(make(regime), rules);
             v_crew sample(static_cast<std::size_t>(make.pick(1, 9)));
             for (auto& slot : sample) {

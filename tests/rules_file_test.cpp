@@ -69,6 +69,9 @@ const BadCase bad_cases[] = {
      "longer than a plain day's)"},
     {"break_over_split_gap", "[limits]\nsplit_gap = 60\nbreak_gap = 90\n",
      "r.toml:3: limits.break_gap: break_gap 90 is longer than split_gap 60 (every split day's gap must be a break)"},
+    {"virtual_short_longer", "[limits]\nvirtual_short = 40\n",
+     "r.toml:2: limits.virtual_short: virtual_short 40 is longer than virtual_idle 30 (the closing virtual task "
+     "would take a negative length)"},
 };
 
 class BadRulesFile : public testing::TestWithParam<BadCase> {};

@@ -4,7 +4,7 @@
 // the workday, S for the split workday, E for excess_after, R for the day
 // less min_rest (1440 - min_rest), L for split_gap, B for break_gap, I for
 // virtual_idle and Q for virtual_short; the range asks S <= W <= E,
-// W <= R, B <= L and I <= L + 1.
+// W <= R, B <= L, Q <= I and I <= L + 1.
 //
 // Take a day of real tasks t1..tk in schedule order (by start time) and
 // A = t_ocioso (G + s) + t_sobreposicao O + t_veiculo V + tp_proibida P, with
@@ -13,9 +13,11 @@
 // virtual task starts where tk ends, on its vehicle and at its point, so it
 // adds no gap, overlap or change; the crew cost's gap, slack, overlap,
 // vehicle and point change terms are exactly A. Let span = end(tk) -
-// start(t1) and v the virtual task's length (0 when there is none): v = Q or
-// I - (G + s) without a break and I - (G + s) or nothing with one, so
-// 0 <= v <= M = max(I, Q) as G + s >= 0. The work time is w = span + v.
+// start(t1) and v the virtual task's length (0 when there is none): v = Q
+// when G + s >= Q and I - (G + s) below it without a break, I - (G + s) or
+// nothing with one; so 0 <= v <= M = I, as G + s >= 0 and Q <= I (with Q
+// over I a day without a break could close with a task of negative length).
+// The work time is w = span + v.
 //
 // Not split (every gap at most L): idle = max(0, W - w) + G + s, overtime =
 // max(0, w - W) (nothing up to S, nothing below W), time beyond E =
@@ -119,6 +121,7 @@ std::string rules_obstacle(const Rules& rules) {
     if (l.workday > l.excess_after) return "the workday is longer than excess_after";
     if (l.workday > rested_work(l)) return "the workday and min_rest exceed the day";
     if (l.break_gap > l.split_gap) return "the break gap is longer than the split gap";
+    if (l.virtual_short > l.virtual_idle) return "virtual_short is longer than virtual_idle";
     if (l.virtual_idle > l.split_gap + 1) return "virtual_idle exceeds the split gap";
     return {};
 }

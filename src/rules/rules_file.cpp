@@ -115,6 +115,9 @@ void check_contradictions(const RulesFile& file) {
     if (l.break_gap > l.split_gap)
         contradiction("break_gap", "split_gap", l.break_gap, l.split_gap,
                       "every split day's gap must be a break");
+    if (l.virtual_short > l.virtual_idle)
+        contradiction("virtual_short", "virtual_idle", l.virtual_short, l.virtual_idle,
+                      "the closing virtual task would take a negative length");
 }
 
 }  // namespace

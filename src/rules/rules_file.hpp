@@ -23,7 +23,8 @@ struct RulesFile {
 // Reads and checks a rules file. Throws cli::UnusableInput naming the file,
 // the line and the key: not TOML, an unknown table or key (with the nearest
 // known one), a value that is not an integer, negative or out of range, or
-// limits that contradict each other.
+// limits that contradict each other (split_workday over workday, break_gap
+// over split_gap, virtual_short over virtual_idle).
 RulesFile read_rules_file(const std::filesystem::path& path);
 
 // The same from text (`name` stands for the file in messages).

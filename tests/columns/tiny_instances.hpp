@@ -29,7 +29,8 @@ inline l_tarefas random_tasks(std::mt19937_64& random, std::size_t count) {
 
 // Rules drawn inside the range where the priced cost bounds the crew cost
 // (split workday <= workday <= excess_after and 1440 - min_rest, break gap
-// <= split gap, virtual_idle <= split gap + 1), every weight at random too.
+// <= split gap, virtual_short <= virtual_idle <= split gap + 1), every weight
+// at random too.
 inline Rules random_rules(std::mt19937_64& random) {
     Rules r;
     Limits& l = r.limits;
@@ -40,7 +41,7 @@ inline Rules random_rules(std::mt19937_64& random) {
     l.split_gap = draw(random, 30, 200);
     l.break_gap = draw(random, 0, l.split_gap);
     l.virtual_idle = draw(random, 0, std::min(60, l.split_gap + 1));
-    l.virtual_short = draw(random, 0, 40);
+    l.virtual_short = draw(random, 0, l.virtual_idle);
     Pesos& w = r.weights;
     for (std::uint32_t Pesos::*weight : {&Pesos::p_duplas, &Pesos::h_extra, &Pesos::i_jornada, &Pesos::d_jornada,
                                          &Pesos::t_ocioso, &Pesos::t_sobreposicao, &Pesos::tp_proibida,
