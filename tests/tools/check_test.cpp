@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "check/check.hpp"
+#include "crew/crew_util.hpp"
 #include "gtfs/legend.hpp"
 #include "test_support.hpp"
 
@@ -236,6 +237,37 @@ TEST_F(RealRun, FinalRosterPassesAndMatchesTheDetailedReport) {
         ++matched;
     }
     EXPECT_EQ(matched, 219u);
+}
+
+// A rules file: escala-check prints the values that differ and scores the
+// roster with them; a bad one stops every companion with status 2 and one
+// line naming the file, the line and the key.
+TEST_F(RealRun, RulesFile) {
+    write_file(dir / "agreement.toml", "[limits]\nworkday = 480\nexcess_after = 600\n[weights]\nt_ocioso = 30\n");
+    const RunResult r = check("--rules agreement.toml");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("rules agreement.toml: t_ocioso 30, workday 480, excess_after 600\n")) << r.out;
+    Rules rules;
+    rules.limits.workday = 480;
+    rules.limits.excess_after = 600;
+    rules.weights.t_ocioso = 30;
+    v_crew roster = load_dump(dir / "dumpfile.txt", rules);
+    EXPECT_EQ(number_after(r.out, "\nobjective "), global_objective(roster, rules));
+    EXPECT_NE(number_after(r.out, "\nobjective "), number_after(check("").out, "\nobjective "));
+
+    write_file(dir / "bad.toml", "[weights]\nt_ocioos = 30\n");
+    const std::pair<const char*, const char*> runs[] = {{"escala-check", ""},
+                                                        {"escala-gantt", "--out bad-out/escala.html"},
+                                                        {"escala-export", "--out-dir bad-out"},
+                                                        {"escala-improve", "--out-dir bad-out"},
+                                                        {"escala-batch", "--out-dir bad-out"}};
+    for (const auto& [program, args] : runs) {
+        const RunResult bad = run_tool(dir, program, std::string("--rules bad.toml ") + args);
+        EXPECT_EQ(bad.status, 2) << program;
+        EXPECT_EQ(bad.err, std::string(program) + ": bad.toml:2: weights.t_ocioos: unknown key (did you mean t_ocioso?)\n")
+            << program;
+    }
+    EXPECT_FALSE(fs::exists(dir / "bad-out"));
 }
 
 // The column-generation bound lies between the quick bound and the roster,

@@ -73,6 +73,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     }
     options.task_file = task_file;
     options.out_dir = out_dir;
+    options.rules_file = rules_file;
     options.seed = seed ? *seed : clock_seed();
     return {options, 0};
 }
