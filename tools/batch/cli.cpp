@@ -47,7 +47,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         ->capture_default_str();
     std::string rules_file;
     app.add_option("--rules", rules_file,
-                   std::string(rules_option_help) + "; the construction and the search score with them, and the "
+                   "R" + std::string(rules_option_help).substr(1) + "; the construction and the search score with them, and the "
                    "file is copied beside the outputs as rules.toml")
         ->type_name("FILE");
     app.add_flag("--quiet", options.quiet, "Print only one summary line per run");

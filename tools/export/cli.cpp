@@ -55,7 +55,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         ->type_name("N")
         ->check(cli::decimal_in(0, 1000000000))
         ->capture_default_str();
-    app.add_option("--rules", options.rules, rules_option_help)->type_name("FILE");
+    app.add_option("--rules", options.rules, "R" + std::string(rules_option_help).substr(1))->type_name("FILE");
     try {
         app.parse(argc, argv);
         if (service_option->count() > 0 && service.empty()) throw CLI::ValidationError("--service-id is empty");

@@ -68,7 +68,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
                  "to it; --start columns computes it anyway");
     std::string rules_file;
     app.add_option("--rules", rules_file,
-                   std::string(rules_option_help) +
+                   "R" + std::string(rules_option_help).substr(1) +
                        "; the search, the columns and the integer program all cost with them")
         ->type_name("FILE");
     app.add_flag("--quiet", options.quiet, "Print only the summary, no progress lines");
