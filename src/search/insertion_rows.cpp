@@ -39,13 +39,22 @@ struct LanePairs {
     a.point_changes -= (vu)point_change;
 }
 
-// The insertion of tasks [begin, end) at one slot; the slot's neighbours
-// are known at compile time, the rest is read from the slot.
-template <bool kLeft, bool kRight>
+// escala's own rules as constants: under them the kernels fold the numbers in.
+constexpr Rules escala_rules{};
+static_assert(sizeof(Rules) == 19 * sizeof(std::uint32_t), "Rules is compared as bytes: no padding");
+
+// Whether `rules` are escala's own, in a few vector compares (the kernels ask per slot).
+bool are_escala_rules(const Rules& rules) { return std::memcmp(&rules, &escala_rules, sizeof(Rules)) == 0; }
+
+// The insertion of tasks [begin, end) at one slot; the slot's neighbours,
+// and whether the rules are escala's own, are known at compile time, the
+// rest is read from the slot.
+template <bool kLeft, bool kRight, bool kEscalaRules>
 [[gnu::always_inline]] inline void insert_run(const Slot& s, std::uint32_t receiver_slack, const TaskColumns& t,
-                                              std::size_t begin, std::size_t end, const Rules& rules,
+                                              std::size_t begin, std::size_t end, const Rules& given,
                                               std::uint32_t* out) {
     // The weights and limits in locals, read once for the whole run.
+    const Rules& rules = kEscalaRules ? escala_rules : given;
     const Pesos w = rules.weights;
     const Limits l = rules.limits;
     const vi zero{};
@@ -133,10 +142,17 @@ namespace {
     const Slot& s = into.slot(slot);
     const std::uint32_t slack = into.slack();
     const Rules& rules = into.rules();
-    if (s.has_left && s.has_right) insert_run<true, true>(s, slack, tasks, begin, end, rules, out);
-    else if (s.has_left) insert_run<true, false>(s, slack, tasks, begin, end, rules, out);
-    else if (s.has_right) insert_run<false, true>(s, slack, tasks, begin, end, rules, out);
-    else insert_run<false, false>(s, slack, tasks, begin, end, rules, out);
+    if (are_escala_rules(rules)) {
+        if (s.has_left && s.has_right) insert_run<true, true, true>(s, slack, tasks, begin, end, rules, out);
+        else if (s.has_left) insert_run<true, false, true>(s, slack, tasks, begin, end, rules, out);
+        else if (s.has_right) insert_run<false, true, true>(s, slack, tasks, begin, end, rules, out);
+        else insert_run<false, false, true>(s, slack, tasks, begin, end, rules, out);
+        return;
+    }
+    if (s.has_left && s.has_right) insert_run<true, true, false>(s, slack, tasks, begin, end, rules, out);
+    else if (s.has_left) insert_run<true, false, false>(s, slack, tasks, begin, end, rules, out);
+    else if (s.has_right) insert_run<false, true, false>(s, slack, tasks, begin, end, rules, out);
+    else insert_run<false, false, false>(s, slack, tasks, begin, end, rules, out);
 }
 
 }  // namespace
