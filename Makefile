@@ -10,7 +10,7 @@ RUN_DIR     := run
 SAMPLE      := examples/Lintra.tsk
 FUZZ_SECONDS ?= 60
 
-BASE_PACKAGES := cmake make g++ libgtest-dev libgmock-dev faketime libcli11-dev pkg-config libzip-dev libcsv-dev help2man man-db dpkg-dev file liblemon-dev coinor-libcbc-dev
+BASE_PACKAGES := cmake make g++ libgtest-dev libgmock-dev faketime libcli11-dev pkg-config libzip-dev libcsv-dev help2man man-db dpkg-dev file liblemon-dev coinor-libcbc-dev libtomlplusplus-dev
 TEST_PACKAGES := $(BASE_PACKAGES) chromium poppler-utils
 BENCH_PACKAGES := $(BASE_PACKAGES) libbenchmark-dev
 FUZZ_PACKAGES := $(BASE_PACKAGES) clang libclang-rt-14-dev

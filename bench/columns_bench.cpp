@@ -36,7 +36,7 @@ void BM_PricingRound(benchmark::State& bench) {
     }
     const l_tarefas tasks = first_tasks(static_cast<std::size_t>(bench.range(0)));
     std::vector<double> duals;
-    for (const Task& t : tasks) duals.push_back(0.9 * static_cast<double>(priced_cost(std::vector{t})));
+    for (const Task& t : tasks) duals.push_back(0.9 * static_cast<double>(priced_cost(std::vector{t}, default_rules())));
     Pricer pricer(tasks, 1, bench.range(1) == 1);
     for (auto _ : bench) benchmark::DoNotOptimize(pricer.price(duals, 0.0).least_reduced_cost);
     bench.counters["tasks"] = static_cast<double>(tasks.size());
@@ -60,7 +60,7 @@ void BM_ColumnsToRoster(benchmark::State& bench) {
         generation += seconds(at);
         at = Clock::now();
         std::uint64_t sum = 0;
-        for (const Day& day : bound.pool) sum += true_cost(tasks, day);
+        for (const Day& day : bound.pool) sum += true_cost(tasks, day, default_rules());
         benchmark::DoNotOptimize(sum);
         costing += seconds(at);
         at = Clock::now();

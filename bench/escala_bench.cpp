@@ -83,7 +83,7 @@ l_tarefas synthetic_tasks(int per_member) {
 v_crew constructed(l_tarefas tasks) {
     QuietConsole quiet;
     v_crew roster(kRoster);
-    grasp(tasks, roster, 2.0, 2.0, 20261207u);
+    grasp(tasks, roster, 2.0, 2.0, default_rules(), 20261207u);
     return roster;
 }
 
@@ -94,7 +94,7 @@ void BM_Scan(benchmark::State& state) {
     static const v_crew roster = constructed(real_tasks());
     v_crew copy = roster;
     TabuSearch search;
-    search.best_value = global_objective(copy);
+    search.best_value = global_objective(copy, default_rules());
     search.control.reference_scan = reference;
     v_crew sample(kRoster / 4);
     seed_random(7);
@@ -115,7 +115,7 @@ void BM_SearchStep(benchmark::State& state) {
     v_crew roster = start;
     TabuSearch search;
     search.control.reference_scan = reference;
-    std::uint32_t current = global_objective(roster);
+    std::uint32_t current = global_objective(roster, default_rules());
     search.best_value = current;
     search.prepare(roster, kRoster / 4);
     seed_random(11);
@@ -140,7 +140,7 @@ void BM_Construction(benchmark::State& state) {
     for (auto _ : state) {
         l_tarefas list = tasks;
         v_crew roster(kRoster);
-        grasp(list, roster, 2.0, 2.0, 20261207u, reference);
+        grasp(list, roster, 2.0, 2.0, default_rules(), 20261207u, reference);
         benchmark::DoNotOptimize(roster.data());
     }
     state.SetLabel(reference ? "straightforward" : "fast");
@@ -157,7 +157,7 @@ void BM_WholeRun(benchmark::State& state) {
     for (auto _ : state) {
         l_tarefas list = tasks;
         v_crew roster(kRoster);
-        grasp(list, roster, 2.0, 2.0, 20261207u, reference);
+        grasp(list, roster, 2.0, 2.0, default_rules(), 20261207u, reference);
         TabuSearch search;
         search.control.wait_for_enter = false;
         search.control.handle_interrupts = false;

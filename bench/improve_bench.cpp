@@ -32,11 +32,11 @@ RosterState roster_of(std::size_t per_member) {
             const int length = draw(25, 60);
             const Task t(static_cast<int>(m) * 2 + draw(0, 1), time, time + length, draw(1, 6), draw(1, 6), 0, 1, 1);
             all.push_back(t);
-            roster[m].assign_task(t);
+            roster[m].assign_task(t, default_rules());
             time += length + draw(0, 15);
         }
     }
-    return RosterState(all, roster);
+    return RosterState(all, roster, default_rules());
 }
 
 struct Pick {
@@ -118,7 +118,7 @@ void BM_SearchIterationsReal(benchmark::State& bench) {
     }
     const l_tarefas tasks = load_tasks_strict(kRealFile).tasks;
     std::mt19937_64 random(1);
-    const RosterState start = construct(tasks, kRoster, random);
+    const RosterState start = construct(tasks, kRoster, default_rules(), random);
     std::uint64_t iterations = 0;
     for (auto _ : bench) {
         ImproveOptions options;

@@ -1,6 +1,6 @@
 # Installing escala: the programs into bin/, a man page per program (made at
 # build time by help2man from its --help and --version, completed by
-# docs/man/<program>.h2m) into share/man/man1/, the README and the sample task
+# docs/man/<program>.h2m) into share/man/man1/, the README, docs/rules.toml and the sample task
 # files into share/doc/escala/; and the Debian package made from that by CPack.
 include(GNUInstallDirs)
 
@@ -46,7 +46,8 @@ else()
 endif()
 
 file(GLOB sample_task_files ${PROJECT_SOURCE_DIR}/examples/*.tsk)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${sample_task_files} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/rules.toml ${sample_task_files}
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME escala)

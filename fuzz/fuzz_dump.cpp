@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     "a task line reads back to the same task");
             if (t.task.is_virtual == 0 && tasks.size() < 200) tasks.push_back(t.task);
         }
-    const CheckReport report = check_roster(tasks, dump);
+    const CheckReport report = check_roster(tasks, dump, default_rules());
     require(report.crew.size() == dump.crew.size(), "every member measured");
     std::ostringstream out;
     print_report(out, report, "t.tsk", "d.txt");

@@ -157,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     v_crew roster(roster_size);
     escala::sort_by_start(tasks);
-    escala::grasp(tasks, roster, 2.0, 2.0, 12345u);
+    escala::grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), 12345u);
     check(tasks.empty(), "the construction places every task");
     check_roster(roster, expected);
 
@@ -169,6 +169,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_roster(roster, expected);
     check(roster == search.best_roster, "the roster handed back is the best roster");
     v_crew copy = roster;
-    check(escala::global_objective(copy) == search.best_value, "best value is the objective of the best roster");
+    check(escala::global_objective(copy, escala::default_rules()) == search.best_value, "best value is the objective of the best roster");
     return 0;
 }

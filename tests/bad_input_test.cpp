@@ -281,7 +281,7 @@ void replay(const std::string& bytes) {
     escala::v_crew roster(8);
     TempDir dir;
     std::ostringstream console;
-    escala::grasp(tasks, roster, 2.0, 2.0, 1u, false, console);
+    escala::grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), 1u, false, console);
     escala::TabuSearch search;
     search.control.wait_for_enter = false;
     search.control.handle_interrupts = false;
@@ -292,7 +292,7 @@ void replay(const std::string& bytes) {
     EXPECT_EQ(real_tasks_of(roster), sorted_fields(input));
     for (const escala::Crew& member : roster) EXPECT_EQ(schedule_fault(member), "");
     escala::v_crew copy = roster;
-    EXPECT_EQ(escala::global_objective(copy), search.best_value);
+    EXPECT_EQ(escala::global_objective(copy, escala::default_rules()), search.best_value);
 }
 
 // Every input kept in tests/regression goes through the pipeline cleanly.

@@ -9,7 +9,8 @@
 #include <string>
 
 #include "crew/crew.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
+#include "search/move_eval.hpp"
 #include "test_support.hpp"
 
 namespace escala {
@@ -110,7 +111,7 @@ TEST(VirtualTaskDeathTest, AssigningVirtualTaskIsFatal) {
     EXPECT_EXIT(
         {
             ::dup2(2, 1);  // let the death test see standard output
-            c.assign_task(Task(1, 100, 200, 1, 1, 0, 1, 1, 1));
+            c.assign_task(Task(1, 100, 200, 1, 1, 0, 1, 1, 1), default_rules());
         },
         testing::ExitedWithCode(1), "ERRO FATAL, TENTATIVA DE ATRIBUIR TAREFA VIRTUAL!!");
 }
@@ -131,9 +132,9 @@ TEST(Removal, RemoveUndoesAssign) {
         for (const Task& t : tried) {
             Crew c = assigned(base);
             const l_tarefas before = c.tasks;
-            c.assign_task(t);
+            c.assign_task(t, default_rules());
             c.sort_tasks();
-            c.remove_task(t);
+            c.remove_task(t, default_rules());
             EXPECT_EQ(c.tasks, before) << "base of " << base.size() << " tasks, trying start " << t.start_time;
         }
     }
@@ -166,9 +167,9 @@ TEST(Removal, RemovingRecloses) {
         const auto& c = cases[k];
         Crew crew = assigned(c.start);
         if (c.removed)
-            crew.remove_task(*c.removed);
+            crew.remove_task(*c.removed, default_rules());
         else
-            EXPECT_EQ(crew.remove_task_at(static_cast<std::int32_t>(c.at)), c.start[c.at]) << k;
+            EXPECT_EQ(crew.remove_task_at(static_cast<std::int32_t>(c.at), default_rules()), c.start[c.at]) << k;
         EXPECT_EQ(crew.tasks, c.after) << k;
         EXPECT_EQ(crew.has_virtual_task(), !c.after.empty() && c.after.back().is_virtual != 0) << k;
     }
@@ -187,9 +188,9 @@ TEST(VirtualStaysLast, TaskEndingBeforeItStarts) {
     c.sort_tasks();
     EXPECT_EQ(c.tasks, expected);
     // work = 530 - 600 = -70, so idle = 430 + 70 = 500.
-    EXPECT_EQ(c.cost(), 20000u);
+    EXPECT_EQ(c.cost(default_rules()), 20000u);
     EXPECT_EQ(c.tasks, expected);
-    c.remove_task(r);
+    c.remove_task(r, default_rules());
     EXPECT_TRUE(c.tasks.empty());
 }
 
@@ -203,9 +204,9 @@ TEST(VirtualStaysLast, AfterSecondTask) {
     ASSERT_EQ(c.tasks, expected);
     c.sort_tasks();
     EXPECT_EQ(c.tasks, expected);
-    EXPECT_EQ(c.cost(), 10000u);  // work 180, idle 250
+    EXPECT_EQ(c.cost(default_rules()), 10000u);  // work 180, idle 250
     EXPECT_EQ(c.tasks, expected);
-    c.remove_task(a);
+    c.remove_task(a, default_rules());
     EXPECT_EQ(c.tasks, (l_tarefas{b, Task(1, 250, 280, 5, 5, 0, 6, 6, 1)}));
 }
 
@@ -238,9 +239,9 @@ TEST_P(ScheduleTable, Measures) {
     EXPECT_EQ(c.longest_gap(), sc.longest_gap);
     EXPECT_EQ(c.gap_time(), sc.gap_time);
     EXPECT_EQ(c.slack_time(), sc.slack_time);
-    EXPECT_EQ(c.virtual_length(), sc.virtual_length);
-    EXPECT_EQ(c.is_split_shift(), sc.split);
-    EXPECT_EQ(c.has_break(), sc.brk);
+    EXPECT_EQ(c.virtual_length(default_rules()), sc.virtual_length);
+    EXPECT_EQ(c.is_split_shift(default_rules()), sc.split);
+    EXPECT_EQ(c.has_break(default_rules()), sc.brk);
 }
 
 INSTANTIATE_TEST_SUITE_P(Crew, ScheduleTable, testing::ValuesIn(schedule_cases),
@@ -293,21 +294,109 @@ TEST_P(CostTable, MeasuresAndCost) {
     Crew c = assigned(cc.assigned_tasks);
     EXPECT_EQ(c.has_virtual_task(), cc.closed);
     EXPECT_EQ(c.longest_gap(), cc.longest_gap);
-    EXPECT_EQ(c.work_time(), cc.work);
-    EXPECT_EQ(c.rest_time(), cc.rest);
-    EXPECT_EQ(c.idle_time(), cc.idle);
-    EXPECT_EQ(c.overtime(), cc.overtime);
-    EXPECT_EQ(c.excess_time(), cc.excess);
-    EXPECT_EQ(c.rest_shortfall(), cc.rest_shortfall);
+    EXPECT_EQ(c.work_time(default_rules()), cc.work);
+    EXPECT_EQ(c.rest_time(default_rules()), cc.rest);
+    EXPECT_EQ(c.idle_time(default_rules()), cc.idle);
+    EXPECT_EQ(c.overtime(default_rules()), cc.overtime);
+    EXPECT_EQ(c.excess_time(default_rules()), cc.excess);
+    EXPECT_EQ(c.rest_shortfall(default_rules()), cc.rest_shortfall);
     EXPECT_EQ(c.overlap_time(), cc.overlap);
     EXPECT_EQ(c.vehicle_changes(), cc.vehicles);
     EXPECT_EQ(c.forbidden_point_changes(), cc.forbidden);
     EXPECT_EQ(c.permitted_point_changes(), cc.permitted);
-    EXPECT_EQ(c.cost(), cc.cost);
+    EXPECT_EQ(c.cost(default_rules()), cc.cost);
 }
 
 INSTANTIATE_TEST_SUITE_P(Crew, CostTable, testing::ValuesIn(cost_cases),
                          [](const testing::TestParamInfo<CostCase>& info) { return info.param.name; });
+
+// The cost examples under two other rule sets, worked by hand.
+// A: workday 480, excess_after 600, t_ocioso 30 (the rest as escala's).
+// B: workday 450, split_workday 380, excess_after 500, min_rest 700,
+//    split_gap 90, break_gap 20, virtual_idle 40, virtual_short 10;
+//    t_ocioso 50, h_extra 100, d_jornada 1000, i_jornada 2000,
+//    t_sobreposicao 1000, tp_proibida 5000, tp_permitida 0, t_veiculo 3000.
+Rules rules_a() {
+    Rules r;
+    r.limits.workday = 480;
+    r.limits.excess_after = 600;
+    r.weights.t_ocioso = 30;
+    return r;
+}
+
+Rules rules_b() {
+    Rules r;
+    r.limits = Limits{450, 380, 500, 700, 90, 20, 40, 10};
+    r.weights = Pesos{0, 2000, 100, 2000, 0, 1000, 50, 1000, 5000, 0, 3000};
+    return r;
+}
+
+struct RulesCostCase {
+    const char* name;
+    char rules;              // 'A' or 'B'
+    l_tarefas tasks;         // assigned in this order
+    int work, idle, overtime, excess, rest_shortfall;
+    bool split;
+    std::uint32_t cost;
+};
+
+const RulesCostCase rules_cost_cases[] = {
+    // Closing task 30 (no break, no idle): work 150, idle 480 - 150.
+    {"A_one_task", 'A', {real(7, 480, 600, 1, 2, 0, 3, 4)}, 150, 330, 0, 0, 0, false, 9900},
+    // Break 300, work 420 >= 400: idle is the break; a vehicle, a point change at the longest gap.
+    {"A_split_shift", 'A', {real(1, 360, 600, 1, 2), real(2, 900, 1080, 3, 4)}, 420, 300, 0, 0, 0, true, 28300},
+    // Work 800 with the closing 30: overtime 320, beyond 600 200, rest 640 short of 660 by 20.
+    {"A_long_day", 'A', {real(1, 300, 700, 1, 2), real(1, 700, 1070, 2, 3)}, 800, 0, 320, 200, 20, false, 1119200},
+    // Split work 760 - 150: overtime 210 past 400, 160 beyond 600.
+    {"A_split_shift_overtime", 'A', {real(1, 240, 600, 1, 2), real(1, 750, 1150, 2, 3)}, 760, 150, 210, 160, 0, true,
+     817100},
+    // A 120-minute gap is no split day: work 500, idle the gap, overtime 20.
+    {"A_gap_120", 'A', {real(1, 100, 300, 1, 1), real(1, 420, 600, 1, 1)}, 500, 120, 20, 0, 0, false, 4800},
+    // An 18-minute break: closing task 30 - 18; work 212.
+    {"A_gap_18", 'A', {real(1, 100, 200, 1, 1), real(1, 218, 300, 1, 1)}, 212, 286, 0, 0, 0, false, 8580},
+    // 10 minutes of overlap at 5000.
+    {"A_overlap", 'A', {real(1, 480, 600, 1, 2), real(1, 590, 700, 2, 3)}, 250, 230, 0, 0, 0, false, 56900},
+    {"A_empty", 'A', {}, 0, 480, 0, 0, 0, false, 14400},
+    // Closing task 40: work 160, idle 450 - 160.
+    {"B_one_task", 'B', {real(7, 480, 600, 1, 2, 0, 3, 4)}, 160, 290, 0, 0, 0, false, 14500},
+    // Slack 20 reaches virtual_short: closing task 10, work 130, idle 320 + 20.
+    {"B_one_task_slack_20", 'B', {real(7, 480, 600, 1, 2, 20, 3, 4)}, 130, 340, 0, 0, 0, false, 17000},
+    {"B_split_shift", 'B', {real(1, 360, 600, 1, 2), real(2, 900, 1080, 3, 4)}, 420, 300, 0, 0, 0, true, 23000},
+    // Closing 40: work 810, overtime 360, beyond 500 310, rest 630 short of 700 by 70.
+    {"B_long_day", 'B', {real(1, 300, 700, 1, 2), real(1, 700, 1070, 2, 3)}, 810, 0, 360, 310, 70, false, 486000},
+    // Overtime 760 - 150 - 380 = 230, beyond 500 260, rest 680 short by 20.
+    {"B_split_shift_overtime", 'B', {real(1, 240, 600, 1, 2), real(1, 750, 1150, 2, 3)}, 760, 150, 230, 260, 20, true,
+     330500},
+    // A 120-minute gap is over 90: a split day of 380 minutes, idle the gap.
+    {"B_gap_120", 'B', {real(1, 100, 300, 1, 1), real(1, 420, 600, 1, 1)}, 380, 120, 0, 0, 0, true, 6000},
+    // 18 minutes is no break under 20: closing task 10 as the idle reaches it; work 210.
+    {"B_gap_18", 'B', {real(1, 100, 200, 1, 1), real(1, 218, 300, 1, 1)}, 210, 258, 0, 0, 0, false, 12900},
+    {"B_overlap", 'B', {real(1, 480, 600, 1, 2), real(1, 590, 700, 2, 3)}, 260, 190, 0, 0, 0, false, 19500},
+    {"B_empty", 'B', {}, 0, 450, 0, 0, 0, false, 22500},
+};
+
+class RulesCostTable : public testing::TestWithParam<RulesCostCase> {};
+
+// The measures and the cost, straightforward and fast, under other rules.
+TEST_P(RulesCostTable, MeasuresAndCost) {
+    const RulesCostCase& rc = GetParam();
+    const Rules rules = rc.rules == 'A' ? rules_a() : rules_b();
+    Crew c;
+    for (const Task& t : rc.tasks) c.assign_task(t, rules);
+    EXPECT_EQ(c.work_time(rules), rc.work);
+    EXPECT_EQ(c.idle_time(rules), rc.idle);
+    EXPECT_EQ(c.overtime(rules), rc.overtime);
+    EXPECT_EQ(c.excess_time(rules), rc.excess);
+    EXPECT_EQ(c.rest_shortfall(rules), rc.rest_shortfall);
+    EXPECT_EQ(c.is_split_shift(rules), rc.split);
+    MemberCache cache;
+    cache.refresh(c, rules);
+    EXPECT_EQ(cache.current().cost, rc.cost);
+    EXPECT_EQ(c.cost(rules), rc.cost);
+}
+
+INSTANTIATE_TEST_SUITE_P(Crew, RulesCostTable, testing::ValuesIn(rules_cost_cases),
+                         [](const testing::TestParamInfo<RulesCostCase>& info) { return info.param.name; });
 
 struct ThresholdCase {
     const char* name;
@@ -341,12 +430,12 @@ class ThresholdTable : public testing::TestWithParam<ThresholdCase> {};
 TEST_P(ThresholdTable, Measures) {
     const ThresholdCase& tc = GetParam();
     Crew c = holding(tc.tasks);
-    EXPECT_EQ(c.work_time(), tc.work);
-    EXPECT_EQ(c.idle_time(), tc.idle);
-    EXPECT_EQ(c.overtime(), tc.overtime);
-    EXPECT_EQ(c.excess_time(), tc.excess);
-    EXPECT_EQ(c.rest_shortfall(), tc.rest_shortfall);
-    EXPECT_EQ(c.cost(), tc.cost);
+    EXPECT_EQ(c.work_time(default_rules()), tc.work);
+    EXPECT_EQ(c.idle_time(default_rules()), tc.idle);
+    EXPECT_EQ(c.overtime(default_rules()), tc.overtime);
+    EXPECT_EQ(c.excess_time(default_rules()), tc.excess);
+    EXPECT_EQ(c.rest_shortfall(default_rules()), tc.rest_shortfall);
+    EXPECT_EQ(c.cost(default_rules()), tc.cost);
 }
 
 INSTANTIATE_TEST_SUITE_P(Crew, ThresholdTable, testing::ValuesIn(threshold_cases),
@@ -359,7 +448,7 @@ TEST(Cost, SortsFirst) {
     const Task b = real(1, 300, 400, 2, 3);
     Crew c = holding({b, a});
     EXPECT_EQ(c.overlap_time(), 300);  // read in list order: 400 - 100
-    EXPECT_EQ(c.cost(), 9200u);        // sorted: work 300, idle 130 + 100
+    EXPECT_EQ(c.cost(default_rules()), 9200u);        // sorted: work 300, idle 130 + 100
     EXPECT_EQ(c.tasks, (l_tarefas{a, b}));
 }
 
@@ -367,20 +456,20 @@ TEST(Cost, SortsFirst) {
 // idle = -1000 (slack) and overtime 70 give 2^32 - 40000 + 4200.
 TEST(Cost, NegativeMeasureWraps) {
     Crew c = holding({real(1, 100, 600, 1, 1, -1000)});
-    EXPECT_EQ(c.idle_time(), -1000);
-    EXPECT_EQ(c.overtime(), 70);
-    EXPECT_EQ(c.cost(), 4294931496u);
+    EXPECT_EQ(c.idle_time(default_rules()), -1000);
+    EXPECT_EQ(c.overtime(default_rules()), 70);
+    EXPECT_EQ(c.cost(default_rules()), 4294931496u);
 }
 
 // Weights read at the time of the call: an all-ones idle weight wraps the
 // product (280 x (2^32 - 1) = 2^32 - 280).
 TEST(Cost, ProductWrapsWithLargeWeight) {
-    test::RestoreWeights restore;
-    pesos.t_ocioso = 4294967295u;
+    Rules rules;
+    rules.weights.t_ocioso = 4294967295u;
     Crew c = assigned({real(7, 480, 600, 1, 2, 0, 3, 4)});
-    EXPECT_EQ(c.cost(), 4294967016u);
-    pesos.t_ocioso = 1;
-    EXPECT_EQ(c.cost(), 280u);
+    EXPECT_EQ(c.cost(rules), 4294967016u);
+    rules.weights.t_ocioso = 1;
+    EXPECT_EQ(c.cost(rules), 280u);
 }
 
 // A task ending just below 2^31: the closing task's end wraps to a negative
@@ -390,12 +479,12 @@ TEST(Cost, ClosingTaskNearTwoToThe31) {
     Crew c = assigned({w});
     const l_tarefas expected{w, Task(1, 2147483640, -2147483626, 1, 1, 0, 1, 1, 1)};
     EXPECT_EQ(c.tasks, expected);
-    EXPECT_EQ(c.work_time(), 670);
-    EXPECT_EQ(c.rest_time(), 770);
-    EXPECT_EQ(c.idle_time(), 0);
-    EXPECT_EQ(c.overtime(), 240);
-    EXPECT_EQ(c.excess_time(), 120);
-    EXPECT_EQ(c.cost(), 614400u);  // 240 x 60 + 120 x 5000
+    EXPECT_EQ(c.work_time(default_rules()), 670);
+    EXPECT_EQ(c.rest_time(default_rules()), 770);
+    EXPECT_EQ(c.idle_time(default_rules()), 0);
+    EXPECT_EQ(c.overtime(default_rules()), 240);
+    EXPECT_EQ(c.excess_time(default_rules()), 120);
+    EXPECT_EQ(c.cost(default_rules()), 614400u);  // 240 x 60 + 120 x 5000
     EXPECT_EQ(c.tasks, expected);
 }
 
@@ -405,7 +494,7 @@ TEST(Cost, GapAndOverlapWrap) {
     const Crew c = holding({real(1, 0, 2000000000, 1, 1), real(1, -2000000000, 10, 1, 1)});
     EXPECT_EQ(c.longest_gap(), 294967296);
     EXPECT_EQ(c.gap_time(), 294967296);
-    EXPECT_TRUE(c.is_split_shift());
+    EXPECT_TRUE(c.is_split_shift(default_rules()));
     EXPECT_EQ(c.overlap_time(), -294967296);
 }
 

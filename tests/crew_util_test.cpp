@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "crew/crew_util.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
 #include "test_support.hpp"
 
 namespace escala {
@@ -33,12 +33,12 @@ v_crew with_split_shifts(int count, const Crew& extra) {
 TEST(Roster, EmptyRoster) {
     v_crew roster;
     sort_schedules(roster);
-    EXPECT_EQ(global_objective(roster), 0u);
-    EXPECT_EQ(split_shift_excess(roster), 0);
-    EXPECT_EQ(count_split_shifts(roster), 0);
+    EXPECT_EQ(global_objective(roster, default_rules()), 0u);
+    EXPECT_EQ(split_shift_excess(roster, default_rules()), 0);
+    EXPECT_EQ(count_split_shifts(roster, default_rules()), 0);
     EXPECT_EQ(count_crew_without_tasks(roster), 0);
-    EXPECT_EQ(total_overtime(roster), 0);
-    EXPECT_EQ(total_excess_time(roster), 0);
+    EXPECT_EQ(total_overtime(roster, default_rules()), 0);
+    EXPECT_EQ(total_excess_time(roster, default_rules()), 0);
     EXPECT_EQ(total_overlap_time(roster), 0);
     EXPECT_EQ(total_vehicle_changes(roster), 0);
     EXPECT_EQ(total_permitted_point_changes(roster), 0);
@@ -50,12 +50,12 @@ TEST(Roster, EmptyRoster) {
 // the empty member's 17200 included; the totals add up each member's measure.
 TEST(Roster, ObjectiveAndTotalsWithDefaults) {
     v_crew roster{one_task(), split_shift(), Crew(), split_overtime(), overlapping()};
-    EXPECT_EQ(global_objective(roster), 11200u + 31300u + 17200u + 1068600u + 57200u);
-    EXPECT_EQ(count_split_shifts(roster), 2);
-    EXPECT_EQ(split_shift_excess(roster), -18);
+    EXPECT_EQ(global_objective(roster, default_rules()), 11200u + 31300u + 17200u + 1068600u + 57200u);
+    EXPECT_EQ(count_split_shifts(roster, default_rules()), 2);
+    EXPECT_EQ(split_shift_excess(roster, default_rules()), -18);
     EXPECT_EQ(count_crew_without_tasks(roster), 1);
-    EXPECT_EQ(total_overtime(roster), 210);
-    EXPECT_EQ(total_excess_time(roster), 210);
+    EXPECT_EQ(total_overtime(roster, default_rules()), 210);
+    EXPECT_EQ(total_excess_time(roster, default_rules()), 210);
     EXPECT_EQ(total_overlap_time(roster), 10);
     EXPECT_EQ(total_vehicle_changes(roster), 1);
     EXPECT_EQ(total_permitted_point_changes(roster), 1);
@@ -71,15 +71,15 @@ TEST(Roster, SplitShiftExcess) {
     } cases[] = {{0, 0}, {1, -19}, {19, -1}, {20, 0}, {21, 1}, {25, 5}};
     for (const auto& c : cases) {
         const v_crew roster = with_split_shifts(c.split_shifts, one_task());
-        EXPECT_EQ(count_split_shifts(roster), c.split_shifts);
-        EXPECT_EQ(split_shift_excess(roster), c.excess) << c.split_shifts << " split shifts";
+        EXPECT_EQ(count_split_shifts(roster, default_rules()), c.split_shifts);
+        EXPECT_EQ(split_shift_excess(roster, default_rules()), c.excess) << c.split_shifts << " split shifts";
     }
 }
 
 // With p_duplas = 100: none adds 0, 5 take off 1500, 20 add 0, 25 add 500.
 TEST(Roster, SplitShiftTerm) {
-    test::RestoreWeights restore;
-    pesos.p_duplas = 100;
+    Rules rules;
+    rules.weights.p_duplas = 100;
     const struct {
         int split_shifts;
         std::uint32_t objective;
@@ -91,33 +91,33 @@ TEST(Roster, SplitShiftTerm) {
     };
     for (const auto& c : cases) {
         v_crew roster = with_split_shifts(c.split_shifts, one_task());
-        EXPECT_EQ(global_objective(roster), c.objective) << c.split_shifts << " split shifts";
+        EXPECT_EQ(global_objective(roster, rules), c.objective) << c.split_shifts << " split shifts";
     }
 }
 
 // Weights that make each split-shift member cost 200 (its one point change):
 // five of them sum to 1000, and 1000 - 100 x 15 wraps to 4294966796.
 TEST(Roster, ObjectiveWrapsBelowZero) {
-    test::RestoreWeights restore;
-    pesos.t_ocioso = pesos.h_extra = pesos.d_jornada = pesos.t_sobreposicao = 0;
-    pesos.tp_permitida = pesos.t_veiculo = pesos.i_jornada = 0;
-    pesos.tp_proibida = 200;
-    pesos.p_duplas = 100;
+    Rules rules;
+    rules.weights.t_ocioso = rules.weights.h_extra = rules.weights.d_jornada = rules.weights.t_sobreposicao = 0;
+    rules.weights.tp_permitida = rules.weights.t_veiculo = rules.weights.i_jornada = 0;
+    rules.weights.tp_proibida = 200;
+    rules.weights.p_duplas = 100;
     v_crew roster(5, split_shift());
-    EXPECT_EQ(roster[0].cost(), 200u);
-    EXPECT_EQ(global_objective(roster), 4294966796u);
+    EXPECT_EQ(roster[0].cost(rules), 200u);
+    EXPECT_EQ(global_objective(roster, rules), 4294966796u);
 }
 
 // 25 members of 171798691 each sum to 4294967275; the 500 of the split-shift
 // term carries the objective past 2^32 - 1 to 479.
 TEST(Roster, ObjectiveWrapsAboveMaximum) {
-    test::RestoreWeights restore;
-    pesos.t_ocioso = pesos.h_extra = pesos.d_jornada = pesos.t_sobreposicao = 0;
-    pesos.tp_permitida = pesos.t_veiculo = pesos.i_jornada = 0;
-    pesos.tp_proibida = 171798691;
-    pesos.p_duplas = 100;
+    Rules rules;
+    rules.weights.t_ocioso = rules.weights.h_extra = rules.weights.d_jornada = rules.weights.t_sobreposicao = 0;
+    rules.weights.tp_permitida = rules.weights.t_veiculo = rules.weights.i_jornada = 0;
+    rules.weights.tp_proibida = 171798691;
+    rules.weights.p_duplas = 100;
     v_crew roster(25, split_shift());
-    EXPECT_EQ(global_objective(roster), 479u);
+    EXPECT_EQ(global_objective(roster, rules), 479u);
 }
 
 // global_objective sorts every schedule and scores the sorted roster; the
@@ -129,7 +129,7 @@ TEST(Roster, ObjectiveSortsSchedules) {
     v_crew roster{holding({b, a}), assigned({r})};
     const l_tarefas closed_r{r, Task(1, 500, 530, 2, 2, 0, 0, 0, 1)};
     ASSERT_EQ(roster[1].tasks, closed_r);
-    EXPECT_EQ(global_objective(roster), 9200u + 20000u);
+    EXPECT_EQ(global_objective(roster, default_rules()), 9200u + 20000u);
     EXPECT_EQ(roster[0].tasks, (l_tarefas{a, b}));
     EXPECT_EQ(roster[1].tasks, closed_r);
 }
@@ -163,7 +163,7 @@ TEST(Roster, WithoutTasksAndSingleTasks) {
     const v_crew roster{Crew(), holding({real(1, 100, 200, 1, 1)}),
                         holding({Task(1, 200, 230, 1, 1, 0, 0, 0, 1)}), Crew()};
     EXPECT_EQ(count_crew_without_tasks(roster), 2);
-    EXPECT_EQ(count_split_shifts(roster), 0);
+    EXPECT_EQ(count_split_shifts(roster, default_rules()), 0);
     EXPECT_EQ(count_virtual_tasks(roster), 1);
 }
 

@@ -94,16 +94,16 @@ TEST(LoadDumpFile, OneMessagePerWayOfFailing) {
     };
     for (const auto& c : cases) {
         try {
-            load_dump_file(dir / c.name);
+            load_dump_file(dir / c.name, default_rules());
             ADD_FAILURE() << c.name << " accepted";
         } catch (const cli::UnusableInput& e) {
             EXPECT_EQ(e.what(), c.message);
         }
     }
-    const Dump kept = load_dump_file(dir / "open.txt", ClosingTasks::kept);
+    const Dump kept = load_dump_file(dir / "open.txt", default_rules(), ClosingTasks::kept);
     ASSERT_EQ(kept.crew.size(), 2u);
-    EXPECT_FALSE(closing_problem(kept.crew[1]));  // an empty schedule needs none
-    const v_crew roster = load_dump(dir / "closed.txt");
+    EXPECT_FALSE(closing_problem(kept.crew[1], default_rules()));  // an empty schedule needs none
+    const v_crew roster = load_dump(dir / "closed.txt", default_rules());
     ASSERT_EQ(roster.size(), 1u);
     EXPECT_TRUE(roster[0].has_virtual_task());
 }

@@ -84,7 +84,7 @@ TEST(Grasp, OneTaskOnAnEmptyRosterGoesToOneOfTheFirstFourMembers) {
     for (unsigned seed = 0; seed < 300; ++seed) {
         v_crew roster(full_roster);
         l_tarefas tasks{Task(7, 480, 600, 1, 2, 0, 3, 4)};
-        grasp(tasks, roster, 2.0, 2.0, seed);
+        grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), seed);
         const auto holders = members_with_tasks(roster);
         ASSERT_EQ(holders.size(), 1u) << "seed " << seed;
         const std::size_t expected = static_cast<std::size_t>(rand_after(seed, 1)) % 4;
@@ -102,19 +102,19 @@ TEST(Grasp, CheaperMembersLeadTheWindowAndTiesKeepIndexOrder) {
     const Task next(1, 600, 720, 1, 1, 0, 1, 1);
     {
         Crew with_held, empty;
-        with_held.assign_task(held);
-        with_held.assign_task(next);
-        empty.assign_task(next);
-        ASSERT_LT(with_held.cost(), empty.cost()) << "the continuing member must be the cheaper one";
+        with_held.assign_task(held, escala::default_rules());
+        with_held.assign_task(next, escala::default_rules());
+        empty.assign_task(next, escala::default_rules());
+        ASSERT_LT(with_held.cost(escala::default_rules()), empty.cost(escala::default_rules())) << "the continuing member must be the cheaper one";
     }
     const std::size_t window[4] = {100, 150, 0, 1};
     std::set<std::size_t> seen;
     for (unsigned seed = 0; seed < 200; ++seed) {
         v_crew roster(full_roster);
-        roster[100].assign_task(held);
-        roster[150].assign_task(held);
+        roster[100].assign_task(held, escala::default_rules());
+        roster[150].assign_task(held, escala::default_rules());
         l_tarefas tasks{next};
-        grasp(tasks, roster, 2.0, 2.0, seed);
+        grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), seed);
         const std::size_t expected = window[static_cast<std::size_t>(rand_after(seed, 1)) % 4];
         std::size_t receiver = full_roster;
         for (std::size_t i = 0; i < roster.size(); ++i)
@@ -138,7 +138,7 @@ TEST(Grasp, TaskWindowFollowsTheNumberOfTasksLeft) {
             const auto expected = expected_placement(input, seed);
             l_tarefas tasks = input;
             v_crew roster(full_roster);
-            grasp(tasks, roster, 2.0, 2.0, seed);
+            grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), seed);
             ASSERT_TRUE(tasks.empty());
             for (std::size_t m = 0; m < full_roster; ++m) {
                 l_tarefas real;
@@ -167,7 +167,7 @@ TEST(Grasp, WithFiftyOrFewerTasksTheLongestGoesFirst) {
             const Task leader = tasks[n - 1 - (n - 1) % 3];
             ASSERT_EQ(leader.duration(), tasks.back().duration());
             v_crew roster(full_roster);
-            grasp(tasks, roster, 2.0, 2.0, seed);
+            grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), seed);
             const std::size_t first_member = static_cast<std::size_t>(rand_after(seed, 1)) % 4;
             ASSERT_EQ(roster[first_member].tasks.size(), 2u) << n << " " << seed;
             EXPECT_EQ(roster[first_member].tasks[0], leader) << n << " " << seed;
@@ -181,13 +181,13 @@ TEST(Grasp, CrewWindowOfZeroBecomesOne) {
     for (unsigned seed : {3u, 99u, 12345u}) {
         l_tarefas tasks = overlapping_tasks(30);
         v_crew roster(full_roster);
-        grasp(tasks, roster, 0.1, 2.0, seed);  // 219 x 0.001 is below one
+        grasp(tasks, roster, 0.1, 2.0, escala::default_rules(), seed);  // 219 x 0.001 is below one
         EXPECT_EQ(members_with_tasks(roster).size(), 30u);
         for (std::size_t m = 0; m < 30; ++m) EXPECT_FALSE(roster[m].tasks.empty()) << m;
 
         l_tarefas few = overlapping_tasks(5);
         v_crew small(10);  // 10 x 2 % is below one
-        grasp(few, small, 2.0, 2.0, seed);
+        grasp(few, small, 2.0, 2.0, escala::default_rules(), seed);
         for (std::size_t m = 0; m < 5; ++m) EXPECT_FALSE(small[m].tasks.empty()) << m;
         for (std::size_t m = 5; m < 10; ++m) EXPECT_TRUE(small[m].tasks.empty()) << m;
     }
@@ -210,7 +210,7 @@ TEST(Grasp, EveryTaskLandsExactlyOnce) {
         }
         l_tarefas tasks = input;
         v_crew roster(full_roster);
-        grasp(tasks, roster, 2.0, 2.0, seed);
+        grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), seed);
         EXPECT_TRUE(tasks.empty());
         EXPECT_EQ(real_tasks_of(roster), sorted_fields(input)) << "seed " << seed;
         for (const Crew& member : roster) EXPECT_EQ(schedule_fault(member), "");
@@ -231,13 +231,13 @@ TEST(Grasp, FastAndReferenceConstructionsAgree) {
         }
         v_crew fast(full_roster), reference(full_roster);
         for (int m : {0, 7, 100, 218}) {
-            fast[static_cast<std::size_t>(m)].assign_task(Task(9, 300 + m, 420 + m, 1, 2, 0, 1, 1));
+            fast[static_cast<std::size_t>(m)].assign_task(Task(9, 300 + m, 420 + m, 1, 2, 0, 1, 1), escala::default_rules());
             reference[static_cast<std::size_t>(m)] = fast[static_cast<std::size_t>(m)];
         }
         l_tarefas a = input, b = input;
         std::ostringstream dots;
-        grasp(a, fast, 2.0, 2.0, seed, false, dots);
-        grasp(b, reference, 2.0, 2.0, seed, true, dots);
+        grasp(a, fast, 2.0, 2.0, escala::default_rules(), seed, false, dots);
+        grasp(b, reference, 2.0, 2.0, escala::default_rules(), seed, true, dots);
         EXPECT_EQ(fast, reference) << "seed " << seed;
     }
 }
@@ -246,10 +246,10 @@ TEST(Grasp, FastAndReferenceConstructionsAgree) {
 TEST(Grasp, KeepsTheTasksMembersAlreadyHold) {
     v_crew roster(full_roster);
     const Task kept(50, 100, 200, 1, 1, 0, 1, 1);
-    roster[5].assign_task(kept);
+    roster[5].assign_task(kept, escala::default_rules());
     l_tarefas tasks = overlapping_tasks(20);
     const l_tarefas input = tasks;
-    grasp(tasks, roster, 2.0, 2.0, 4u);
+    grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), 4u);
     l_tarefas all = input;
     all.push_back(kept);
     EXPECT_EQ(real_tasks_of(roster), sorted_fields(all));
@@ -264,7 +264,7 @@ TEST(Grasp, WritesADotPerTenTasksLeft) {
         l_tarefas tasks = overlapping_tasks(n);
         v_crew roster(full_roster);
         std::ostringstream written;
-        grasp(tasks, roster, 2.0, 2.0, 8u, false, written);
+        grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), 8u, false, written);
         EXPECT_EQ(written.str(), dots) << n << " tasks";
     }
 }
@@ -273,11 +273,11 @@ TEST(Grasp, WritesADotPerTenTasksLeft) {
 // leaves the roster alone.
 TEST(Grasp, DrawsTwicePerTaskAndNotAtAllForAnEmptyList) {
     v_crew roster(full_roster);
-    roster[3].assign_task(Task(1, 10, 20, 1, 1, 0, 1, 1));
+    roster[3].assign_task(Task(1, 10, 20, 1, 1, 0, 1, 1), escala::default_rules());
     const v_crew before = roster;
     l_tarefas none;
     std::ostringstream dots;
-    grasp(none, roster, 2.0, 2.0, 42u, false, dots);
+    grasp(none, roster, 2.0, 2.0, escala::default_rules(), 42u, false, dots);
     EXPECT_EQ(dots.str(), "");
     const int next = std::rand();  // taken before rand_after() reseeds
     EXPECT_EQ(next, rand_after(42u, 0));
@@ -286,7 +286,7 @@ TEST(Grasp, DrawsTwicePerTaskAndNotAtAllForAnEmptyList) {
     for (std::size_t n : {1u, 7u, 120u}) {
         l_tarefas tasks = overlapping_tasks(n);
         v_crew fresh(full_roster);
-        grasp(tasks, fresh, 2.0, 2.0, 42u, false, dots);
+        grasp(tasks, fresh, 2.0, 2.0, escala::default_rules(), 42u, false, dots);
         const int after = std::rand();
         EXPECT_EQ(after, rand_after(42u, static_cast<int>(2 * n))) << n << " tasks";
     }
@@ -304,8 +304,8 @@ TEST(Grasp, SameSeedSameRoster) {
     v_crew first(full_roster), second(full_roster);
     l_tarefas a = input, b = input;
     std::ostringstream dots;
-    grasp(a, first, 2.0, 2.0, 2024u, false, dots);
-    grasp(b, second, 2.0, 2.0, 2024u, false, dots);
+    grasp(a, first, 2.0, 2.0, escala::default_rules(), 2024u, false, dots);
+    grasp(b, second, 2.0, 2.0, escala::default_rules(), 2024u, false, dots);
     EXPECT_EQ(first, second);
 }
 
@@ -313,7 +313,7 @@ TEST(Grasp, SameSeedSameRoster) {
 TEST(GraspDeathTest, VirtualTaskInTheListStopsTheProgram) {
     l_tarefas tasks{Task(1, 10, 20, 1, 1, 0, 1, 1, 1)};
     v_crew roster(full_roster);
-    EXPECT_EXIT(grasp(tasks, roster, 2.0, 2.0, 1u), testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(grasp(tasks, roster, 2.0, 2.0, escala::default_rules(), 1u), testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "crew/crew_util.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
 #include "search/grasp.hpp"
 #include "search/insertion_rows.hpp"
 #include "search/roster_eval.hpp"
@@ -59,10 +59,11 @@ public:
         return t;
     }
 
-    Crew member(int regime) {
+    // A schedule closed under `rules`.
+    Crew member(int regime, const Rules& rules) {
         Crew c;
         const int n = pick(0, 7);
-        for (int i = 0; i < n; ++i) c.assign_task((*this)(regime));
+        for (int i = 0; i < n; ++i) c.assign_task((*this)(regime), rules);
         return c;
     }
 
@@ -72,53 +73,51 @@ private:
     std::mt19937 gen_;
 };
 
-std::uint32_t share(Crew c) {
-    const std::uint32_t cost = c.cost();
-    return cost + (c.is_split_shift() ? pesos.p_duplas : 0u);
+std::uint32_t share(Crew c, const Rules& rules) {
+    const std::uint32_t cost = c.cost(rules);
+    return cost + (c.is_split_shift(rules) ? rules.weights.p_duplas : 0u);
 }
 
-// Runs a body under a few weight settings, the defaults among them.
+// Runs a body under a few rule settings, the defaults among them: other
+// weights, and other limits throughout.
 template <typename Body>
 void for_weight_settings(Body body) {
-    const Pesos saved = pesos;
-    for (int setting = 0; setting < 3; ++setting) {
-        pesos = saved;
-        if (setting == 1) pesos.p_duplas = 100;
-        if (setting == 2) {
-            pesos = Pesos{7, 1, 3, 11, 0, 13, 17, 19, 23, 29, 31};
-        }
-        body();
-    }
-    pesos = saved;
+    const Rules settings[] = {
+        Rules{},
+        Rules{Pesos{100}, Limits{}},
+        Rules{Pesos{7, 1, 3, 11, 0, 13, 17, 19, 23, 29, 31}, Limits{}},
+        Rules{Pesos{}, Limits{480, 450, 600, 600, 90, 20, 40, 10}},
+    };
+    for (const Rules& rules : settings) body(rules);
 }
 
 TEST(MoveEval, CurrentInsertionAndRemovalMatchTheStraightforwardCost) {
-    for_weight_settings([] {
+    for_weight_settings([](const Rules& rules) {
         TaskMaker make(20261207);
         for (int round = 0; round < 3000; ++round) {
             const int regime = round % 4;
-            const Crew member = make.member(regime);
+            const Crew member = make.member(regime, rules);
             MemberCache cache;
-            cache.refresh(member);
+            cache.refresh(member, rules);
 
             Crew copy = member;
-            ASSERT_EQ(cache.current().cost, copy.cost()) << "round " << round;
-            ASSERT_EQ(cache.current().split_shift, member.is_split_shift()) << "round " << round;
+            ASSERT_EQ(cache.current().cost, copy.cost(rules)) << "round " << round;
+            ASSERT_EQ(cache.current().split_shift, member.is_split_shift(rules)) << "round " << round;
 
             const Task extra = make(regime);
             Crew with = member;
-            with.assign_task(extra);
+            with.assign_task(extra, rules);
             const ScheduleValue inserted = cache.with_task(extra);
-            ASSERT_EQ(inserted.cost, cost_with_task(member, extra)) << "round " << round;
-            ASSERT_EQ(inserted.split_shift, with.is_split_shift()) << "round " << round;
+            ASSERT_EQ(inserted.cost, cost_with_task(member, extra, rules)) << "round " << round;
+            ASSERT_EQ(inserted.split_shift, with.is_split_shift(rules)) << "round " << round;
 
             for (std::size_t k = 0; k < cache.real_count(); ++k) {
                 Crew without = member;
-                const Task removed = without.remove_task_at(static_cast<std::int32_t>(k));
+                const Task removed = without.remove_task_at(static_cast<std::int32_t>(k), rules);
                 ASSERT_EQ(removed, cache.real_task(k));
                 const ScheduleValue value = cache.without_task(k);
-                ASSERT_EQ(value.cost, without.cost()) << "round " << round << " k " << k;
-                ASSERT_EQ(value.split_shift, without.is_split_shift()) << "round " << round << " k " << k;
+                ASSERT_EQ(value.cost, without.cost(rules)) << "round " << round << " k " << k;
+                ASSERT_EQ(value.split_shift, without.is_split_shift(rules)) << "round " << round << " k " << k;
             }
         }
     });
@@ -126,7 +125,7 @@ TEST(MoveEval, CurrentInsertionAndRemovalMatchTheStraightforwardCost) {
 
 TEST(MoveEval, EmptyMemberCostsItsIdleShortfall) {
     MemberCache cache;
-    cache.refresh(Crew{});
+    cache.refresh(Crew{}, default_rules());
     EXPECT_EQ(cache.current().cost, 17200u);
     EXPECT_EQ(cache.real_count(), 0u);
     // One task from 480 to 600 with its 30-minute virtual task: 11200.
@@ -134,22 +133,22 @@ TEST(MoveEval, EmptyMemberCostsItsIdleShortfall) {
 }
 
 TEST(MoveEval, MoveValueIsTheChangeOfBothShares) {
-    for_weight_settings([] {
+    for_weight_settings([](const Rules& rules) {
         TaskMaker make(7);
         for (int round = 0; round < 2000; ++round) {
             const int regime = round % 4;
-            const Crew giver = make.member(regime);
-            const Crew receiver = make.member(regime);
+            const Crew giver = make.member(regime, rules);
+            const Crew receiver = make.member(regime, rules);
             const std::int32_t movable =
                 static_cast<std::int32_t>(giver.tasks.size()) - (giver.has_virtual_task() ? 1 : 0);
             const std::uint32_t current = static_cast<std::uint32_t>(make.pick(0, INT32_MAX)) * 2u;
             for (std::int32_t k = 0; k < movable; ++k) {
                 Task moved;
-                const std::uint32_t v = move_value(giver, receiver, k, current, moved);
+                const std::uint32_t v = move_value(giver, receiver, k, current, moved, rules);
                 Crew g = giver, r = receiver;
-                const std::uint32_t before = share(g) + share(r);
-                r.assign_task(g.remove_task_at(k));
-                ASSERT_EQ(v, current - before + share(g) + share(r));
+                const std::uint32_t before = share(g, rules) + share(r, rules);
+                r.assign_task(g.remove_task_at(k, rules), rules);
+                ASSERT_EQ(v, current - before + share(g, rules) + share(r, rules));
             }
         }
     });
@@ -159,16 +158,16 @@ TEST(MoveEval, MoveValueIsTheChangeOfBothShares) {
 // costed: after attach, and after moves, which must renew the rows of both
 // members. Rosters hold empty members, equal tasks and long runs.
 TEST(MoveEval, RowsMatchTheStraightforwardCost) {
-    for_weight_settings([] {
+    for_weight_settings([](const Rules& rules) {
         TaskMaker make(4242);
         RosterEvaluator evaluator;
         for (int round = 0; round < 200; ++round) {
             const int regime = round % 4;
             v_crew roster(static_cast<std::size_t>(make.pick(1, 10)));
-            for (auto& member : roster) member = make.member(regime);
-            for (int extra = make.pick(0, 40); extra > 0; --extra) roster[0].assign_task(make(regime));
-            if (!roster[0].tasks.empty()) roster.back().assign_task(roster[0].tasks.front());
-            evaluator.attach(roster);
+            for (auto& member : roster) member = make.member(regime, rules);
+            for (int extra = make.pick(0, 40); extra > 0; --extra) roster[0].assign_task(make(regime), rules);
+            if (!roster[0].tasks.empty()) roster.back().assign_task(roster[0].tasks.front(), rules);
+            evaluator.attach(roster, rules);
             for (int moves = 0; moves < 3; ++moves) {
                 for (std::size_t r = 0; r < roster.size(); ++r) {
                     const std::uint32_t* row = evaluator.row(r);
@@ -177,8 +176,8 @@ TEST(MoveEval, RowsMatchTheStraightforwardCost) {
                         const MemberCache& giver = evaluator.member(g);
                         for (std::size_t k = 0; k < giver.real_count(); ++k) {
                             Crew with = roster[r];
-                            with.assign_task(giver.real_task(k));
-                            ASSERT_EQ(row[at[k]], share(with))
+                            with.assign_task(giver.real_task(k), rules);
+                            ASSERT_EQ(row[at[k]], share(with, rules))
                                 << "round " << round << " move " << moves << " receiver " << r << " giver " << g
                                 << " k " << k;
                         }
@@ -189,7 +188,7 @@ TEST(MoveEval, RowsMatchTheStraightforwardCost) {
                 const std::size_t to = static_cast<std::size_t>(make.pick(0, static_cast<int>(roster.size()) - 1));
                 const std::size_t real = evaluator.member(from).real_count();
                 if (real == 0 || from == to) continue;
-                roster[to].assign_task(roster[from].remove_task_at(make.pick(0, static_cast<int>(real) - 1)));
+                roster[to].assign_task(roster[from].remove_task_at(make.pick(0, static_cast<int>(real) - 1), rules), rules);
                 evaluator.moved(roster, from, to);
             }
         }
@@ -199,10 +198,10 @@ TEST(MoveEval, RowsMatchTheStraightforwardCost) {
 // A task that no member held at attach cannot be placed in the rows.
 TEST(MoveEval, RowsRefuseATaskFromOutsideTheRoster) {
     v_crew roster(2);
-    roster[0].assign_task(Task(1, 300, 400, 1, 2, 0, 1, 1));
+    roster[0].assign_task(Task(1, 300, 400, 1, 2, 0, 1, 1), default_rules());
     RosterEvaluator evaluator;
-    evaluator.attach(roster);
-    roster[1].assign_task(Task(1, 500, 600, 1, 2, 0, 1, 1));
+    evaluator.attach(roster, default_rules());
+    roster[1].assign_task(Task(1, 500, 600, 1, 2, 0, 1, 1), default_rules());
     EXPECT_THROW(evaluator.moved(roster, 0, 1), std::logic_error);
 }
 
@@ -213,12 +212,12 @@ TEST(MoveEval, RunKernelsMatchTheSlotInsertion) {
                             std::uint32_t*);
     std::vector<std::pair<const char*, Kernel>> kernels{{"generic", detail::fill_insertion_run_generic}};
     if (detail::has_avx2()) kernels.emplace_back("avx2", detail::fill_insertion_run_avx2);
-    for_weight_settings([&] {
+    for_weight_settings([&](const Rules& rules) {
         TaskMaker make(777);
         for (int round = 0; round < 600; ++round) {
             const int regime = round % 4;
             MemberCache cache;
-            cache.refresh(make.member(regime));
+            cache.refresh(make.member(regime, rules), rules);
             const std::size_t count = static_cast<std::size_t>(make.pick(0, 40));
             std::vector<Task> tasks;
             TaskColumns columns;
@@ -233,7 +232,7 @@ TEST(MoveEval, RunKernelsMatchTheSlotInsertion) {
                     std::vector<std::uint32_t> out(count + kRunPadding, 0);
                     kernel(cache, slot, columns, begin, count, out.data());
                     for (std::size_t u = begin; u < count; ++u)
-                        ASSERT_EQ(out[u], cache.with_task_at(slot, tasks[u]).objective_share())
+                        ASSERT_EQ(out[u], cache.with_task_at(slot, tasks[u]).objective_share(rules))
                             << name << " round " << round << " slot " << slot << " task " << u;
                 }
         }
@@ -242,13 +241,13 @@ TEST(MoveEval, RunKernelsMatchTheSlotInsertion) {
 
 // Samples drawn from a random roster, with random tabu lists and best values.
 TEST(MoveEval, FastScanChoosesTheSameMoveAsTheStraightforwardScan) {
-    for_weight_settings([] {
+    for_weight_settings([](const Rules& rules) {
         TaskMaker make(99);
         for (int round = 0; round < 300; ++round) {
             const int regime = round % 4;
             v_crew roster(12);
-            for (auto& member : roster) member = make.member(regime);
-            for (int extra = make.pick(0, 6); extra > 0; --extra) roster[0].assign_task(make(regime));
+            for (auto& member : roster) member = make.member(regime, rules);
+            for (int extra = make.pick(0, 6); extra > 0; --extra) roster[0].assign_task(make(regime), rules);
             v_crew sample(static_cast<std::size_t>(make.pick(1, 9)));
             for (auto& slot : sample) {
                 const int a = make.pick(0, 11);
@@ -259,12 +258,13 @@ TEST(MoveEval, FastScanChoosesTheSameMoveAsTheStraightforwardScan) {
             // each is scanned with its own.
             if (round % 7 == 0 && sample.size() >= 2) {
                 sample[1] = sample[0];
-                sample[1].assign_task(make(regime));
+                sample[1].assign_task(make(regime), rules);
             }
             TabuSearch fast, reference;
             reference.control.reference_scan = true;
+            fast.control.rules = reference.control.rules = rules;
             v_crew copy = roster;
-            const std::uint32_t objective = global_objective(copy);
+            const std::uint32_t objective = global_objective(copy, rules);
             const std::uint32_t current = round % 5 == 0 ? static_cast<std::uint32_t>(make.pick(0, INT32_MAX)) : objective;
             fast.best_value = reference.best_value =
                 round % 3 == 0 ? current : current - static_cast<std::uint32_t>(make.pick(0, 30000));
@@ -301,8 +301,8 @@ TEST(MoveEval, FastConstructionBuildsTheSameRoster) {
         sort_by_start(tasks);
         l_tarefas fast_tasks = tasks, reference_tasks = tasks;
         v_crew fast(30), reference(30);
-        grasp(fast_tasks, fast, 10.0, 2.0, 1000u + static_cast<unsigned>(round), false, dots);
-        grasp(reference_tasks, reference, 10.0, 2.0, 1000u + static_cast<unsigned>(round), true, dots);
+        grasp(fast_tasks, fast, 10.0, 2.0, default_rules(), 1000u + static_cast<unsigned>(round), false, dots);
+        grasp(reference_tasks, reference, 10.0, 2.0, default_rules(), 1000u + static_cast<unsigned>(round), true, dots);
         ASSERT_EQ(fast, reference) << "round " << round;
     }
 }

@@ -14,13 +14,18 @@
 #include <vector>
 
 #include "crew/crew_util.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
 #include "test_support.hpp"
 
 namespace escala {
 namespace {
 
-using Writer = void (*)(const v_crew&, const std::string&);
+using Writer = std::function<void(const v_crew&, const std::string&)>;
+
+// A report writer under the given rules (which outlive it).
+Writer under(void (*writer)(const v_crew&, const std::string&, const Rules&), const Rules& rules) {
+    return [writer, &rules](const v_crew& roster, const std::string& name) { writer(roster, name, rules); };
+}
 
 Task real(std::int32_t vehicle, std::int32_t start, std::int32_t end, std::int32_t from, std::int32_t to,
           std::int32_t slack, std::int32_t line_from, std::int32_t line_to) {
@@ -29,7 +34,7 @@ Task real(std::int32_t vehicle, std::int32_t start, std::int32_t end, std::int32
 
 Crew assigned(const l_tarefas& list) {
     Crew c;
-    for (const Task& t : list) c.assign_task(t);
+    for (const Task& t : list) c.assign_task(t, default_rules());
     return c;
 }
 
@@ -134,18 +139,18 @@ std::string written(Writer writer, const v_crew& roster) {
 // and of the dump, the virtual task's marker and "**" row, the slack -5.
 TEST(Reports, TwoMembersByteForByte) {
     const v_crew roster = two_members();
-    EXPECT_EQ(written(write_report, roster), two_members_report);
-    EXPECT_EQ(written(write_detailed_report, roster), two_members_detailed);
-    EXPECT_EQ(written(write_dump, roster), two_members_dump);
+    EXPECT_EQ(written(under(write_report, default_rules()), roster), two_members_report);
+    EXPECT_EQ(written(under(write_detailed_report, default_rules()), roster), two_members_detailed);
+    EXPECT_EQ(written(Writer(write_dump), roster), two_members_dump);
 }
 
 // An empty roster: weights, heading, objective 0, totals 0, first rule and
 // nothing more; its dump is the single character 0.
 TEST(Reports, EmptyRosterByteForByte) {
     const v_crew roster;
-    EXPECT_EQ(written(write_report, roster), empty_roster_report);
-    EXPECT_EQ(written(write_detailed_report, roster), empty_roster_detailed);
-    EXPECT_EQ(written(write_dump, roster), "0");
+    EXPECT_EQ(written(under(write_report, default_rules()), roster), empty_roster_report);
+    EXPECT_EQ(written(under(write_detailed_report, default_rules()), roster), empty_roster_detailed);
+    EXPECT_EQ(written(Writer(write_dump), roster), "0");
 }
 
 // One member without tasks: its full heading and no task lines; in the
@@ -153,13 +158,13 @@ TEST(Reports, EmptyRosterByteForByte) {
 // 0, idle 430); the objective is its cost, 17200.
 TEST(Reports, EmptyMemberByteForByte) {
     const v_crew roster{Crew()};
-    EXPECT_EQ(written(write_report, roster),
+    EXPECT_EQ(written(under(write_report, default_rules()), roster),
               weights_block + "\t\tProgramacao dos Tripulantes.\n" +
                   "A solucao abaixo possui fun\xE7\xE3o objetivo global = 17200\n"
                   "\nSobreposicao Total: 0\nHoras Extras: 0\nTripulantes sem Tarefas: 1"
                   "\nPegadas duplas: 0\nTrocas de Veiculos: 0\n" +
                   rule('_', 73) + "\n" + rule('_', 57) + "\n\t\tTarefas do Tripulante 0\n" + rule('_', 57));
-    EXPECT_EQ(written(write_detailed_report, roster),
+    EXPECT_EQ(written(under(write_detailed_report, default_rules()), roster),
               weights_block + "\n\n\t\tProgramacao dos Tripulantes.\n" +
                   "A solucao abaixo possui fun\xE7\xE3o objetivo global = 17200\n"
                   "\nSobreposicao Total: 0\nHoras Extras: 0\nHoras Excedentes: 0\nTripulantes sem Tarefas: 1"
@@ -168,13 +173,13 @@ TEST(Reports, EmptyMemberByteForByte) {
                   rule('_', 124) + "\n\n" + rule('=', 104) + "\n\t\t\tTripula\xE7\xE3o 0\n" + rule('=', 108) +
                   column_header + rule('_', 109) +
                   "Tempo total de trabalho (minutos): 0\nTempo ocioso (minutos): 430\nHora Extra (minutos): 0\n");
-    EXPECT_EQ(written(write_dump, roster), "1##0\n");
+    EXPECT_EQ(written(Writer(write_dump), roster), "1##0\n");
 }
 
 // A full roster of 219 empty members: the size runs straight into the first
 // marker ("219##0"), then one marker line each up to "##218".
 TEST(Reports, DumpOfFullRoster) {
-    const std::vector<std::string> lines = test::split_lines(written(write_dump, v_crew(219)));
+    const std::vector<std::string> lines = test::split_lines(written(Writer(write_dump), v_crew(219)));
     ASSERT_EQ(lines.size(), 219u);
     EXPECT_EQ(lines[0], "219##0");
     EXPECT_EQ(lines[1], "##1");
@@ -186,7 +191,7 @@ TEST(Reports, DumpOfFullRoster) {
 // The solution report's heading goes on after 9000 on the t_veiculo line;
 // then the objective line and one empty line before the totals.
 TEST(Reports, SolutionReportHeadLines) {
-    const std::vector<std::string> lines = test::split_lines(written(write_report, two_members()));
+    const std::vector<std::string> lines = test::split_lines(written(under(write_report, default_rules()), two_members()));
     ASSERT_GE(lines.size(), 20u);
     EXPECT_EQ(lines[0], "\t\tPesos usados nessa solucao:");
     EXPECT_EQ(lines[1], "p_duplas: 0");
@@ -201,7 +206,7 @@ TEST(Reports, SolutionReportHeadLines) {
 // line, then the heading; "Pegadas duplas" and "Tripulantes com pegada dupla"
 // carry the same value.
 TEST(Reports, DetailedReportHeadLines) {
-    const std::vector<std::string> lines = test::split_lines(written(write_detailed_report, two_members()));
+    const std::vector<std::string> lines = test::split_lines(written(under(write_detailed_report, default_rules()), two_members()));
     ASSERT_GE(lines.size(), 26u);
     EXPECT_EQ(lines[11], "t_veiculo 9000");
     EXPECT_EQ(lines[12], "");
@@ -214,9 +219,9 @@ TEST(Reports, DetailedReportHeadLines) {
 
 // Changed weights show in the block, in field order, as unsigned values.
 TEST(Reports, WeightsBlockShowsCurrentWeights) {
-    test::RestoreWeights restore;
-    pesos = Pesos{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 4294967295u};
-    for (Writer writer : {write_report, write_detailed_report}) {
+    Rules rules;
+    rules.weights = Pesos{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 4294967295u};
+    for (Writer writer : {under(write_report, rules), under(write_detailed_report, rules)}) {
         const std::vector<std::string> lines = test::split_lines(written(writer, v_crew{}));
         ASSERT_GE(lines.size(), 12u);
         const std::vector<std::string> block(lines.begin() + 1, lines.begin() + 11);
@@ -232,23 +237,23 @@ TEST(Reports, WeightsBlockShowsCurrentWeights) {
 // The split-shift term shows in the objective line: p_duplas = 100 and five
 // split shifts take 1500 off 5 x 31300.
 TEST(Reports, ObjectiveWithSplitShiftTerm) {
-    test::RestoreWeights restore;
-    pesos.p_duplas = 100;
+    Rules rules;
+    rules.weights.p_duplas = 100;
     const v_crew roster(5, assigned({real(1, 360, 600, 1, 2, 0, 0, 0), real(2, 900, 1080, 3, 4, 0, 0, 0)}));
-    const std::string report = written(write_detailed_report, roster);
+    const std::string report = written(under(write_detailed_report, rules), roster);
     EXPECT_NE(report.find("p_duplas: 100\n"), std::string::npos);
     EXPECT_NE(report.find("objetivo global = 155000\n"), std::string::npos);
 }
 
 // An objective that wraps below 0 is printed as the unsigned value.
 TEST(Reports, ObjectivePrintedUnsigned) {
-    test::RestoreWeights restore;
-    pesos.t_ocioso = pesos.h_extra = pesos.d_jornada = pesos.t_sobreposicao = 0;
-    pesos.tp_permitida = pesos.t_veiculo = pesos.i_jornada = 0;
-    pesos.tp_proibida = 200;
-    pesos.p_duplas = 100;
+    Rules rules;
+    rules.weights.t_ocioso = rules.weights.h_extra = rules.weights.d_jornada = rules.weights.t_sobreposicao = 0;
+    rules.weights.tp_permitida = rules.weights.t_veiculo = rules.weights.i_jornada = 0;
+    rules.weights.tp_proibida = 200;
+    rules.weights.p_duplas = 100;
     const v_crew roster(5, assigned({real(1, 360, 600, 1, 2, 0, 0, 0), real(2, 900, 1080, 3, 4, 0, 0, 0)}));
-    for (Writer writer : {write_report, write_detailed_report}) {
+    for (Writer writer : {under(write_report, rules), under(write_detailed_report, rules)}) {
         EXPECT_NE(written(writer, roster).find("objetivo global = 4294966796\n"), std::string::npos);
     }
 }
@@ -265,12 +270,12 @@ TEST(Reports, UnsortedScheduleStaysUnsorted) {
     member.tasks = {b, a};
     const v_crew roster{member};
 
-    const std::string report = written(write_report, roster);
+    const std::string report = written(under(write_report, default_rules()), roster);
     EXPECT_EQ(roster[0].tasks, (l_tarefas{b, a}));
     EXPECT_NE(report.find("objetivo global = 9200\n"), std::string::npos);
     EXPECT_LT(report.find("Hora Inicial: 300"), report.find("Hora Inicial: 100"));
 
-    const std::string detailed = written(write_detailed_report, roster);
+    const std::string detailed = written(under(write_detailed_report, default_rules()), roster);
     EXPECT_EQ(roster[0].tasks, (l_tarefas{b, a}));
     EXPECT_NE(detailed.find("objetivo global = 9200\n"), std::string::npos);
     EXPECT_NE(detailed.find("\nSobreposicao Total: 300\n"), std::string::npos);
@@ -280,7 +285,7 @@ TEST(Reports, UnsortedScheduleStaysUnsorted) {
                             "Hora Extra (minutos): 0\n"),
               std::string::npos);
 
-    EXPECT_EQ(written(write_dump, roster), "1##0\n1,300,400,2,3,0,6,7\n1,100,200,1,2,0,5,6\n");
+    EXPECT_EQ(written(Writer(write_dump), roster), "1##0\n1,300,400,2,3,0,6,7\n1,100,200,1,2,0,5,6\n");
     EXPECT_EQ(roster[0].tasks, (l_tarefas{b, a}));
 }
 
@@ -289,9 +294,9 @@ TEST(Reports, SecondWriteReplacesFirst) {
     const struct {
         Writer writer;
         std::string empty_roster_text;
-    } cases[] = {{write_report, empty_roster_report},
-                 {write_detailed_report, empty_roster_detailed},
-                 {write_dump, "0"}};
+    } cases[] = {{under(write_report, default_rules()), empty_roster_report},
+                 {under(write_detailed_report, default_rules()), empty_roster_detailed},
+                 {Writer(write_dump), "0"}};
     for (const auto& c : cases) {
         test::TempDir dir;
         const std::string name = dir.file("saida.txt");
@@ -334,7 +339,7 @@ struct OpenCheckCase {
 // A directory in place of the target: the writer stops with status 1 and the
 // open check names out_file, CrewUtil and its line; nothing is left behind.
 TEST(ReportsDeathTest, DirectoryAsTarget) {
-    const OpenCheckCase cases[] = {{write_report, "231"}, {write_detailed_report, "161"}, {write_dump, "371"}};
+    const OpenCheckCase cases[] = {{under(write_report, default_rules()), "231"}, {under(write_detailed_report, default_rules()), "161"}, {Writer(write_dump), "371"}};
     for (const OpenCheckCase& c : cases) {
         test::TempDir dir;
         const std::string name = dir.file("ArqSaida.txt");
@@ -362,7 +367,7 @@ void write_with_size_limit(Writer writer, const v_crew& roster, const std::strin
 // earlier content of the target is kept intact.
 TEST(ReportsDeathTest, FailedWriteKeepsPreviousContent) {
     const v_crew roster(200, assigned({real(1, 360, 600, 1, 2, 0, 10, 11), real(2, 900, 1080, 3, 4, 0, 12, 13)}));
-    for (Writer writer : {write_report, write_detailed_report, write_dump}) {
+    for (Writer writer : {under(write_report, default_rules()), under(write_detailed_report, default_rules()), Writer(write_dump)}) {
         test::TempDir dir;
         const std::string name = dir.file("ArqSaida.txt");
         test::write_file(name, "relatorio anterior\n");

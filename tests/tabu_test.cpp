@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "crew/crew_util.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
 #include "test_support.hpp"
 #include "search/grasp.hpp"
 #include "search/tabu_search.hpp"
@@ -28,23 +28,9 @@ using escala::v_crew;
 Crew crew_of(std::initializer_list<Task> tasks, std::int32_t id = 0) {
     Crew c;
     c.id = id;
-    for (const Task& t : tasks) c.assign_task(t);
+    for (const Task& t : tasks) c.assign_task(t, escala::default_rules());
     return c;
 }
-
-// Sets one weight for the length of a test.
-class WeightOverride {
-public:
-    WeightOverride(std::uint32_t escala::Pesos::*field, std::uint32_t value)
-        : field_(field), saved_(escala::pesos.*field) {
-        escala::pesos.*field_ = value;
-    }
-    ~WeightOverride() { escala::pesos.*field_ = saved_; }
-
-private:
-    std::uint32_t escala::Pesos::*field_;
-    std::uint32_t saved_;
-};
 
 // A search object ready for unit use: no waiting, no signal handlers.
 TabuSearch quiet_search() {
@@ -83,7 +69,7 @@ Crew random_crew(std::mt19937& gen, int max_tasks) {
         const int start = pick(0, 24) * 40;
         const int end = pick(0, 7) == 0 ? start - pick(1, 50) : start + pick(0, 200);
         c.assign_task(Task(pick(1, 4), start, end, pick(1, 3), pick(1, 3), pick(0, 2) == 0 ? pick(0, 25) : 0,
-                           pick(1, 3), pick(1, 3)));
+                           pick(1, 3), pick(1, 3)), escala::default_rules());
     }
     return c;
 }
@@ -126,7 +112,8 @@ TEST(TabuIsTabu, MatchesOnlyTheReverseMoveOfAnEqualTask) {
 TEST(TabuMoveValue, EqualsAFreshRecomputationOfBothMembers) {
     const std::uint32_t currents[] = {0u, 5u, 100000u, 0x7FFFFFFFu, 0xFFFFFFF0u};
     for (std::uint32_t p_duplas : {0u, 1000u, 0xFFFFFF00u}) {
-        WeightOverride weight(&escala::Pesos::p_duplas, p_duplas);
+        escala::Rules rules;
+        rules.weights.p_duplas = p_duplas;
         std::mt19937 gen(11 + p_duplas);
         int flag_changes = 0, wrapped = 0;
         for (int round = 0; round < 150; ++round) {
@@ -136,15 +123,15 @@ TEST(TabuMoveValue, EqualsAFreshRecomputationOfBothMembers) {
                 v_crew before{giver, receiver};
                 v_crew after{giver, receiver};
                 const Task expected_task = after[0].tasks[static_cast<std::size_t>(k)];
-                after[1].assign_task(after[0].remove_task_at(k));
-                const std::int64_t cost_change = std::int64_t{after[0].cost()} + after[1].cost() -
-                                                 before[0].cost() - before[1].cost();
+                after[1].assign_task(after[0].remove_task_at(k, rules), rules);
+                const std::int64_t cost_change = std::int64_t{after[0].cost(rules)} + after[1].cost(rules) -
+                                                 before[0].cost(rules) - before[1].cost(rules);
                 const std::int32_t flag_change =
-                    escala::count_split_shifts(after) - escala::count_split_shifts(before);
+                    escala::count_split_shifts(after, rules) - escala::count_split_shifts(before, rules);
                 if (flag_change != 0) ++flag_changes;
                 for (std::uint32_t current : currents) {
                     Task moved;
-                    const std::uint32_t v = escala::move_value(giver, receiver, k, current, moved);
+                    const std::uint32_t v = escala::move_value(giver, receiver, k, current, moved, rules);
                     const std::int64_t exact = std::int64_t{current} + cost_change + std::int64_t{p_duplas} * flag_change;
                     const auto expected = static_cast<std::uint32_t>(static_cast<std::uint64_t>(exact));
                     ASSERT_EQ(v, expected) << "round " << round << " k " << k << " current " << current;
@@ -169,11 +156,11 @@ TEST(TabuMoveValue, MatchesTheObjectiveOfTheRosterAfterTheMove) {
         if (movable_tasks(roster[from]) == 0) continue;
         const std::int32_t k = static_cast<std::int32_t>(gen() % static_cast<unsigned>(movable_tasks(roster[from])));
         v_crew copy = roster;
-        const std::uint32_t current = escala::global_objective(copy);
+        const std::uint32_t current = escala::global_objective(copy, escala::default_rules());
         Task moved;
-        const std::uint32_t v = escala::move_value(roster[from], roster[to], k, current, moved);
-        copy[to].assign_task(copy[from].remove_task_at(k));
-        EXPECT_EQ(v, escala::global_objective(copy)) << "round " << round;
+        const std::uint32_t v = escala::move_value(roster[from], roster[to], k, current, moved, escala::default_rules());
+        copy[to].assign_task(copy[from].remove_task_at(k, escala::default_rules()), escala::default_rules());
+        EXPECT_EQ(v, escala::global_objective(copy, escala::default_rules())) << "round " << round;
     }
 }
 
@@ -222,7 +209,7 @@ std::vector<Candidate> candidates_of(const v_crew& sample, std::uint32_t current
             if (sample[i].id == sample[j].id) continue;
             for (std::int32_t k = 0; k < movable_tasks(sample[i]); ++k) {
                 Candidate c{{sample[i].id, sample[j].id, k, Task()}, 0};
-                c.value = escala::move_value(sample[i], sample[j], k, current, c.move.moved_task);
+                c.value = escala::move_value(sample[i], sample[j], k, current, c.move.moved_task, escala::default_rules());
                 all.push_back(c);
             }
         }
@@ -435,7 +422,7 @@ v_crew constructed_roster(std::size_t members, std::size_t tasks, unsigned seed)
     }
     v_crew roster(members);
     std::ostringstream dots;
-    escala::grasp(list, roster, 2.0, 2.0, seed, false, dots);
+    escala::grasp(list, roster, 2.0, 2.0, escala::default_rules(), seed, false, dots);
     return roster;
 }
 
@@ -468,7 +455,7 @@ TEST(TabuRun, WithoutImprovementRunsExactlyMaxStallIterations) {
     TempDir dir;
     v_crew roster = roster_without_improvement();
     v_crew start = roster;
-    const std::uint32_t value = escala::global_objective(start);
+    const std::uint32_t value = escala::global_objective(start, escala::default_rules());
     TabuSearch search = quiet_search();
     std::srand(5);
     const RunRecord run = run_in(dir, search, roster, 100.0, 12, 250, 5);
@@ -492,8 +479,8 @@ TEST(TabuRun, WithoutImprovementRunsExactlyMaxStallIterations) {
 
     // The reports: the start roster in teste_solucao.txt, the best one in
     // melhor_solucao.txt, each as the detailed report writes it.
-    escala::write_detailed_report(start, dir.file("expected_start.txt"));
-    escala::write_detailed_report(search.best_roster, dir.file("expected_best.txt"));
+    escala::write_detailed_report(start, dir.file("expected_start.txt"), escala::default_rules());
+    escala::write_detailed_report(search.best_roster, dir.file("expected_best.txt"), escala::default_rules());
     EXPECT_EQ(read_file(dir / "teste_solucao.txt"), read_file(dir / "expected_start.txt"));
     EXPECT_EQ(read_file(dir / "melhor_solucao.txt"), read_file(dir / "expected_best.txt"));
 }
@@ -579,7 +566,7 @@ TEST(TabuRun, RosterWithoutMovableTasksIsLeftAlone) {
         TempDir dir;
         v_crew roster = *start;
         v_crew copy = roster;
-        const std::uint32_t value = escala::global_objective(copy);
+        const std::uint32_t value = escala::global_objective(copy, escala::default_rules());
         TabuSearch search = quiet_search();
         const RunRecord run = run_in(dir, search, roster, 100.0, 7, 250, 150);
         EXPECT_EQ(roster, *start);
@@ -601,13 +588,13 @@ TEST(TabuRun, HandsBackTheBestRoster) {
         v_crew roster = constructed_roster(10, 40, seed);
         const auto tasks_before = real_tasks_of(roster);
         v_crew start = roster;
-        const std::uint32_t start_value = escala::global_objective(start);
+        const std::uint32_t start_value = escala::global_objective(start, escala::default_rules());
         TabuSearch search = quiet_search();
         const RunRecord run = run_in(dir, search, roster, 50.0, 25, 7, 10);
 
         EXPECT_EQ(roster, search.best_roster);
         v_crew copy = roster;
-        EXPECT_EQ(escala::global_objective(copy), search.best_value);
+        EXPECT_EQ(escala::global_objective(copy, escala::default_rules()), search.best_value);
         EXPECT_LE(search.best_value, start_value);
         EXPECT_EQ(real_tasks_of(roster), tasks_before);
         for (const Crew& member : roster) EXPECT_EQ(schedule_fault(member), "");

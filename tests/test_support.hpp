@@ -5,7 +5,7 @@
 //   spawn_escala, wait_for, poll_until  escala as a child process, for signals
 //   binary, source_path                 the programs built and the source tree
 //   parse_dump, dump_of, tasks_of, real_tasks_of, schedule_fault, ...  rosters read back and judged
-//   assigned, holding, RestoreWeights   crew members and weights for unit tests
+//   assigned, holding                  crew members for unit tests
 #pragma once
 
 #include <fcntl.h>
@@ -30,7 +30,7 @@
 
 #include "crew/crew.hpp"
 #include "crew/dump.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
 #include "io/load_list.hpp"
 
 namespace escala::test {
@@ -405,7 +405,7 @@ inline l_tarefas tasks_of(const std::string& text) {
 // A crew member that received the tasks one by one through assign_task.
 inline Crew assigned(const l_tarefas& list) {
     Crew c;
-    for (const Task& t : list) c.assign_task(t);
+    for (const Task& t : list) c.assign_task(t, default_rules());
     return c;
 }
 
@@ -415,16 +415,5 @@ inline Crew holding(const l_tarefas& list) {
     c.tasks = list;
     return c;
 }
-
-class RestoreWeights {
-public:
-    RestoreWeights() : saved_(pesos) {}
-    ~RestoreWeights() { pesos = saved_; }
-    RestoreWeights(const RestoreWeights&) = delete;
-    RestoreWeights& operator=(const RestoreWeights&) = delete;
-
-private:
-    Pesos saved_;
-};
 
 }  // namespace escala::test

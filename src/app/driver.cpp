@@ -35,14 +35,14 @@ RunSummary run_escala(const DriverOptions& options, const std::filesystem::path&
 
     const std::time_t start = std::time(nullptr);
     summary.seed = options.seed ? *options.seed : static_cast<unsigned>(start);
-    grasp(tasks, roster, 2.0, 2.0, summary.seed, false, out);
+    grasp(tasks, roster, 2.0, 2.0, options.rules, summary.seed, false, out);
     const std::time_t end = std::time(nullptr);
     assigned_count = 0;
 
     sort_schedules(roster);
-    const std::uint32_t solution_value = global_objective(roster);
+    const std::uint32_t solution_value = global_objective(roster, options.rules);
     for (std::size_t i = 0; i < roster.size(); ++i) {
-        out << "Tripulante " << i << ": " << roster[i].cost() << " " << roster[i].tasks.size() << " tarefas.\n";
+        out << "Tripulante " << i << ": " << roster[i].cost(options.rules) << " " << roster[i].tasks.size() << " tarefas.\n";
         if (roster[i].has_virtual_task()) ++virtual_count;
         assigned_count += static_cast<std::int32_t>(roster[i].tasks.size());
     }
@@ -51,7 +51,7 @@ RunSummary run_escala(const DriverOptions& options, const std::filesystem::path&
     out << "Valor da solucao global: " << solution_value << ".\n";
     out << "Tempo transcorrido (Grasp): " << static_cast<long long>(end - start) << "segundos.\n";
     out << "Tarefas Virtuais: " << virtual_count << "\n";
-    write_report(roster, output_path(out_dir, "ArqSaida.txt"));
+    write_report(roster, output_path(out_dir, "ArqSaida.txt"), options.rules);
     out << "\nNV " << count_virtual_tasks(roster) << "\n";
 
     summary.construction_value = solution_value;
@@ -61,13 +61,14 @@ RunSummary run_escala(const DriverOptions& options, const std::filesystem::path&
     search.control.stop = options.stop;
     search.control.console = &out;
     search.control.out_dir = out_dir;
+    search.control.rules = options.rules;
     search.run(roster, 25.0, 500, 250, 150);
     summary.best_value = search.best_value;
     summary.iterations = search.iterations();
     summary.stop_reason = search.stop_reason();
     summary.overlapping_pairs = overlapping_pairs(roster);
 
-    write_detailed_report(roster, output_path(out_dir, "ArqSaida-zz.txt"));
+    write_detailed_report(roster, output_path(out_dir, "ArqSaida-zz.txt"), options.rules);
     write_dump(roster, output_path(out_dir, "dumpfile.txt"));
     out << std::flush;
     if (options.interactive) wait_for_enter();

@@ -28,6 +28,7 @@ struct DriverOptions {
     bool handle_interrupts = true;         // the first Ctrl-C ends the search
     const std::atomic<bool>* stop = nullptr;  // raised: the search ends as if interrupted
     int crew_size = roster_size;              // members in the roster; the sample and windows scale with it
+    Rules rules;                              // the crew cost's: escala's own defaults unless a rules file says
 };
 
 // What a run gives back besides its files.

@@ -46,11 +46,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::int64_t day_cost(const l_tarefas& tasks, const Day& day) {
+std::int64_t day_cost(const l_tarefas& tasks, const Day& day, const Rules& rules) {
     l_tarefas schedule;
     schedule.reserve(day.size());
     for (std::int32_t p : day) schedule.push_back(tasks[static_cast<std::size_t>(p)]);
-    return priced_cost(schedule);
+    return priced_cost(schedule, rules);
 }
 
 // Schedule order: by start time, ties in the given order.
@@ -235,15 +235,15 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
     const auto started = Clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
     TightBound result;
-    result.obstacle = priced_cost_obstacle(tasks);
+    result.obstacle = priced_cost_obstacle(tasks, options.rules);
     if (!result.obstacle.empty()) return result;
     auto stop = [&] { return elapsed() > options.time_limit || (options.stop && options.stop()); };
 
     const std::size_t n = tasks.size();
     const auto N = static_cast<double>(members);
     auto cost_of = [&](const Day& day) {
-        if (!crew_costs) return static_cast<double>(day_cost(tasks, day));
-        return static_cast<double>(true_cost(tasks, day));
+        if (!crew_costs) return static_cast<double>(day_cost(tasks, day, options.rules));
+        return static_cast<double>(true_cost(tasks, day, options.rules));
     };
     // A roster that keeps every member busy marks a tight crew: there the
     // master's duals swing between extremes, and a box around the best duals
@@ -257,14 +257,14 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         if (!known.insert(day).second) return false;
 #ifndef NDEBUG
         // Every day's priced cost bounds its crew cost.
-        if (!crew_costs && cost > static_cast<double>(true_cost(tasks, day)))
+        if (!crew_costs && cost > static_cast<double>(true_cost(tasks, day, options.rules)))
             throw std::logic_error("column generation: a day's priced cost exceeds its crew cost");
 #endif
         master.add(day, cost);
         result.pool.push_back(day);
         return true;
     };
-    offer({}, 17200.0);
+    offer({}, cost_of({}));
     for (std::size_t i = 0; i < n; ++i) offer({static_cast<std::int32_t>(i)}, cost_of({static_cast<std::int32_t>(i)}));
     for (const Day& day : vehicle_stretches(tasks, 800)) offer(day, cost_of(day));
     for (const Day& day : first_fit_days(tasks, members)) offer(day, cost_of(day));

@@ -10,6 +10,7 @@
 
 #include "columns/pricing.hpp"
 #include "core/task.hpp"
+#include "crew/rules.hpp"
 
 namespace escala::columns {
 
@@ -27,6 +28,7 @@ struct GenerationOptions {
     std::function<bool()> stop;        // asked between labellings
     std::vector<Day> initial_days;     // schedules to start the master with (a roster's)
     std::function<void(const GenerationProgress&)> progress;  // after every round
+    Rules rules;                       // of the crew costs (a bound needs them inside the priced cost's range)
 };
 
 struct TightBound {

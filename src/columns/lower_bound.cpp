@@ -10,11 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "crew/pesos.hpp"
 
 namespace escala::columns {
 
-std::int64_t idle_lower_bound(const l_tarefas& tasks, std::size_t members) {
+std::int64_t idle_lower_bound(const l_tarefas& tasks, std::size_t members, const Rules& rules) {
+    const Limits& l = rules.limits;
+    if (std::int64_t{l.workday} > std::int64_t{l.split_workday} + l.split_gap + 1) return 0;
     std::int64_t minutes = 0, slack = 0;
     for (const Task& t : tasks) {
         if (t.slack < 0) return 0;
@@ -22,8 +23,9 @@ std::int64_t idle_lower_bound(const l_tarefas& tasks, std::size_t members) {
         slack += t.slack;
     }
     const std::int64_t n = static_cast<std::int64_t>(members);
-    const std::int64_t idle = 430 * n - minutes - 30 * n + slack;
-    return idle > 0 ? idle * pesos.t_ocioso : 0;
+    const std::int64_t longest_virtual = std::max(l.virtual_idle, l.virtual_short);
+    const std::int64_t idle = l.workday * n - minutes - longest_virtual * n + slack;
+    return idle > 0 ? idle * rules.weights.t_ocioso : 0;
 }
 
 namespace {
@@ -46,11 +48,11 @@ struct Chain {
 // that a task enters a chain behind its own position and reaches every later
 // task of it. Tasks that start at the same minute before it in that order get
 // arcs of their own.
-std::int64_t link_lower_bound(const l_tarefas& tasks, std::size_t members) {
+std::int64_t link_lower_bound(const l_tarefas& tasks, std::size_t members, const Rules& rules) {
     const std::size_t n = tasks.size();
     if (n <= members) return 0;
     const std::int64_t links = static_cast<std::int64_t>(n - members);
-    const std::int64_t vehicle_cost = pesos.t_veiculo, point_cost = pesos.tp_proibida;
+    const std::int64_t vehicle_cost = rules.weights.t_veiculo, point_cost = rules.weights.tp_proibida;
 
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
@@ -125,11 +127,12 @@ std::int64_t link_lower_bound(const l_tarefas& tasks, std::size_t members) {
     return simplex.totalCost<std::int64_t>();
 }
 
-ObjectiveBound objective_lower_bound(const l_tarefas& tasks, std::size_t members) {
+ObjectiveBound objective_lower_bound(const l_tarefas& tasks, std::size_t members, const Rules& rules) {
     ObjectiveBound bound;
-    bound.idle_part = idle_lower_bound(tasks, members);
-    bound.link_part = link_lower_bound(tasks, members);
-    bound.value = std::max<std::int64_t>(0, bound.idle_part + bound.link_part - 20 * std::int64_t{pesos.p_duplas});
+    bound.idle_part = idle_lower_bound(tasks, members, rules);
+    bound.link_part = link_lower_bound(tasks, members, rules);
+    bound.value =
+        std::max<std::int64_t>(0, bound.idle_part + bound.link_part - 20 * std::int64_t{rules.weights.p_duplas});
     return bound;
 }
 

@@ -1,41 +1,52 @@
-// Why the priced cost never exceeds the crew cost, with the default weights,
-// slack that is never negative and tasks that never end before they start.
+// Why the priced cost never exceeds the crew cost, under rules in the range
+// that rules_obstacle accepts, with slack that is never negative and tasks
+// that never end before they start. Weights are never negative. Write W for
+// the workday, S for the split workday, E for excess_after, R for the day
+// less min_rest (1440 - min_rest), L for split_gap, B for break_gap, I for
+// virtual_idle and Q for virtual_short; the range asks S <= W <= E,
+// W <= R, B <= L, Q <= I and I <= L + 1.
 //
 // Take a day of real tasks t1..tk in schedule order (by start time) and
-// A = 40 (G + s) + 5000 O + 9000 V + 10000 P, with G the positive gaps, s the
-// slack, O the overlap minutes, V the vehicle changes and P the point
-// changes between consecutive tasks. The closing virtual task starts where
-// tk ends, on its vehicle and at its point, so it adds no gap, overlap or
-// change; the crew cost's gap, slack, overlap, vehicle and point change
-// terms are exactly A. Let span = end(tk) - start(t1) and v the virtual
-// task's length (0 when there is none): v = 15 or 30 - (G + s) without a
-// break and 30 - (G + s) or nothing with one, so 0 <= v <= 30 as G + s >= 0.
+// A = t_ocioso (G + s) + t_sobreposicao O + t_veiculo V + tp_proibida P, with
+// G the positive gaps, s the slack, O the overlap minutes, V the vehicle
+// changes and P the point changes between consecutive tasks. The closing
+// virtual task starts where tk ends, on its vehicle and at its point, so it
+// adds no gap, overlap or change; the crew cost's gap, slack, overlap,
+// vehicle and point change terms are exactly A. Let span = end(tk) -
+// start(t1) and v the virtual task's length (0 when there is none): v = Q
+// when G + s >= Q and I - (G + s) below it without a break, I - (G + s) or
+// nothing with one; so 0 <= v <= M = I, as G + s >= 0 and Q <= I (with Q
+// over I a day without a break could close with a task of negative length).
 // The work time is w = span + v.
 //
-// Not split (every gap at most 120): idle = max(0, 430 - w) + G + s,
-// overtime = max(0, w - 430) (nothing up to 400, nothing below 430), time
-// beyond 550 = max(0, w - 550), rest shortfall = max(0, 660 - (1440 - w)) =
-// max(0, w - 780), and the permitted point changes cost 300 each, at least 0.
-// So the crew cost is at least A + f(span + v) for f(w) = 40 max(0, 430 - w)
-// + 60 max(0, w - 430) + 5000 max(0, w - 550) + 5000 max(0, w - 780), and at
-// least A + min over v in [0, 30] of f(span + v): plain_day_term. f is
-// convex with its least value 0 at 430, so that minimum is f(min(span + 30,
-// 430)) below 430 and f(span) from 430 on.
+// Not split (every gap at most L): idle = max(0, W - w) + G + s, overtime =
+// max(0, w - W) (nothing up to S, nothing below W), time beyond E =
+// max(0, w - E), rest shortfall = max(0, min_rest - (1440 - w)) =
+// max(0, w - R), and the permitted point changes cost tp_permitida each, at
+// least 0. So the crew cost is at least A + f(span + v) for f(w) = t_ocioso
+// max(0, W - w) + h_extra max(0, w - W) + d_jornada max(0, w - E) +
+// i_jornada max(0, w - R), and at least A + min over v in [0, M] of
+// f(span + v): plain_day_term. f is convex and, as W <= E and W <= R, it
+// never increases below W and never decreases from W on, with its least
+// value 0 at W; so that minimum is f(min(span + M, W)) below W and f(span)
+// from W on.
 //
-// Split (a gap g over 120, the longest): G + s >= 121, so no virtual task is
-// added and the work time is span - g. idle = max(0, 400 - (span - g)) + G +
-// s, and the overtime and permitted point changes are at least 0; the time
-// beyond 550 and the rest shortfall are as above. The crew cost is at least
-// A + psi(span - g), psi(w) = 40 max(0, 400 - w) + 5000 max(0, w - 550) +
-// 5000 max(0, w - 780): split_day_term. Taking the least over every gap over
-// 120 includes the longest one.
+// Split (a gap g over L, the longest): G + s >= L + 1 >= I, so no virtual
+// task is added and the work time is span - g. idle = max(0, S - (span -
+// g)) + G + s, and the overtime and permitted point changes are at least 0;
+// the time beyond E and the rest shortfall are as above. The crew cost is at
+// least A + psi(span - g), psi(w) = t_ocioso max(0, S - w) + d_jornada
+// max(0, w - E) + i_jornada max(0, w - R): split_day_term. Taking the least
+// over every gap over L includes the longest one.
 //
-// The empty day costs 430 idle minutes, 17200.
+// The empty day costs W idle minutes, t_ocioso W.
+//
+// The pricing's labelling reads these terms with escala's default rules
+// only (its states and dominance are built on their numbers); other rules
+// get no column-generation bound yet, which rules_obstacle says.
 #include "columns/priced_cost.hpp"
 
 #include <algorithm>
-
-#include "crew/pesos.hpp"
 
 namespace escala::columns {
 
@@ -43,59 +54,81 @@ namespace {
 
 std::int64_t positive(std::int64_t v) { return v > 0 ? v : 0; }
 
-std::int64_t work_term(std::int64_t w) {
-    return 40 * positive(430 - w) + 60 * positive(w - 430) + 5000 * positive(w - 550) + 5000 * positive(w - 780);
-}
+std::int64_t rested_work(const Limits& l) { return std::int64_t{day_minutes} - l.min_rest; }
 
-bool default_weights() {
-    const Pesos d;
-    return pesos.p_duplas == d.p_duplas && pesos.h_extra == d.h_extra && pesos.i_jornada == d.i_jornada &&
-           pesos.d_jornada == d.d_jornada && pesos.t_ocioso == d.t_ocioso &&
-           pesos.t_sobreposicao == d.t_sobreposicao && pesos.tp_proibida == d.tp_proibida &&
-           pesos.tp_permitida == d.tp_permitida && pesos.t_veiculo == d.t_veiculo;
+std::int64_t longest_virtual(const Limits& l) { return std::max(l.virtual_idle, l.virtual_short); }
+
+std::int64_t work_term(std::int64_t w, const Rules& rules) {
+    const Pesos& p = rules.weights;
+    const Limits& l = rules.limits;
+    return std::int64_t{p.t_ocioso} * positive(l.workday - w) + std::int64_t{p.h_extra} * positive(w - l.workday) +
+           std::int64_t{p.d_jornada} * positive(w - l.excess_after) +
+           std::int64_t{p.i_jornada} * positive(w - rested_work(l));
 }
 
 }  // namespace
 
-std::int64_t plain_day_term(std::int64_t span) { return span < 430 ? work_term(std::min<std::int64_t>(span + 30, 430)) : work_term(span); }
-
-std::int64_t plain_work_term(std::int64_t work) { return work_term(work); }
-
-std::int64_t split_day_term(std::int64_t work) {
-    return 40 * positive(400 - work) + 5000 * positive(work - 550) + 5000 * positive(work - 780);
+std::int64_t plain_day_term(std::int64_t span, const Rules& rules) {
+    const std::int64_t workday = rules.limits.workday;
+    return span < workday ? work_term(std::min(span + longest_virtual(rules.limits), workday), rules)
+                          : work_term(span, rules);
 }
 
-std::int64_t link_cost(const Task& from, const Task& to) {
+std::int64_t plain_work_term(std::int64_t work, const Rules& rules) { return work_term(work, rules); }
+
+std::int64_t split_day_term(std::int64_t work, const Rules& rules) {
+    const Pesos& p = rules.weights;
+    const Limits& l = rules.limits;
+    return std::int64_t{p.t_ocioso} * positive(l.split_workday - work) +
+           std::int64_t{p.d_jornada} * positive(work - l.excess_after) +
+           std::int64_t{p.i_jornada} * positive(work - rested_work(l));
+}
+
+std::int64_t link_cost(const Task& from, const Task& to, const Rules& rules) {
+    const Pesos& p = rules.weights;
     const std::int64_t gap = std::int64_t{to.start_time} - from.end_time;
-    return (gap > 0 ? 40 * gap : 5000 * -gap) + (from.vehicle != to.vehicle ? 9000 : 0) +
-           (to.start_point != from.end_point ? 10000 : 0);
+    return (gap > 0 ? p.t_ocioso * gap : p.t_sobreposicao * -gap) + (from.vehicle != to.vehicle ? p.t_veiculo : 0) +
+           (to.start_point != from.end_point ? p.tp_proibida : 0);
 }
 
-std::int64_t priced_cost(std::span<const Task> day) {
-    if (day.empty()) return 17200;
+std::int64_t priced_cost(std::span<const Task> day, const Rules& rules) {
+    const std::int64_t split_gap = rules.limits.split_gap;
+    if (day.empty()) return std::int64_t{rules.weights.t_ocioso} * rules.limits.workday;
     std::int64_t links = 0;
     bool split = false;
     for (std::size_t i = 0; i < day.size(); ++i) {
-        links += 40 * std::int64_t{day[i].slack};
+        links += std::int64_t{rules.weights.t_ocioso} * day[i].slack;
         if (i == 0) continue;
-        links += link_cost(day[i - 1], day[i]);
+        links += link_cost(day[i - 1], day[i], rules);
         const std::int64_t gap = std::int64_t{day[i].start_time} - day[i - 1].end_time;
-        if (gap > 120) split = true;
+        if (gap > split_gap) split = true;
     }
     const std::int64_t span = std::int64_t{day.back().end_time} - day.front().start_time;
-    if (!split) return links + plain_day_term(span);
+    if (!split) return links + plain_day_term(span, rules);
     std::int64_t best = -1;
     for (std::size_t i = 1; i < day.size(); ++i) {
         const std::int64_t gap = std::int64_t{day[i].start_time} - day[i - 1].end_time;
-        if (gap <= 120) continue;
-        const std::int64_t term = split_day_term(span - gap);
+        if (gap <= split_gap) continue;
+        const std::int64_t term = split_day_term(span - gap, rules);
         if (best < 0 || term < best) best = term;
     }
     return links + best;
 }
 
-std::string priced_cost_obstacle(const l_tarefas& tasks) {
-    if (!default_weights()) return "the weights are not the defaults";
+std::string rules_obstacle(const Rules& rules) {
+    const Limits& l = rules.limits;
+    if (l.split_workday > l.workday) return "the split workday is longer than the workday";
+    if (l.workday > l.excess_after) return "the workday is longer than excess_after";
+    if (l.workday > rested_work(l)) return "the workday and min_rest exceed the day";
+    if (l.break_gap > l.split_gap) return "the break gap is longer than the split gap";
+    if (l.virtual_short > l.virtual_idle) return "virtual_short is longer than virtual_idle";
+    if (l.virtual_idle > l.split_gap + 1) return "virtual_idle exceeds the split gap";
+    return {};
+}
+
+std::string priced_cost_obstacle(const l_tarefas& tasks, const Rules& rules) {
+    if (std::string obstacle = rules_obstacle(rules); !obstacle.empty()) return obstacle;
+    if (!(rules == default_rules())) return "the column generation prices escala's own rules only";
     for (const Task& t : tasks) {
         if (t.slack < 0) return "a task has a negative slack";
         if (t.end_time < t.start_time) return "a task ends before it starts";

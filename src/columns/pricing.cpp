@@ -113,7 +113,7 @@ struct Pricer::Data {
     std::size_t pair_category(std::int32_t p) const { return 1 + vehicles + points + static_cast<std::size_t>(p); }
 
     double pair_cost(std::int32_t a, std::int32_t b) const {
-        return static_cast<double>(link_cost(tasks[static_cast<std::size_t>(a)], tasks[static_cast<std::size_t>(b)]));
+        return static_cast<double>(link_cost(tasks[static_cast<std::size_t>(a)], tasks[static_cast<std::size_t>(b)], default_rules()));
     }
 };
 
@@ -239,7 +239,7 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
         for (std::uint32_t mask = w.reached[b]; mask != 0; mask &= mask - 1) {
             const int k = std::countr_zero(mask);
             const double v = w.state_label[b * states + static_cast<std::size_t>(k)] +
-                             static_cast<double>(plain_work_term(span + virtual_minutes(k)));
+                             static_cast<double>(plain_work_term(span + virtual_minutes(k), default_rules()));
             if (v < least) {
                 least = v;
                 at = static_cast<std::int32_t>(b * states + static_cast<std::size_t>(k));
@@ -441,7 +441,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
     for (std::size_t l = static_cast<std::size_t>(d.group_begin[f]); l < n; ++l) {
         const std::int32_t span = d.end[l] - first_start;
         if (w.plain[l] < infinity) {
-            const double v = w.plain[l] + static_cast<double>(plain_day_term(span));
+            const double v = w.plain[l] + static_cast<double>(plain_day_term(span, default_rules()));
             if (v < best_value[1]) {
                 if (v < best_value[0]) {
                     best_value[1] = best_value[0];
@@ -729,7 +729,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         std::int32_t last = -1;
         for (std::size_t s2 = 0; s2 < row; ++s2) {
             if (second[s2] == infinity) continue;
-            const double v = second[s2] + static_cast<double>(split_day_term(best_span + static_cast<std::int64_t>(s2)));
+            const double v = second[s2] + static_cast<double>(split_day_term(best_span + static_cast<std::int64_t>(s2), default_rules()));
             if (v < closest) {
                 closest = v;
                 last = second_half_last[b * row + s2];

@@ -44,8 +44,9 @@ Day as_set(Day day) {
 // back).
 class PoolRelaxation {
 public:
-    PoolRelaxation(const l_tarefas& tasks, std::size_t members, const std::function<bool()>& stop)
-        : tasks_(tasks), members_(members), stop_(stop) {
+    PoolRelaxation(const l_tarefas& tasks, std::size_t members, const std::function<bool()>& stop,
+                   const Rules& rules)
+        : tasks_(tasks), members_(members), stop_(stop), rules_(rules) {
         add(Day{}, static_cast<double>(members));
     }
 
@@ -53,7 +54,7 @@ public:
         rows_.insert(rows_.end(), day.begin(), day.end());
         rows_.push_back(static_cast<int>(tasks_.size()));
         starts_.push_back(static_cast<int>(rows_.size()));
-        costs_.push_back(static_cast<double>(true_cost(tasks_, day)));
+        costs_.push_back(static_cast<double>(true_cost(tasks_, day, rules_)));
         upper_.push_back(most);
     }
 
@@ -79,26 +80,28 @@ private:
     const l_tarefas& tasks_;
     std::size_t members_;
     std::function<bool()> stop_;
+    const Rules& rules_;
     std::vector<int> rows_, starts_{0};
     std::vector<double> costs_, upper_;
 };
 
 }  // namespace
 
-std::uint32_t true_cost(const l_tarefas& tasks, const Day& day) {
+std::uint32_t true_cost(const l_tarefas& tasks, const Day& day, const Rules& rules) {
     // Assigned one by one, the schedule is the stable sort by start of the
     // tasks in their given order: all but the last go in as they are, and
     // the last one's assignment sorts them once and closes the day.
     Crew crew;
-    if (day.empty()) return crew.cost();
+    if (day.empty()) return crew.cost(rules);
     crew.tasks.reserve(day.size() + 1);
     for (std::size_t k = 0; k + 1 < day.size(); ++k) crew.tasks.push_back(tasks[static_cast<std::size_t>(day[k])]);
-    crew.assign_task(tasks[static_cast<std::size_t>(day.back())]);
-    return crew.cost();
+    crew.assign_task(tasks[static_cast<std::size_t>(day.back())], rules);
+    return crew.cost(rules);
 }
 
 std::vector<Day> recombined_days(const l_tarefas& tasks, const std::vector<Day>& roster,
-                                 const std::vector<double>& duals, const std::function<bool()>& stop, double margin,
+                                 const std::vector<double>& duals, const Rules& rules,
+                                 const std::function<bool()>& stop, double margin,
                                  std::size_t limit) {
     const std::size_t n = tasks.size();
     const double crew_dual = duals.at(n);
@@ -119,7 +122,7 @@ std::vector<Day> recombined_days(const l_tarefas& tasks, const std::vector<Day>&
             if (start_of(p) >= time) day.push_back(p);
         if (day.empty()) return;
         for (std::int32_t p : day) dual_sum += duals[static_cast<std::size_t>(p)];
-        const double reduced = static_cast<double>(true_cost(tasks, day)) - dual_sum;
+        const double reduced = static_cast<double>(true_cost(tasks, day, rules)) - dual_sum;
         if (reduced >= margin) return;
         Day set = as_set(day);
         if (found.insert(set).second) ranked.emplace_back(reduced, std::move(set));
@@ -167,12 +170,12 @@ std::vector<std::optional<Day>> days_of_roster(const l_tarefas& tasks, const v_c
     return days;
 }
 
-v_crew roster_of(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& days) {
+v_crew roster_of(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& days, const Rules& rules) {
     v_crew roster(members);
     std::size_t m = 0;
     for (const Day& day : days) {
         if (day.empty()) continue;
-        for (std::int32_t p : day) roster[m].assign_task(tasks[static_cast<std::size_t>(p)]);
+        for (std::int32_t p : day) roster[m].assign_task(tasks[static_cast<std::size_t>(p)], rules);
         ++m;
     }
     return roster;
@@ -207,7 +210,7 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
     const std::size_t count = days.size();
     result.pool = count;
     std::vector<double> cost(count);
-    for (std::size_t c = 0; c < count; ++c) cost[c] = static_cast<double>(true_cost(tasks, days[c]));
+    for (std::size_t c = 0; c < count; ++c) cost[c] = static_cast<double>(true_cost(tasks, days[c], options.rules));
     for (const std::vector<int>& columns : given) {
         if (columns.size() > members) continue;
         std::vector<double> x(count, 0.0);
@@ -319,13 +322,13 @@ ProgramRoster recombine_roster(const l_tarefas& tasks, std::size_t members, cons
     for (const Day& day : roster)
         if (!day.empty()) {
             best.days.push_back(day);
-            best.cost += true_cost(tasks, day);
+            best.cost += true_cost(tasks, day, options.rules);
         }
-    best.cost += std::uint64_t{true_cost(tasks, {})} * (members - std::min(members, best.days.size()));
+    best.cost += std::uint64_t{true_cost(tasks, {}, options.rules)} * (members - std::min(members, best.days.size()));
     // The pool: every day once, the roster's and the others' first.
     std::vector<Day> pool;
     std::set<Day> known;
-    PoolRelaxation relaxation(tasks, members, over);
+    PoolRelaxation relaxation(tasks, members, over, options.rules);
     int failures = 0;
     auto take = [&](const Day& day) {
         if (!day.empty() && known.insert(as_set(day)).second) {
@@ -341,7 +344,7 @@ ProgramRoster recombine_roster(const l_tarefas& tasks, std::size_t members, cons
             const std::vector<double> duals = relaxation.duals();
             if (duals.size() != tasks.size() + 1) break;
             std::size_t added = 0;
-            for (Day& day : recombined_days(tasks, best.days, duals, over))
+            for (Day& day : recombined_days(tasks, best.days, duals, options.rules, over))
                 if (known.insert(day).second) {
                     relaxation.add(day);
                     pool.push_back(std::move(day));

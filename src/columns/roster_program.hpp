@@ -11,6 +11,7 @@
 #include "columns/pricing.hpp"
 #include "core/task.hpp"
 #include "crew/crew.hpp"
+#include "crew/rules.hpp"
 
 namespace escala::columns {
 
@@ -19,6 +20,7 @@ struct ProgramOptions {
     int max_nodes = 20000;                  // of the branch and bound
     std::function<bool()> stop;             // asked at every node
     std::vector<std::vector<Day>> rosters;  // complete rosters whose days join the pool; the cheapest starts the search
+    Rules rules;                            // of the crew costs
 };
 
 struct ProgramRoster {
@@ -32,7 +34,7 @@ struct ProgramRoster {
 };
 
 // The crew cost of a day (its tasks assigned to one member, closed as usual).
-std::uint32_t true_cost(const l_tarefas& tasks, const Day& day);
+std::uint32_t true_cost(const l_tarefas& tasks, const Day& day, const Rules& rules);
 
 ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& pool,
                                    const ProgramOptions& options = {});
@@ -43,7 +45,8 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
 // the crew row's) is below `margin`: what a roster cheaper by several such
 // exchanges at once needs. The `limit` lowest, as task sets.
 std::vector<Day> recombined_days(const l_tarefas& tasks, const std::vector<Day>& roster,
-                                 const std::vector<double>& duals, const std::function<bool()>& stop = {},
+                                 const std::vector<double>& duals, const Rules& rules,
+                                 const std::function<bool()>& stop = {},
                                  double margin = 3000, std::size_t limit = 5000);
 
 // A roster at most as costly as `roster` (N members' days, empty ones left
@@ -63,6 +66,6 @@ ProgramRoster recombine_roster(const l_tarefas& tasks, std::size_t members, cons
 std::vector<std::optional<Day>> days_of_roster(const l_tarefas& tasks, const v_crew& roster);
 
 // The roster of those days, N members, the members without a day last.
-v_crew roster_of(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& days);
+v_crew roster_of(const l_tarefas& tasks, std::size_t members, const std::vector<Day>& days, const Rules& rules);
 
 }  // namespace escala::columns

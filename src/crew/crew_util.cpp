@@ -5,7 +5,6 @@
 #include <ostream>
 #include <string_view>
 
-#include "crew/pesos.hpp"
 #include "crew/report_file.hpp"
 
 namespace escala {
@@ -46,7 +45,7 @@ private:
     std::string text_;
 };
 
-void write_weights(std::ostream& out) {
+void write_weights(std::ostream& out, const Pesos& pesos) {
     out << "\t\tPesos usados nessa solucao:\n"
         << "p_duplas: " << pesos.p_duplas << "\np_duplas: " << pesos.p_duplas2 << "\nh_extra: " << pesos.h_extra
         << "\ni_jornada: " << pesos.i_jornada << "\nf_acumulada: " << pesos.f_acumulada
@@ -56,9 +55,9 @@ void write_weights(std::ostream& out) {
 }
 
 // The objective of a copy, so that the caller's schedules keep their order.
-std::uint32_t objective_of_copy(const v_crew& roster) {
+std::uint32_t objective_of_copy(const v_crew& roster, const Rules& rules) {
     v_crew copy = roster;
-    return global_objective(copy);
+    return global_objective(copy, rules);
 }
 
 const char* const objective_label = "A solucao abaixo possui fun\xE7\xE3o objetivo global = ";
@@ -69,30 +68,30 @@ void sort_schedules(v_crew& roster) {
     for (Crew& member : roster) member.sort_tasks();
 }
 
-std::int32_t count_split_shifts(const v_crew& roster) {
-    return sum_over(roster, [](const Crew& c) { return c.is_split_shift() ? 1 : 0; });
+std::int32_t count_split_shifts(const v_crew& roster, const Rules& rules) {
+    return sum_over(roster, [&](const Crew& c) { return c.is_split_shift(rules) ? 1 : 0; });
 }
 
-std::int32_t split_shift_excess(const v_crew& roster) {
-    const std::int32_t k = count_split_shifts(roster);
+std::int32_t split_shift_excess(const v_crew& roster, const Rules& rules) {
+    const std::int32_t k = count_split_shifts(roster, rules);
     return k == 0 ? 0 : wrap_sub(k, 20);
 }
 
-std::uint32_t global_objective(v_crew& roster) {
+std::uint32_t global_objective(v_crew& roster, const Rules& rules) {
     std::uint32_t sum = 0;
-    for (Crew& member : roster) sum += member.cost();
-    const std::int32_t excess = split_shift_excess(roster);
-    return sum + pesos.p_duplas * static_cast<std::uint32_t>(excess);
+    for (Crew& member : roster) sum += member.cost(rules);
+    const std::int32_t excess = split_shift_excess(roster, rules);
+    return sum + rules.weights.p_duplas * static_cast<std::uint32_t>(excess);
 }
 
 std::int32_t count_crew_without_tasks(const v_crew& roster) {
     return sum_over(roster, [](const Crew& c) { return c.tasks.empty() ? 1 : 0; });
 }
-std::int32_t total_overtime(const v_crew& roster) {
-    return sum_over(roster, [](const Crew& c) { return c.overtime(); });
+std::int32_t total_overtime(const v_crew& roster, const Rules& rules) {
+    return sum_over(roster, [&](const Crew& c) { return c.overtime(rules); });
 }
-std::int32_t total_excess_time(const v_crew& roster) {
-    return sum_over(roster, [](const Crew& c) { return c.excess_time(); });
+std::int32_t total_excess_time(const v_crew& roster, const Rules& rules) {
+    return sum_over(roster, [&](const Crew& c) { return c.excess_time(rules); });
 }
 std::int32_t total_overlap_time(const v_crew& roster) {
     return sum_over(roster, [](const Crew& c) { return c.overlap_time(); });
@@ -115,15 +114,15 @@ std::int32_t count_virtual_tasks(const v_crew& roster) {
     return count;
 }
 
-void write_report(const v_crew& roster, const std::string& file_name) {
+void write_report(const v_crew& roster, const std::string& file_name, const Rules& rules) {
     ReportFile file(file_name, "out_file", "CrewUtil", 231);
     std::ostream& out = file.stream();
-    write_weights(out);
+    write_weights(out, rules.weights);
     out << "\t\tProgramacao dos Tripulantes.\n";
-    out << objective_label << objective_of_copy(roster) << "\n"
-        << "\nSobreposicao Total: " << total_overlap_time(roster) << "\nHoras Extras: " << total_overtime(roster)
+    out << objective_label << objective_of_copy(roster, rules) << "\n"
+        << "\nSobreposicao Total: " << total_overlap_time(roster) << "\nHoras Extras: " << total_overtime(roster, rules)
         << "\nTripulantes sem Tarefas: " << count_crew_without_tasks(roster)
-        << "\nPegadas duplas: " << count_split_shifts(roster)
+        << "\nPegadas duplas: " << count_split_shifts(roster, rules)
         << "\nTrocas de Veiculos: " << total_vehicle_changes(roster) << "\n";
     write_rule(out, '_', 73);
     for (std::size_t i = 0; i < roster.size(); ++i) {
@@ -136,15 +135,15 @@ void write_report(const v_crew& roster, const std::string& file_name) {
     file.commit();
 }
 
-void write_detailed_report(const v_crew& roster, const std::string& file_name) {
+void write_detailed_report(const v_crew& roster, const std::string& file_name, const Rules& rules) {
     ReportFile file(file_name, "out_file", "CrewUtil", 161);
     std::ostream& out = file.stream();
-    write_weights(out);
+    write_weights(out, rules.weights);
     out << "\n\n\t\tProgramacao dos Tripulantes.\n";
-    const std::int32_t split_shifts = count_split_shifts(roster);
-    out << objective_label << objective_of_copy(roster) << "\n"
-        << "\nSobreposicao Total: " << total_overlap_time(roster) << "\nHoras Extras: " << total_overtime(roster)
-        << "\nHoras Excedentes: " << total_excess_time(roster)
+    const std::int32_t split_shifts = count_split_shifts(roster, rules);
+    out << objective_label << objective_of_copy(roster, rules) << "\n"
+        << "\nSobreposicao Total: " << total_overlap_time(roster) << "\nHoras Extras: " << total_overtime(roster, rules)
+        << "\nHoras Excedentes: " << total_excess_time(roster, rules)
         << "\nTripulantes sem Tarefas: " << count_crew_without_tasks(roster) << "\nPegadas duplas: " << split_shifts
         << "\nTrocas de Veiculos: " << total_vehicle_changes(roster)
         << "\nTripulantes com pegada dupla: " << split_shifts
@@ -167,10 +166,10 @@ void write_detailed_report(const v_crew& roster, const std::string& file_name) {
         }
         // The file replaces its target only once complete, so the footer
         // needs no flush of its own.
-        text << "Tempo total de trabalho (minutos): " << member.work_time() << "\n"
-             << "Tempo ocioso (minutos): " << member.idle_time() << "\n"
-             << "Hora Extra (minutos): " << member.overtime() << "\n";
-        if (member.is_split_shift()) text << "Tripulante com pegada dupla. \n";
+        text << "Tempo total de trabalho (minutos): " << member.work_time(rules) << "\n"
+             << "Tempo ocioso (minutos): " << member.idle_time(rules) << "\n"
+             << "Hora Extra (minutos): " << member.overtime(rules) << "\n";
+        if (member.is_split_shift(rules)) text << "Tripulante com pegada dupla. \n";
         text.write_to(out);
     }
     file.commit();

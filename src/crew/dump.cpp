@@ -124,12 +124,12 @@ std::string dump_line(const Task& t) {
     return out.str();
 }
 
-std::optional<ClosingProblem> closing_problem(const DumpCrew& schedule) {
+std::optional<ClosingProblem> closing_problem(const DumpCrew& schedule, const Rules& rules) {
     Crew expected;
     bool any_real = false;
     for (const DumpTask& t : schedule.tasks)
         if (t.task.is_virtual == 0) {
-            expected.assign_task(t.task);
+            expected.assign_task(t.task, rules);
             any_real = true;
         }
     const DumpTask* last = schedule.tasks.empty() ? nullptr : &schedule.tasks.back();
@@ -146,14 +146,15 @@ std::optional<ClosingProblem> closing_problem(const DumpCrew& schedule) {
     } else if (dump_closes) {
         return ClosingProblem{last->line,
                               "virtual task " + dump_line(last->task) +
-                                  (any_real ? " is not due: gaps and slack reach 30 minutes with a break"
+                                  (any_real ? " is not due: gaps and slack reach " + std::to_string(rules.limits.virtual_idle) +
+                                               " minutes with a break"
                                             : " closes a schedule without real tasks"),
                               last->task};
     }
     return std::nullopt;
 }
 
-Dump load_dump_file(const std::filesystem::path& path, ClosingTasks closing) {
+Dump load_dump_file(const std::filesystem::path& path, const Rules& rules, ClosingTasks closing) {
     const std::string name = path.string();
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) throw cli::UnusableInput(name + ": is a folder, not a roster dump");
@@ -169,11 +170,13 @@ Dump load_dump_file(const std::filesystem::path& path, ClosingTasks closing) {
     }
     if (closing == ClosingTasks::refused)
         for (const DumpCrew& schedule : dump.crew)
-            if (const std::optional<ClosingProblem> problem = closing_problem(schedule))
+            if (const std::optional<ClosingProblem> problem = closing_problem(schedule, rules))
                 throw cli::UnusableInput(name + ":" + std::to_string(problem->line) + ": " + problem->message);
     return dump;
 }
 
-v_crew load_dump(const std::filesystem::path& path) { return to_roster(load_dump_file(path)); }
+v_crew load_dump(const std::filesystem::path& path, const Rules& rules) {
+    return to_roster(load_dump_file(path, rules));
+}
 
 }  // namespace escala

@@ -62,7 +62,7 @@ struct ClosingProblem {
     std::string message;
     Task task;  // the task at fault, or the one due
 };
-std::optional<ClosingProblem> closing_problem(const DumpCrew& schedule);
+std::optional<ClosingProblem> closing_problem(const DumpCrew& schedule, const Rules& rules);
 
 // Whether load_dump_file refuses a schedule with a closing problem, or leaves
 // it to the caller (escala-check lists it with the other violations).
@@ -71,9 +71,10 @@ enum class ClosingTasks { refused, kept };
 // Reads the dump file at `path`. Throws cli::UnusableInput naming the file:
 // "<path>: is a folder, not a roster dump", "cannot read dump \"<path>\"",
 // "<path>:<line>: <what is wrong>" (also for a closing problem, when refused).
-Dump load_dump_file(const std::filesystem::path& path, ClosingTasks closing = ClosingTasks::refused);
+Dump load_dump_file(const std::filesystem::path& path, const Rules& rules,
+                    ClosingTasks closing = ClosingTasks::refused);
 
 // The same, as a roster.
-v_crew load_dump(const std::filesystem::path& path);
+v_crew load_dump(const std::filesystem::path& path, const Rules& rules);
 
 }  // namespace escala

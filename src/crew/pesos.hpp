@@ -17,10 +17,7 @@ struct Pesos {
     std::uint32_t tp_proibida = 10000;   // point changes
     std::uint32_t tp_permitida = 300;    // point changes at the longest gap
     std::uint32_t t_veiculo = 9000;      // vehicle changes
+    friend bool operator==(const Pesos&, const Pesos&) = default;
 };
-
-// The one set of weights of the program. Set at static initialisation and
-// only read by the program; tests may change a field and restore it.
-extern Pesos pesos;
 
 }  // namespace escala

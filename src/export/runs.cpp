@@ -138,7 +138,8 @@ const char* event_type_name(EventType type) {
 }
 
 std::vector<Run> build_runs(const std::vector<Schedule>& roster, const std::vector<std::vector<std::size_t>>& matched,
-                            const TaskFile& file, const std::vector<std::vector<gtfs::TripRow>>& trips, int first_run) {
+                            const TaskFile& file, const std::vector<std::vector<gtfs::TripRow>>& trips, int first_run,
+                            const Rules& rules) {
     std::vector<Run> runs;
     for (std::size_t c = 0; c < roster.size(); ++c) {
         std::vector<std::size_t> records = matched[c];  // dump order of the real tasks
@@ -175,7 +176,7 @@ std::vector<Run> build_runs(const std::vector<Schedule>& roster, const std::vect
                     between.type = EventType::travel;
                     run.events.push_back(between);
                     ++run.travels;
-                } else if (task.start_time - prev.end_time > 120) {
+                } else if (task.start_time - prev.end_time > rules.limits.split_gap) {
                     between.type = EventType::rest;
                     run.events.push_back(between);
                     ++run.rests;

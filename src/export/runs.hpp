@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/task.hpp"
+#include "crew/rules.hpp"
 #include "gtfs/legend.hpp"
 #include "gtfs/trip_map.hpp"
 
@@ -77,9 +78,11 @@ struct Run {
 // taken in start order (stable, as the crew cost sorts them); a piece is a
 // longest stretch of consecutive tasks on one vehicle without a change of
 // point; a travel joins tasks whose points differ, a break two at one point
-// more than 120 minutes apart; the closing virtual task becomes the sign-off.
+// more than the rules' split gap (120 minutes) apart; the closing virtual
+// task becomes the sign-off.
 std::vector<Run> build_runs(const std::vector<Schedule>& roster, const std::vector<std::vector<std::size_t>>& matched,
-                            const TaskFile& file, const std::vector<std::vector<gtfs::TripRow>>& trips, int first_run);
+                            const TaskFile& file, const std::vector<std::vector<gtfs::TripRow>>& trips, int first_run,
+                            const Rules& rules);
 
 struct Overlap {
     int run_id = 0;

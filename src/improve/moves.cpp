@@ -59,7 +59,7 @@ std::uint32_t swap_value(const RosterState& state, std::size_t a, std::size_t i,
     replaced(state.tasks(a), i, state.tasks(b)[j], scratch.first);
     replaced(state.tasks(b), j, state.tasks(a)[i], scratch.second);
     const std::array<std::uint32_t, 2> members{static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)};
-    const std::array<ScheduleValue, 2> values{schedule_value_of(scratch.first), schedule_value_of(scratch.second)};
+    const std::array<ScheduleValue, 2> values{schedule_value_of(scratch.first, state.rules()), schedule_value_of(scratch.second, state.rules())};
     return state.objective_with(members, values);
 }
 
@@ -89,7 +89,7 @@ std::uint32_t window_exchange_value(const RosterState& state, std::size_t a, std
     spliced(ta, a1, a2, tb, b1, b2, scratch.first);
     spliced(tb, b1, b2, ta, a1, a2, scratch.second);
     const std::array<std::uint32_t, 2> members{static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)};
-    const std::array<ScheduleValue, 2> values{schedule_value_of(scratch.first), schedule_value_of(scratch.second)};
+    const std::array<ScheduleValue, 2> values{schedule_value_of(scratch.first, state.rules()), schedule_value_of(scratch.second, state.rules())};
     return state.objective_with(members, values);
 }
 

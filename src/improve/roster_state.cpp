@@ -5,25 +5,24 @@
 #include <map>
 
 #include "crew/crew_util.hpp"
-#include "crew/pesos.hpp"
 
 namespace escala::improve {
 
-ScheduleValue schedule_value_of(std::span<const Task> tasks) {
-    if (tasks.empty()) return schedule_value(0, {}, 0, 0, 0);
+ScheduleValue schedule_value_of(std::span<const Task> tasks, const Rules& rules) {
+    if (tasks.empty()) return schedule_value(0, {}, 0, 0, 0, rules);
     PairAggregate pairs;
     std::uint32_t slack = static_cast<std::uint32_t>(tasks[0].slack);
     for (std::size_t q = 1; q < tasks.size(); ++q) {
         pairs.add_pair(tasks[q - 1], tasks[q]);
         slack += static_cast<std::uint32_t>(tasks[q].slack);
     }
-    return schedule_value(tasks.size(), pairs, tasks.front().start_time, tasks.back().end_time, slack);
+    return schedule_value(tasks.size(), pairs, tasks.front().start_time, tasks.back().end_time, slack, rules);
 }
 
-std::uint32_t split_term(std::int32_t split_members) {
+std::uint32_t split_term(std::int32_t split_members, const Rules& rules) {
     // As split_shift_excess: the members beyond the allowance, none without any.
     const std::int32_t excess = split_members == 0 ? 0 : wrap_sub(split_members, 20);
-    return static_cast<std::uint32_t>(excess) * pesos.p_duplas;
+    return static_cast<std::uint32_t>(excess) * rules.weights.p_duplas;
 }
 
 std::size_t place_of(std::span<const Task> tasks, const Task& task) {
@@ -33,13 +32,14 @@ std::size_t place_of(std::span<const Task> tasks, const Task& task) {
         tasks.begin());
 }
 
-RosterState::RosterState(const l_tarefas& all, std::size_t members)
-    : all_(all), member_of_(all.size(), 0), ids_(members), tasks_(members), caches_(members) {
+RosterState::RosterState(const l_tarefas& all, std::size_t members, const Rules& rules)
+    : rules_(&rules), all_(all), member_of_(all.size(), 0), ids_(members), tasks_(members), caches_(members) {
     for (Task& t : all_) t.is_virtual = 0;
     for (std::size_t m = 0; m < members; ++m) refresh(m);
 }
 
-RosterState::RosterState(const l_tarefas& all, const v_crew& roster) : RosterState(all, roster.size()) {
+RosterState::RosterState(const l_tarefas& all, const v_crew& roster, const Rules& rules)
+    : RosterState(all, roster.size(), rules) {
     using Key = std::array<std::int32_t, 8>;
     auto key = [](const Task& t) {
         return Key{t.vehicle, t.start_time, t.end_time, t.start_point, t.end_point, t.slack, t.start_line, t.end_line};
@@ -89,7 +89,7 @@ void RosterState::refresh(std::size_t m) {
         member_of_[id] = static_cast<std::uint32_t>(m);
     }
     scratch_.tasks = tasks;
-    caches_[m].refresh(scratch_);
+    caches_[m].refresh(scratch_, *rules_);
     account(before, caches_[m].current());
 }
 
@@ -102,7 +102,7 @@ std::uint32_t RosterState::objective_with(std::span<const std::uint32_t> changed
         sum = sum - old.cost + values[i].cost;
         splits += (values[i].split_shift ? 1 : 0) - (old.split_shift ? 1 : 0);
     }
-    return sum + split_term(splits);
+    return sum + split_term(splits, *rules_);
 }
 
 void RosterState::set_ids(std::size_t m, std::span<const TaskId> ids) {
@@ -129,14 +129,14 @@ v_crew RosterState::to_roster() const {
     for (std::size_t m = 0; m < ids_.size(); ++m) {
         roster[m].id = static_cast<std::int32_t>(m);
         // Assigned in task order, each goes behind the equal starts before it.
-        for (const Task& t : tasks_[m]) roster[m].assign_task(t);
+        for (const Task& t : tasks_[m]) roster[m].assign_task(t, *rules_);
     }
     return roster;
 }
 
 std::uint32_t RosterState::fresh_objective() const {
     v_crew roster = to_roster();
-    return global_objective(roster);
+    return global_objective(roster, *rules_);
 }
 
 }  // namespace escala::improve

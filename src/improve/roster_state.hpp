@@ -25,10 +25,10 @@ using TaskId = std::uint32_t;
 
 // The value of a schedule of real tasks in task order (the library's fast
 // evaluation over its consecutive pairs).
-ScheduleValue schedule_value_of(std::span<const Task> tasks);
+ScheduleValue schedule_value_of(std::span<const Task> tasks, const Rules& rules);
 
 // The split-shift term of the objective for `split_members` split shifts.
-std::uint32_t split_term(std::int32_t split_members);
+std::uint32_t split_term(std::int32_t split_members, const Rules& rules);
 
 // A roster whose tasks are not those of the task file.
 struct RosterMismatch : std::runtime_error {
@@ -39,10 +39,10 @@ class RosterState {
 public:
     RosterState() = default;
     // `members` members without tasks.
-    RosterState(const l_tarefas& all, std::size_t members);
+    RosterState(const l_tarefas& all, std::size_t members, const Rules& rules);
     // From a roster in escala's form (virtual tasks are dropped). Throws
     // RosterMismatch unless its real tasks are exactly those of `all`.
-    RosterState(const l_tarefas& all, const v_crew& roster);
+    RosterState(const l_tarefas& all, const v_crew& roster, const Rules& rules);
 
     std::size_t size() const { return ids_.size(); }
     std::size_t task_count() const { return all_.size(); }
@@ -52,7 +52,8 @@ public:
     const std::vector<Task>& tasks(std::size_t m) const { return tasks_[m]; }
     const MemberCache& cache(std::size_t m) const { return caches_[m]; }
     ScheduleValue value(std::size_t m) const { return caches_[m].current(); }
-    std::uint32_t objective() const { return cost_sum_ + split_term(split_members_); }
+    std::uint32_t objective() const { return cost_sum_ + split_term(split_members_, *rules_); }
+    const Rules& rules() const { return *rules_; }
     // Position of task `id` in its member's schedule.
     std::size_t position_of(TaskId id) const;
 
@@ -74,6 +75,7 @@ private:
     void refresh(std::size_t m);  // after ids_[m] changed
     void account(const ScheduleValue& before, const ScheduleValue& after);
 
+    const Rules* rules_ = &default_rules();  // the caller's; outlives the state and its copies
     l_tarefas all_;
     std::vector<std::uint32_t> member_of_;
     std::vector<std::vector<TaskId>> ids_;

@@ -177,9 +177,9 @@ void RuinRecreate::undo(RosterState& state) {
 
 // ---- construction ----
 
-RosterState construct(const l_tarefas& all, std::size_t members, std::mt19937_64& random,
+RosterState construct(const l_tarefas& all, std::size_t members, const Rules& rules, std::mt19937_64& random,
                       std::optional<Clock::time_point> deadline) {
-    RosterState state(all, members);
+    RosterState state(all, members, rules);
     if (members == 0) return state;
     std::vector<TaskId> order(all.size());
     std::iota(order.begin(), order.end(), TaskId{0});

@@ -70,7 +70,7 @@ ImproveResult improve(const RosterState& start, const ImproveOptions& options,
 // member where it costs least (a few members skipped at random, by the
 // generator given). After `deadline` passes (checked once a task) the rest
 // go to the members in turn, so that the roster is complete at once.
-RosterState construct(const l_tarefas& all, std::size_t members, std::mt19937_64& random,
+RosterState construct(const l_tarefas& all, std::size_t members, const Rules& rules, std::mt19937_64& random,
                       std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
 
 // Ruin and recreate: strings of consecutive tasks are taken out of a few

@@ -9,7 +9,7 @@
 
 namespace escala {
 
-void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_percent,
+void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_percent, const Rules& rules,
            std::optional<unsigned> seed, bool reference, std::ostream& dots) {
     const double alpha = crew_percent * 0.01;
     const double beta = task_percent * 0.01;
@@ -20,7 +20,7 @@ void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_pe
     // Each member's trial costs come from its cache, rebuilt only when the
     // member receives a task.
     std::vector<MemberCache> caches(reference ? 0 : roster.size());
-    for (std::size_t i = 0; i < caches.size(); ++i) caches[i].refresh(roster[i]);
+    for (std::size_t i = 0; i < caches.size(); ++i) caches[i].refresh(roster[i], rules);
 
     l_solucao candidates;
     candidates.reserve(roster.size());
@@ -31,7 +31,7 @@ void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_pe
         if (task_window > n) task_window = n;  // a percentage over 100 never reaches past the list
         const std::size_t task_pick = static_cast<unsigned>(draw_random()) % task_window;
         const Task task = take_at(tasks, task_pick);
-        if (task.is_virtual != 0) roster.front().assign_task(task);  // stops with the fatal message
+        if (task.is_virtual != 0) roster.front().assign_task(task, rules);  // stops with the fatal message
 
         const std::size_t m = roster.size();
         std::size_t crew_window = static_cast<std::size_t>(static_cast<double>(m) * alpha);
@@ -39,7 +39,7 @@ void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_pe
         if (crew_window > m) crew_window = m;
         if (reference) {
             for (std::size_t i = 0; i < m; ++i)
-                candidates.push_back({static_cast<std::int32_t>(i), cost_with_task(roster[i], task)});
+                candidates.push_back({static_cast<std::int32_t>(i), cost_with_task(roster[i], task, rules)});
             std::stable_sort(candidates.begin(), candidates.end(), compare_cost);
         } else {
             // Every empty member costs the same with the task.
@@ -65,8 +65,8 @@ void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_pe
         const std::size_t crew_pick = static_cast<unsigned>(draw_random()) % crew_window;
         const Solucao chosen = take_at(candidates, crew_pick);
         const auto receiver = static_cast<std::size_t>(chosen.crew_index);
-        roster[receiver].assign_task(task);
-        if (!reference) caches[receiver].refresh(roster[receiver]);
+        roster[receiver].assign_task(task, rules);
+        if (!reference) caches[receiver].refresh(roster[receiver], rules);
         candidates.clear();
 
         if (tasks.size() % 10 == 0) dots << "." << std::flush;

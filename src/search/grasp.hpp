@@ -23,7 +23,7 @@ typename List::value_type take_at(List& list, std::size_t k) {
 // clock unless a seed is given. Writes a progress dot to `dots` every tenth
 // task left. `reference` costs every trial the straightforward way (for
 // comparisons).
-void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_percent,
+void grasp(l_tarefas& tasks, v_crew& roster, double crew_percent, double task_percent, const Rules& rules,
            std::optional<unsigned> seed = std::nullopt, bool reference = false, std::ostream& dots = std::cout);
 
 }  // namespace escala

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "crew/pesos.hpp"
-
 namespace escala {
 
 namespace {
@@ -41,14 +39,30 @@ struct LanePairs {
     a.point_changes -= (vu)point_change;
 }
 
-// The insertion of tasks [begin, end) at one slot; the slot's neighbours
-// are known at compile time, the rest is read from the slot.
-template <bool kLeft, bool kRight>
+// escala's own rules as constants: under them the kernels fold the numbers in.
+constexpr Rules escala_rules{};
+static_assert(sizeof(Rules) == 19 * sizeof(std::uint32_t), "Rules is compared as bytes: no padding");
+
+// Whether `rules` are escala's own, in a few vector compares (the kernels ask per slot).
+bool are_escala_rules(const Rules& rules) { return std::memcmp(&rules, &escala_rules, sizeof(Rules)) == 0; }
+
+// The insertion of tasks [begin, end) at one slot; the slot's neighbours,
+// and whether the rules are escala's own, are known at compile time, the
+// rest is read from the slot.
+template <bool kLeft, bool kRight, bool kEscalaRules>
 [[gnu::always_inline]] inline void insert_run(const Slot& s, std::uint32_t receiver_slack, const TaskColumns& t,
-                                              std::size_t begin, std::size_t end,
+                                              std::size_t begin, std::size_t end, const Rules& given,
                                               std::uint32_t* out) {
-    const Pesos& w = pesos;
+    // The weights and limits in locals, read once for the whole run.
+    const Rules& rules = kEscalaRules ? escala_rules : given;
+    const Pesos w = rules.weights;
+    const Limits l = rules.limits;
     const vi zero{};
+    const vi split_gap = zero + l.split_gap, break_gap = zero + l.break_gap;
+    const vi virtual_idle = zero + l.virtual_idle, virtual_short = zero + l.virtual_short;
+    const vi workday = zero + l.workday, split_workday = zero + l.split_workday;
+    const vu excess_after = (vu)zero + static_cast<std::uint32_t>(l.excess_after);
+    const vu rest_left = (vu)zero + static_cast<std::uint32_t>(l.min_rest - day_minutes);
     for (std::size_t x = begin; x < end; x += kLanes) {
         vi start, finish, start_point, end_point, vehicle, slack;
         std::memcpy(&start, t.start.data() + x, sizeof start);
@@ -80,24 +94,25 @@ template <bool kLeft, bool kRight>
 
         // The schedule's value, as schedule_value computes it (the schedule
         // has at least one real task).
-        const vi split = longest > 120;
+        const vi split = longest > split_gap;
         const vi gaps = (vi)gap_time;
         const vi idle = (vi)((vu)gaps + (vu)total_slack);
-        const vi to_thirty = (vi)(30u - (vu)idle);
-        const vi long_gap = split | (longest >= 15);
-        const vi closing = long_gap ? (idle < 30 ? to_thirty : zero) : (idle >= 15 ? zero + 15 : to_thirty);
+        const vi to_idle = (vi)((vu)virtual_idle - (vu)idle);
+        const vi long_gap = split | (longest >= break_gap);
+        const vi closing =
+            long_gap ? (idle < virtual_idle ? to_idle : zero) : (idle >= virtual_short ? virtual_short : to_idle);
         const vi span = (vi)((vu)last_end + (vu)closing - (vu)first_start);
         const vi work = split ? (vi)((vu)span - (vu)longest) : span;
-        const vi threshold = split ? zero + 400 : zero + 430;
+        const vi threshold = split ? split_workday : workday;
         const vi shortfall = work <= threshold ? (vi)((vu)threshold - (vu)work) : zero;
         const vu idle_time = (vu)shortfall + (vu)gaps + (vu)total_slack;
-        const vi split_over = (vi)((vu)work - (vu)longest - 400u);
-        const vi plain_over = work >= 430 ? (vi)((vu)work - 430u) : zero;
+        const vi split_over = (vi)((vu)work - (vu)longest - (vu)split_workday);
+        const vi plain_over = work >= workday ? (vi)((vu)work - (vu)workday) : zero;
         const vi over = split ? (split_over < 0 ? zero : split_over) : plain_over;
-        const vi overtime = work > 400 ? over : zero;
-        const vi beyond = (vi)((vu)work - 550u);
+        const vi overtime = work > split_workday ? over : zero;
+        const vi beyond = (vi)((vu)work - excess_after);
         const vi excess = beyond < 0 ? zero : beyond;
-        const vi rest = (vi)(660u - (1440u - (vu)work));
+        const vi rest = (vi)(rest_left + (vu)work);
         const vi rest_shortfall = rest < 0 ? zero : rest;
 
         vu cost = idle_time * w.t_ocioso;
@@ -126,10 +141,18 @@ namespace {
                                             std::size_t begin, std::size_t end, std::uint32_t* out) {
     const Slot& s = into.slot(slot);
     const std::uint32_t slack = into.slack();
-    if (s.has_left && s.has_right) insert_run<true, true>(s, slack, tasks, begin, end, out);
-    else if (s.has_left) insert_run<true, false>(s, slack, tasks, begin, end, out);
-    else if (s.has_right) insert_run<false, true>(s, slack, tasks, begin, end, out);
-    else insert_run<false, false>(s, slack, tasks, begin, end, out);
+    const Rules& rules = into.rules();
+    if (are_escala_rules(rules)) {
+        if (s.has_left && s.has_right) insert_run<true, true, true>(s, slack, tasks, begin, end, rules, out);
+        else if (s.has_left) insert_run<true, false, true>(s, slack, tasks, begin, end, rules, out);
+        else if (s.has_right) insert_run<false, true, true>(s, slack, tasks, begin, end, rules, out);
+        else insert_run<false, false, true>(s, slack, tasks, begin, end, rules, out);
+        return;
+    }
+    if (s.has_left && s.has_right) insert_run<true, true, false>(s, slack, tasks, begin, end, rules, out);
+    else if (s.has_left) insert_run<true, false, false>(s, slack, tasks, begin, end, rules, out);
+    else if (s.has_right) insert_run<false, true, false>(s, slack, tasks, begin, end, rules, out);
+    else insert_run<false, false, false>(s, slack, tasks, begin, end, rules, out);
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ void PairAggregate::add(const PairAggregate& other) {
     point_changes += other.point_changes;
 }
 
-void MemberCache::refresh(const Crew& member) {
+void MemberCache::refresh(const Crew& member, const Rules& rules) {
+    rules_ = &rules;
     const std::size_t n = member.has_virtual_task() ? member.tasks.size() - 1 : member.tasks.size();
     tasks_.assign(member.tasks.begin(), member.tasks.begin() + static_cast<std::ptrdiff_t>(n));
     starts_.resize(n);
@@ -56,20 +57,22 @@ void MemberCache::refresh(const Crew& member) {
             s.right_vehicle = right.vehicle;
         }
     }
-    current_ = n == 0 ? schedule_value(0, {}, 0, 0, 0)
-                      : schedule_value(n, prefix_[n - 1], tasks_.front().start_time, tasks_.back().end_time, slack_);
+    current_ = n == 0 ? schedule_value(0, {}, 0, 0, 0, rules)
+                      : schedule_value(n, prefix_[n - 1], tasks_.front().start_time, tasks_.back().end_time, slack_,
+                                       rules);
 }
 
 ScheduleValue MemberCache::without_task(std::size_t k) const {
     const std::size_t n = tasks_.size();
-    if (n == 1) return schedule_value(0, {}, 0, 0, 0);
+    if (n == 1) return schedule_value(0, {}, 0, 0, 0, *rules_);
     PairAggregate pairs;
     if (k > 0) pairs = prefix_[k - 1];
     if (k + 1 < n) pairs.add(suffix_[k + 1]);
     if (k > 0 && k + 1 < n) pairs.add_pair(tasks_[k - 1], tasks_[k + 1]);
     const std::int32_t first_start = k == 0 ? tasks_[1].start_time : tasks_.front().start_time;
     const std::int32_t last_end = k == n - 1 ? tasks_[n - 2].end_time : tasks_.back().end_time;
-    return schedule_value(n - 1, pairs, first_start, last_end, slack_ - static_cast<std::uint32_t>(tasks_[k].slack));
+    return schedule_value(n - 1, pairs, first_start, last_end, slack_ - static_cast<std::uint32_t>(tasks_[k].slack),
+                          *rules_);
 }
 
 }  // namespace escala

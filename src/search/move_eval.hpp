@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "crew/crew.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
 
 namespace escala {
 
@@ -57,16 +57,19 @@ struct ScheduleValue {
     std::uint32_t cost = 0;
     bool split_shift = false;
     // The schedule's share of the roster objective: cost plus the weighted flag.
-    std::uint32_t objective_share() const { return cost + (split_shift ? pesos.p_duplas : 0u); }
+    std::uint32_t objective_share(const Rules& rules) const {
+        return cost + (split_shift ? rules.weights.p_duplas : 0u);
+    }
 };
 
 // The value of a schedule of `count` real tasks, from its pair aggregate,
 // its first start, the end of its last real task and its slack, closed by
-// the virtual task that the schedule rules give it.
+// the virtual task that the rules give it.
 inline ScheduleValue schedule_value(std::size_t count, const PairAggregate& pairs, std::int32_t first_start,
-                                    std::int32_t last_end, std::uint32_t slack_sum) {
+                                    std::int32_t last_end, std::uint32_t slack_sum, const Rules& rules) {
+    const Limits& l = rules.limits;
     const std::int32_t longest = pairs.longest_gap;
-    const bool split = longest > 120;  // a positive gap needs two real tasks
+    const bool split = longest > l.split_gap;  // a positive gap needs two real tasks
     const std::int32_t gaps = static_cast<std::int32_t>(pairs.gap_time);
     const std::int32_t slack = static_cast<std::int32_t>(slack_sum);
     std::int32_t work = 0;
@@ -74,32 +77,32 @@ inline ScheduleValue schedule_value(std::size_t count, const PairAggregate& pair
         // The closing virtual task, decided on the real tasks alone.
         const std::int32_t idle = wrap_add(gaps, slack);
         std::int32_t end = last_end;
-        if (split || longest >= 15) {
-            if (idle < 30) end = wrap_add(last_end, wrap_sub(30, idle));
+        if (split || longest >= l.break_gap) {
+            if (idle < l.virtual_idle) end = wrap_add(last_end, wrap_sub(l.virtual_idle, idle));
         } else {
-            end = wrap_add(last_end, idle >= 15 ? 15 : wrap_sub(30, idle));
+            end = wrap_add(last_end, idle >= l.virtual_short ? l.virtual_short : wrap_sub(l.virtual_idle, idle));
         }
         const std::int32_t span = wrap_sub(end, first_start);
         work = split ? wrap_sub(span, longest) : span;
     }
-    const std::int32_t threshold = split ? 400 : 430;
+    const std::int32_t threshold = split ? l.split_workday : l.workday;
     const std::int32_t shortfall = work <= threshold ? wrap_sub(threshold, work) : 0;
     const std::int32_t idle_time = wrap_add(wrap_add(shortfall, gaps), slack);
     std::int32_t overtime = 0;
-    if (work > 400) {
+    if (work > l.split_workday) {
         if (!split) {
-            overtime = work >= 430 ? wrap_sub(work, 430) : 0;
+            overtime = work >= l.workday ? wrap_sub(work, l.workday) : 0;
         } else {
-            overtime = wrap_sub(wrap_sub(work, longest), 400);
+            overtime = wrap_sub(wrap_sub(work, longest), l.split_workday);
             if (overtime < 0) overtime = 0;
         }
     }
-    std::int32_t excess = wrap_sub(work, 550);
+    std::int32_t excess = wrap_sub(work, l.excess_after);
     if (excess < 0) excess = 0;
-    std::int32_t rest_shortfall = wrap_sub(660, wrap_sub(1440, work));
+    std::int32_t rest_shortfall = wrap_sub(l.min_rest, wrap_sub(day_minutes, work));
     if (rest_shortfall < 0) rest_shortfall = 0;
 
-    const Pesos& w = pesos;
+    const Pesos& w = rules.weights;
     std::uint32_t cost = static_cast<std::uint32_t>(idle_time) * w.t_ocioso;
     cost += static_cast<std::uint32_t>(overtime) * w.h_extra;
     cost += static_cast<std::uint32_t>(excess) * w.d_jornada;
@@ -125,8 +128,10 @@ struct Slot {
 class MemberCache {
 public:
     // Rebuilds the cache from the schedule (real tasks in task order,
-    // possibly closed by its virtual task).
-    void refresh(const Crew& member);
+    // possibly closed by its virtual task), valued under `rules`, which must
+    // outlive the cache.
+    void refresh(const Crew& member, const Rules& rules);
+    const Rules& rules() const { return *rules_; }
 
     std::size_t real_count() const { return tasks_.size(); }
     const Task& real_task(std::size_t k) const { return tasks_[k]; }
@@ -169,7 +174,7 @@ public:
             last_end = s.last_end;
         }
         return schedule_value(tasks_.size() + 1, pairs, first_start, last_end,
-                              slack_ + static_cast<std::uint32_t>(task.slack));
+                              slack_ + static_cast<std::uint32_t>(task.slack), *rules_);
     }
 
     // With the real task at position k taken out.
@@ -183,6 +188,7 @@ private:
     std::vector<Slot> slots_;            // slots_[p]: insertion before task p
     std::uint32_t slack_ = 0;            // slack of the real tasks
     ScheduleValue current_;
+    const Rules* rules_ = &default_rules();
 };
 
 }  // namespace escala

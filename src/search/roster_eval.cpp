@@ -33,13 +33,13 @@ void RosterEvaluator::fill(std::size_t m) {
 
 void RosterEvaluator::rebuild(const Crew& crew, std::size_t m, bool placed) {
     Member& member = members_[m];
-    member.cache.refresh(crew);
-    share_[m] = member.cache.current().objective_share();
+    member.cache.refresh(crew, *rules_);
+    share_[m] = member.cache.current().objective_share(*rules_);
     const std::size_t n = member.cache.real_count();
     member.removal_share.resize(n);
     member.removal_delta.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
-        member.removal_share[k] = member.cache.without_task(k).objective_share();
+        member.removal_share[k] = member.cache.without_task(k).objective_share(*rules_);
         member.removal_delta[k] = member.removal_share[k] - share_[m];
     }
     if (placed) return;  // attach has placed the tasks and forgotten every pair
@@ -48,13 +48,14 @@ void RosterEvaluator::rebuild(const Crew& crew, std::size_t m, bool placed) {
     forget(m);
 }
 
-void RosterEvaluator::attach(const v_crew& members) {
+void RosterEvaluator::attach(const v_crew& members, const Rules& rules) {
     std::vector<const Crew*> all(members.size());
     for (std::size_t m = 0; m < members.size(); ++m) all[m] = &members[m];
-    attach(all);
+    attach(all, rules);
 }
 
-void RosterEvaluator::attach(const std::vector<const Crew*>& members) {
+void RosterEvaluator::attach(const std::vector<const Crew*>& members, const Rules& rules) {
+    rules_ = &rules;
     const std::size_t size = members.size();
     size_ = size;
     members_.resize(size);

@@ -21,11 +21,12 @@ namespace escala {
 
 class RosterEvaluator {
 public:
-    // Caches every member of `members` (a roster or a sample); forgets
-    // whatever was cached before.
-    void attach(const v_crew& members);
+    // Caches every member of `members` (a roster or a sample), forgetting
+    // whatever was cached before,
+    // valued under `rules`, which must outlive the evaluator's use.
+    void attach(const v_crew& members, const Rules& rules);
     // The same for members given by address (read during the call only).
-    void attach(const std::vector<const Crew*>& members);
+    void attach(const std::vector<const Crew*>& members, const Rules& rules);
     // A task of member `from` has moved to member `to` (already carried out
     // on `members`): updates both members' entries. Tasks may only move
     // between members; a task that was in no member at attach is an error.
@@ -104,6 +105,7 @@ private:
     std::uint32_t position_of(const Task& task) const;
     bool current_bit(std::size_t pair) const { return (current_[pair / 64] >> (pair % 64)) & 1u; }
 
+    const Rules* rules_ = &default_rules();
     std::size_t size_ = 0;                // members
     std::vector<Member> members_;
     std::vector<std::uint32_t> share_;    // per member: its share now

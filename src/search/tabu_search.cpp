@@ -9,7 +9,6 @@
 
 #include "core/check.hpp"
 #include "crew/crew_util.hpp"
-#include "crew/pesos.hpp"
 #include "crew/report_file.hpp"
 #include "search/random.hpp"
 
@@ -38,7 +37,9 @@ void release_interrupts() {
     std::signal(SIGTERM, SIG_DFL);
 }
 
-std::uint32_t split_term(const Crew& c) { return c.is_split_shift() ? pesos.p_duplas : 0u; }
+std::uint32_t split_term(const Crew& c, const Rules& rules) {
+    return c.is_split_shift(rules) ? rules.weights.p_duplas : 0u;
+}
 
 void wait_for_enter_key() { std::cin.get(); }
 
@@ -58,13 +59,14 @@ void draw_sample(const v_crew& roster, v_crew& sample) {
     }
 }
 
-std::uint32_t move_value(Crew giver, Crew receiver, std::int32_t position, std::uint32_t current, Task& moved) {
-    const std::uint32_t sg = split_term(giver), sr = split_term(receiver);
-    const std::uint32_t cg = giver.cost(), cr = receiver.cost();
-    moved = giver.remove_task_at(position);
-    receiver.assign_task(moved);
-    const std::uint32_t sg2 = split_term(giver), sr2 = split_term(receiver);
-    const std::uint32_t cg2 = giver.cost(), cr2 = receiver.cost();
+std::uint32_t move_value(Crew giver, Crew receiver, std::int32_t position, std::uint32_t current, Task& moved,
+                         const Rules& rules) {
+    const std::uint32_t sg = split_term(giver, rules), sr = split_term(receiver, rules);
+    const std::uint32_t cg = giver.cost(rules), cr = receiver.cost(rules);
+    moved = giver.remove_task_at(position, rules);
+    receiver.assign_task(moved, rules);
+    const std::uint32_t sg2 = split_term(giver, rules), sr2 = split_term(receiver, rules);
+    const std::uint32_t cg2 = giver.cost(rules), cr2 = receiver.cost(rules);
     return current - cg - cr - sg - sr + sg2 + sr2 + cg2 + cr2;
 }
 
@@ -87,7 +89,7 @@ std::uint32_t TabuSearch::scan_moves_reference(const v_crew& sample, std::uint32
             if (j == i || sample[j].id == giver.id) continue;  // a member never gives to itself
             for (std::int32_t k = 0; k < movable; ++k) {
                 solucao candidate;
-                const std::uint32_t v = move_value(giver, sample[j], k, current, candidate.moved_task);
+                const std::uint32_t v = move_value(giver, sample[j], k, current, candidate.moved_task, control.rules);
                 candidate.from_crew = giver.id;
                 candidate.to_crew = sample[j].id;
                 if ((v < chosen && !is_tabu(candidate)) || v < best_value) {
@@ -116,7 +118,7 @@ std::uint32_t TabuSearch::scan_moves(const v_crew& sample, std::uint32_t current
         scan_members_[p] = m;
         scan_ids_[p] = sample[p].id;
     }
-    evaluator_.attach(unique_);
+    evaluator_.attach(unique_, control.rules);
     return scan_members(scan_members_, scan_ids_, current, taken);
 }
 
@@ -220,7 +222,7 @@ void TabuSearch::prepare(const v_crew& roster, std::size_t sample_size) {
     sample_.assign(sample_size, Crew{});
     scan_ids_.assign(sample_size, 0);
     scan_members_.assign(sample_size, 0);
-    if (!control.reference_scan) evaluator_.attach(roster);
+    if (!control.reference_scan) evaluator_.attach(roster, control.rules);
 }
 
 bool TabuSearch::step(v_crew& roster, std::uint32_t& current) {
@@ -240,13 +242,13 @@ bool TabuSearch::step(v_crew& roster, std::uint32_t& current) {
     current = value;
     const auto from = static_cast<std::size_t>(move.from_crew);
     const auto to = static_cast<std::size_t>(move.to_crew);
-    roster[to].assign_task(roster[from].remove_task_at(move.task_pos));
+    roster[to].assign_task(roster[from].remove_task_at(move.task_pos, control.rules), control.rules);
     if (!control.reference_scan) evaluator_.moved(roster, from, to);
     tabu_list.push_back(move);
 #ifndef NDEBUG
-    if (pesos.p_duplas == 0) {
+    if (control.rules.weights.p_duplas == 0) {
         v_crew fresh = roster;
-        if (global_objective(fresh) != current) {
+        if (global_objective(fresh, control.rules) != current) {
             std::fprintf(stderr, "running value %u differs from the roster's objective\n", current);
             std::abort();
         }
@@ -263,7 +265,7 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
     std::int32_t sample_size =
         static_cast<std::int32_t>(static_cast<double>(roster.size()) * sample_percent * 0.01);
     if (sample_size < 1) sample_size = 1;
-    std::uint32_t current = global_objective(roster);
+    std::uint32_t current = global_objective(roster, control.rules);
     best_value = current;
     out << "\nFuncao Objetivo atual: " << current;
 
@@ -274,7 +276,7 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
     tabu_size = tabu_base;
     std::int32_t iteration = 0, last_improvement = 0, since_resize = 0;
     best_roster = roster;
-    write_detailed_report(best_roster, output_path(control.out_dir, "teste_solucao.txt"));
+    write_detailed_report(best_roster, output_path(control.out_dir, "teste_solucao.txt"), control.rules);
 
     const auto started = std::chrono::steady_clock::now();
     if (control.handle_interrupts) catch_interrupts();
@@ -286,7 +288,7 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
         ++since_resize;
         step(roster, current);
         if (since_resize >= resize_period) {
-            write_detailed_report(best_roster, best_file);
+            write_detailed_report(best_roster, best_file, control.rules);
             tabu_size = tabu_base + static_cast<unsigned>(draw_random()) % 10u;
             out << "\nAlterando o tamanho da lista tabu para: " << tabu_size;
             since_resize = 0;
@@ -323,7 +325,7 @@ void TabuSearch::run(v_crew& roster, double sample_percent, std::int32_t max_sta
     file_obj.flush();
     file_obj.close();
     if (file_obj.fail()) write_failed(log_file);
-    write_detailed_report(best_roster, best_file);
+    write_detailed_report(best_roster, best_file, control.rules);
     if (stop_reason_ == StopReason::interrupted) out << "\nBusca interrompida pelo usuario.";
     if (stop_reason_ == StopReason::time_limit) out << "\nBusca encerrada pelo limite de tempo.";
     out << "\n\nEnd of Orvik Dummie Seacrh.\t" << "Objective Value Found: " << best_value << "\n";

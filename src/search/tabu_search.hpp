@@ -29,7 +29,8 @@ void draw_sample_ids(std::size_t roster_size, std::vector<std::int32_t>& ids);
 
 // The roster value after moving the task at `position` of `giver` to
 // `receiver`, from the current value; `moved` receives the task.
-std::uint32_t move_value(Crew giver, Crew receiver, std::int32_t position, std::uint32_t current, Task& moved);
+std::uint32_t move_value(Crew giver, Crew receiver, std::int32_t position, std::uint32_t current, Task& moved,
+                         const Rules& rules);
 
 // Why a search ended.
 enum class StopReason { stall, interrupted, time_limit };
@@ -40,6 +41,7 @@ struct SearchControl {
     bool wait_for_enter = true;     // the final wait of an interactive run
     bool handle_interrupts = true;  // the first SIGINT/SIGTERM ends the search
     bool reference_scan = false;    // evaluate moves the straightforward way (for comparisons)
+    Rules rules;                    // the crew cost's weights and limits (escala: the defaults)
     const std::atomic<bool>* stop = nullptr;  // when set and raised, the search ends as if interrupted
     std::ostream* console = &std::cout;      // where the iteration lines go
     std::filesystem::path out_dir;           // where its files go; empty: the working directory

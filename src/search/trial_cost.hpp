@@ -8,6 +8,6 @@
 namespace escala {
 
 // Cost of `member` with `task` assigned (schedule sorted, virtual task rebuilt).
-std::uint32_t cost_with_task(const Crew& member, const Task& task);
+std::uint32_t cost_with_task(const Crew& member, const Task& task, const Rules& rules);
 
 }  // namespace escala

@@ -26,9 +26,9 @@ using tiny::random_tasks;
         for (std::int32_t p : day) ++seen[static_cast<std::size_t>(p)];
     if (!std::all_of(seen.begin(), seen.end(), [](int k) { return k == 1; }))
         return ::testing::AssertionFailure() << "a task is not in exactly one day";
-    v_crew roster = roster_of(tasks, members, chosen.days);
-    if (global_objective(roster) != chosen.cost)
-        return ::testing::AssertionFailure() << "cost " << chosen.cost << ", roster " << global_objective(roster);
+    v_crew roster = roster_of(tasks, members, chosen.days, default_rules());
+    if (global_objective(roster, default_rules()) != chosen.cost)
+        return ::testing::AssertionFailure() << "cost " << chosen.cost << ", roster " << global_objective(roster, default_rules());
     return ::testing::AssertionSuccess();
 }
 
@@ -63,8 +63,8 @@ TEST(RosterProgram, GivenRosterIsKept) {
     options.rosters.push_back({{1, 0}});
     const ProgramRoster chosen = solve_roster_program(tasks, 1, {}, options);
     ASSERT_TRUE(chosen.found);
-    v_crew roster = roster_of(tasks, 1, chosen.days);
-    EXPECT_EQ(chosen.cost, global_objective(roster));
+    v_crew roster = roster_of(tasks, 1, chosen.days, default_rules());
+    EXPECT_EQ(chosen.cost, global_objective(roster, default_rules()));
     EXPECT_EQ(chosen.days.size(), 1u);
 }
 
@@ -74,11 +74,11 @@ TEST(RosterProgram, RecombinedDaysJoinStartsAndEnds) {
     const l_tarefas tasks{Task(1, 300, 400, 1, 1, 0, 1, 1), Task(2, 410, 500, 1, 1, 0, 1, 1),
                           Task(2, 300, 400, 1, 1, 0, 1, 1), Task(1, 410, 500, 1, 1, 0, 1, 1)};
     const std::vector<double> duals{20000, 20000, 20000, 20000, 0};
-    const std::vector<Day> days = recombined_days(tasks, {{0, 1}, {2, 3}}, duals);
+    const std::vector<Day> days = recombined_days(tasks, {{0, 1}, {2, 3}}, duals, default_rules());
     EXPECT_NE(std::find(days.begin(), days.end(), Day{0, 3}), days.end());
     EXPECT_NE(std::find(days.begin(), days.end(), Day{1, 2}), days.end());
     // Only below the margin: with no dual, nothing prices out.
-    EXPECT_TRUE(recombined_days(tasks, {{0, 1}, {2, 3}}, {0, 0, 0, 0, 0}).empty());
+    EXPECT_TRUE(recombined_days(tasks, {{0, 1}, {2, 3}}, {0, 0, 0, 0, 0}, default_rules()).empty());
 }
 
 
@@ -94,13 +94,13 @@ TEST(RosterProgram, RecombinedRosterIsNeverDearer) {
         for (std::size_t i = 0; i < tasks.size(); ++i) shuffled[i] = static_cast<std::int32_t>(i);
         std::shuffle(shuffled.begin(), shuffled.end(), random);
         Crew one_by_one;
-        for (std::int32_t p : shuffled) one_by_one.assign_task(tasks[static_cast<std::size_t>(p)]);
-        ASSERT_EQ(true_cost(tasks, shuffled), one_by_one.cost()) << "round " << round;
+        for (std::int32_t p : shuffled) one_by_one.assign_task(tasks[static_cast<std::size_t>(p)], default_rules());
+        ASSERT_EQ(true_cost(tasks, shuffled, default_rules()), one_by_one.cost(default_rules())) << "round " << round;
 
         const std::size_t members = static_cast<std::size_t>(1 + round % 3);
         const std::vector<Day> start = first_fit_days(tasks, members);
-        v_crew start_roster = roster_of(tasks, members, start);
-        const std::uint32_t start_cost = global_objective(start_roster);
+        v_crew start_roster = roster_of(tasks, members, start, default_rules());
+        const std::uint32_t start_cost = global_objective(start_roster, default_rules());
         const ProgramRoster chosen = recombine_roster(tasks, members, start);
         ASSERT_TRUE(is_roster(tasks, members, chosen)) << "round " << round;
         ASSERT_LE(chosen.cost, start_cost) << "round " << round;

@@ -10,7 +10,7 @@
 #include "columns/priced_cost.hpp"
 #include "columns/pricing.hpp"
 #include "crew/crew_util.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
 #include "tiny_instances.hpp"
 
 namespace escala::columns {
@@ -19,34 +19,39 @@ namespace {
 using tiny::draw;
 using tiny::random_tasks;
 
+// Under escala's rules and, every other round, rules drawn at random inside
+// the range the proof covers.
 TEST(PricedCost, NeverAboveTheCrewCost) {
     std::mt19937_64 random(11);
     int equal = 0;
     for (int round = 0; round < 20000; ++round) {
+        const Rules rules = round % 2 == 0 ? Rules{} : tiny::random_rules(random);
+        ASSERT_EQ(rules_obstacle(rules), "") << "round " << round;
         l_tarefas day = random_tasks(random, static_cast<std::size_t>(draw(random, 1, 6)));
         Crew crew;
-        for (const Task& t : day) crew.assign_task(t);
+        for (const Task& t : day) crew.assign_task(t, rules);
         l_tarefas schedule(crew.tasks.begin(), crew.tasks.end() - (crew.has_virtual_task() ? 1 : 0));
-        const std::int64_t priced = priced_cost(schedule);
-        const std::int64_t cost = crew.cost();
+        const std::int64_t priced = priced_cost(schedule, rules);
+        const std::int64_t cost = crew.cost(rules);
         ASSERT_LE(priced, cost) << "round " << round;
         equal += priced == cost ? 1 : 0;
+        ASSERT_EQ(priced_cost({}, rules), Crew{}.cost(rules)) << "round " << round;  // the empty day, exactly
     }
-    EXPECT_EQ(priced_cost({}), 17200);
+    EXPECT_EQ(priced_cost({}, default_rules()), 17200);
     EXPECT_GT(equal, 1000);  // exact for most days without permitted point changes
 }
 
 TEST(PricedCost, HandComputedDays) {
     const Task a(1, 0, 200, 1, 2, 0, 1, 1), b(1, 210, 400, 2, 3, 0, 1, 1), c(2, 600, 700, 5, 1, 0, 1, 1);
     // A plain day of 400 minutes: 10 minutes of gap; a 30-minute virtual task reaches 430.
-    EXPECT_EQ(priced_cost(std::vector{a, b}), 40 * 10);
+    EXPECT_EQ(priced_cost(std::vector{a, b}, default_rules()), 40 * 10);
     // Split at the 200-minute gap: 500 work minutes, no term; a vehicle and a point change.
-    EXPECT_EQ(priced_cost(std::vector{a, b, c}), 40 * 10 + 40 * 200 + 9000 + 10000);
+    EXPECT_EQ(priced_cost(std::vector{a, b, c}, default_rules()), 40 * 10 + 40 * 200 + 9000 + 10000);
     // Split with 300 work minutes: 100 short of 400.
     const Task d(2, 500, 600, 3, 3, 0, 1, 1);
-    EXPECT_EQ(priced_cost(std::vector{a, d}), 40 * 300 + 9000 + 10000 + 40 * 100);
-    EXPECT_EQ(plain_day_term(600), 60 * 170 + 5000 * 50);
-    EXPECT_EQ(split_day_term(800), 5000 * 250 + 5000 * 20);
+    EXPECT_EQ(priced_cost(std::vector{a, d}, default_rules()), 40 * 300 + 9000 + 10000 + 40 * 100);
+    EXPECT_EQ(plain_day_term(600, default_rules()), 60 * 170 + 5000 * 50);
+    EXPECT_EQ(split_day_term(800, default_rules()), 5000 * 250 + 5000 * 20);
 }
 
 // Every day of the tasks in every start order: the least reduced cost.
@@ -68,7 +73,7 @@ double least_by_enumeration(const l_tarefas& tasks, const std::vector<double>& d
                 ordered = ordered && (k == 0 || tasks[day[k - 1]].start_time <= tasks[day[k]].start_time);
                 schedule.push_back(tasks[day[k]]);
             }
-            if (ordered) least = std::min(least, static_cast<double>(priced_cost(schedule)) - dual_sum);
+            if (ordered) least = std::min(least, static_cast<double>(priced_cost(schedule, default_rules())) - dual_sum);
         } while (std::next_permutation(day.begin(), day.end()));
     }
     return least;
@@ -100,7 +105,7 @@ TEST(Pricing, FindsTheLeastReducedCostOfEveryDay) {
                 schedule.push_back(tasks[static_cast<std::size_t>(p)]);
                 reduced -= duals[static_cast<std::size_t>(p)];
             }
-            ASSERT_LT(static_cast<double>(priced_cost(schedule)) + reduced, 1e-6) << "round " << round;
+            ASSERT_LT(static_cast<double>(priced_cost(schedule, default_rules())) + reduced, 1e-6) << "round " << round;
         }
     }
 }
@@ -130,10 +135,10 @@ TEST(Pricing, AtCrewCostFindsEveryRosterDay) {
             double reduced = -crew_dual;
             for (std::size_t i = 0; i < count; ++i)
                 if (subset >> i & 1u) {
-                    crew.assign_task(tasks[i]);
+                    crew.assign_task(tasks[i], default_rules());
                     reduced -= duals[i];
                 }
-            const std::int64_t cost = crew.cost();
+            const std::int64_t cost = crew.cost(default_rules());
             const std::size_t real = crew.tasks.size() - (crew.has_virtual_task() ? 1 : 0);
             int long_gaps = 0;
             bool overlap = false;
@@ -142,7 +147,7 @@ TEST(Pricing, AtCrewCostFindsEveryRosterDay) {
                 long_gaps += gap > 120 ? 1 : 0;
                 overlap = overlap || gap < 0;
             }
-            if (overlap || long_gaps > 1 || (long_gaps == 0 && crew.work_time() > 550)) continue;
+            if (overlap || long_gaps > 1 || (long_gaps == 0 && crew.work_time(default_rules()) > 550)) continue;
             expected = std::min(expected, static_cast<double>(cost) + reduced);
         }
         ASSERT_LE(result.least_reduced_cost, expected + 1e-6) << "round " << round;
@@ -200,13 +205,16 @@ TEST(TightBound, StopsWhenAsked) {
     EXPECT_EQ(bound.value, 0);
 }
 
-TEST(TightBound, NoBoundUnderOtherWeights) {
+TEST(TightBound, NoBoundUnderOtherRules) {
     const l_tarefas tasks{Task(1, 0, 100, 1, 1, 0, 1, 1)};
-    pesos.t_veiculo = 1;
-    const TightBound bound = tight_lower_bound(tasks, 1);
-    pesos.t_veiculo = Pesos{}.t_veiculo;
+    GenerationOptions options;
+    options.rules.weights.t_veiculo = 1;
+    const TightBound bound = tight_lower_bound(tasks, 1, options);
     EXPECT_FALSE(bound.found);
-    EXPECT_EQ(bound.obstacle, "the weights are not the defaults");
+    EXPECT_EQ(bound.obstacle, "the column generation prices escala's own rules only");
+    options.rules = Rules{};
+    options.rules.limits.split_workday = 500;  // outside the priced cost's range
+    EXPECT_EQ(tight_lower_bound(tasks, 1, options).obstacle, "the split workday is longer than the workday");
 }
 
 }  // namespace

@@ -171,7 +171,7 @@ struct Day {
                   schedule({tasks[4], tasks[5], tasks[6]}, 9)};
         const TaskFile file = task_file(tasks);
         const auto trips = trips_by_task(file, map, "map", legend_for(tasks));
-        runs = build_runs(roster, match_tasks(file, roster, "dump"), file, trips, 5);
+        runs = build_runs(roster, match_tasks(file, roster, "dump"), file, trips, 5, default_rules());
     }
 };
 

@@ -46,9 +46,9 @@ TEST(LowerBound, HandComputedCases) {
          40 * (860 - 150 - 60), 9000},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(idle_lower_bound(c.tasks, c.members), c.idle) << c.name;
-        EXPECT_EQ(link_lower_bound(c.tasks, c.members), c.link) << c.name;
-        EXPECT_EQ(objective_lower_bound(c.tasks, c.members).value, c.idle + c.link) << c.name;
+        EXPECT_EQ(idle_lower_bound(c.tasks, c.members, default_rules()), c.idle) << c.name;
+        EXPECT_EQ(link_lower_bound(c.tasks, c.members, default_rules()), c.link) << c.name;
+        EXPECT_EQ(objective_lower_bound(c.tasks, c.members, default_rules()).value, c.idle + c.link) << c.name;
     }
 }
 
@@ -93,19 +93,21 @@ TEST(LowerBound, LinkPartIsTheCheapestSetOfLinks) {
         const std::size_t n = 2 + round % 4;
         const l_tarefas tasks = random_tasks(random, n);
         for (std::size_t members = 1; members < n; ++members)
-            ASSERT_EQ(link_lower_bound(tasks, members), cheapest_links(tasks, n - members))
+            ASSERT_EQ(link_lower_bound(tasks, members, default_rules()), cheapest_links(tasks, n - members))
                 << "round " << round << ", " << members << " members";
     }
 }
 
+// Under escala's rules and, every other round, rules drawn at random.
 TEST(LowerBound, NeverAboveTheOptimumOfTinyInstances) {
     std::mt19937_64 random(2);
     int tight = 0;
     for (int round = 0; round < 300; ++round) {
+        const Rules rules = round % 2 == 0 ? Rules{} : tiny::random_rules(random);
         const l_tarefas tasks = random_tasks(random, 2 + round % 5);
         const std::size_t members = 2 + round % 2;
-        const std::int64_t bound = objective_lower_bound(tasks, members).value;
-        const std::uint32_t best = tiny::optimum(tasks, members).value;
+        const std::int64_t bound = objective_lower_bound(tasks, members, rules).value;
+        const std::uint32_t best = tiny::optimum(tasks, members, rules).value;
         ASSERT_LE(bound, std::int64_t{best}) << "round " << round;
         tight += bound == best ? 1 : 0;
     }

@@ -12,7 +12,7 @@
 namespace escala::improve {
 namespace {
 
-std::uint32_t straightforward(v_crew roster) { return global_objective(roster); }
+std::uint32_t straightforward(v_crew roster) { return global_objective(roster, default_rules()); }
 
 // Random tasks of the awkward kinds: equal starts, overlaps, tasks that end
 // before they start, slack large enough to do without the virtual task,
@@ -37,8 +37,8 @@ l_tarefas random_tasks(std::mt19937_64& random, std::size_t count) {
 RosterState random_state(std::mt19937_64& random, std::size_t tasks, std::size_t members) {
     const l_tarefas all = random_tasks(random, tasks);
     v_crew roster(members);
-    for (const Task& t : all) roster[std::uniform_int_distribution<std::size_t>(0, members - 1)(random)].assign_task(t);
-    return RosterState(all, roster);
+    for (const Task& t : all) roster[std::uniform_int_distribution<std::size_t>(0, members - 1)(random)].assign_task(t, default_rules());
+    return RosterState(all, roster, default_rules());
 }
 
 // Two members that differ, the first with at least one task.
@@ -71,21 +71,21 @@ TEST(RosterState, ObjectiveEqualsTheStraightforwardOne) {
 TEST(RosterState, RefusesRostersWhoseTasksAreNotTheFilesTasks) {
     const l_tarefas all{Task(1, 0, 10, 1, 1, 0, 1, 1), Task(1, 20, 30, 1, 1, 0, 1, 1)};
     v_crew missing(2), doubled(2), foreign(2);
-    missing[0].assign_task(all[0]);
-    doubled[0].assign_task(all[0]);
-    doubled[1].assign_task(all[0]);
-    doubled[1].assign_task(all[1]);
-    foreign[0].assign_task(all[0]);
-    foreign[1].assign_task(Task(2, 20, 30, 1, 1, 0, 1, 1));
-    EXPECT_THROW(RosterState(all, missing), RosterMismatch);
-    EXPECT_THROW(RosterState(all, doubled), RosterMismatch);
-    EXPECT_THROW(RosterState(all, foreign), RosterMismatch);
+    missing[0].assign_task(all[0], default_rules());
+    doubled[0].assign_task(all[0], default_rules());
+    doubled[1].assign_task(all[0], default_rules());
+    doubled[1].assign_task(all[1], default_rules());
+    foreign[0].assign_task(all[0], default_rules());
+    foreign[1].assign_task(Task(2, 20, 30, 1, 1, 0, 1, 1), default_rules());
+    EXPECT_THROW(RosterState(all, missing, default_rules()), RosterMismatch);
+    EXPECT_THROW(RosterState(all, doubled, default_rules()), RosterMismatch);
+    EXPECT_THROW(RosterState(all, foreign, default_rules()), RosterMismatch);
     // Identical tasks are told apart by count only.
     const l_tarefas twins{all[0], all[0]};
     v_crew both(1);
-    both[0].assign_task(all[0]);
-    both[0].assign_task(all[0]);
-    EXPECT_NO_THROW(RosterState(twins, both));
+    both[0].assign_task(all[0], default_rules());
+    both[0].assign_task(all[0], default_rules());
+    EXPECT_NO_THROW(RosterState(twins, both, default_rules()));
 }
 
 TEST(Moves, RelocateValueIsTheStraightforwardCost) {
@@ -95,7 +95,7 @@ TEST(Moves, RelocateValueIsTheStraightforwardCost) {
         const auto [a, b] = two_members(random, state);
         const std::size_t k = position_in(random, state.tasks(a).size());
         v_crew roster = state.to_roster();
-        roster[b].assign_task(roster[a].remove_task_at(static_cast<std::int32_t>(k)));
+        roster[b].assign_task(roster[a].remove_task_at(static_cast<std::int32_t>(k), default_rules()), default_rules());
         const std::uint32_t expected = straightforward(roster);
         ASSERT_EQ(relocate_value(state, a, k, b), expected) << "round " << round;
         relocate(state, a, k, b);
@@ -112,10 +112,10 @@ TEST(Moves, SwapValueIsTheStraightforwardCost) {
         const std::size_t i = position_in(random, state.tasks(a).size());
         const std::size_t j = position_in(random, state.tasks(b).size());
         v_crew roster = state.to_roster();
-        const Task x = roster[a].remove_task_at(static_cast<std::int32_t>(i));
-        const Task y = roster[b].remove_task_at(static_cast<std::int32_t>(j));
-        roster[a].assign_task(y);
-        roster[b].assign_task(x);
+        const Task x = roster[a].remove_task_at(static_cast<std::int32_t>(i), default_rules());
+        const Task y = roster[b].remove_task_at(static_cast<std::int32_t>(j), default_rules());
+        roster[a].assign_task(y, default_rules());
+        roster[b].assign_task(x, default_rules());
         const std::uint32_t expected = straightforward(roster);
         ASSERT_EQ(swap_value(state, a, i, b, j), expected) << "round " << round;
         swap_tasks(state, a, i, b, j);
@@ -137,11 +137,11 @@ TEST(Moves, WindowExchangeValueIsTheStraightforwardCost) {
         auto rebuilt = [&](std::size_t own, std::size_t other) {
             Crew c;
             for (const Task& t : state.tasks(own))
-                if (t.start_time < from) c.assign_task(t);
+                if (t.start_time < from) c.assign_task(t, default_rules());
             for (const Task& t : state.tasks(other))
-                if (in_window(t)) c.assign_task(t);
+                if (in_window(t)) c.assign_task(t, default_rules());
             for (const Task& t : state.tasks(own))
-                if (t.start_time >= to) c.assign_task(t);
+                if (t.start_time >= to) c.assign_task(t, default_rules());
             return c;
         };
         v_crew roster = state.to_roster();
@@ -185,7 +185,7 @@ RosterState day_roster(unsigned seed, std::size_t tasks, std::size_t members) {
         all.emplace_back(draw(1, 8), start, start + draw(10, 90), draw(1, 4), draw(1, 4), 0, 1, 1);
     }
     std::mt19937_64 own(seed);
-    return construct(all, members, own);
+    return construct(all, members, default_rules(), own);
 }
 
 TEST(Construct, PlacesEveryTaskOnceWithTheFreshObjective) {
@@ -210,7 +210,7 @@ TEST(Improve, NeverWorseAndEveryTaskOnce) {
         EXPECT_EQ(result.best_objective, result.best.fresh_objective());
         std::vector<Task> all;
         for (std::size_t id = 0; id < start.task_count(); ++id) all.push_back(start.task(static_cast<TaskId>(id)));
-        EXPECT_NO_THROW(RosterState(all, result.best.to_roster()));
+        EXPECT_NO_THROW(RosterState(all, result.best.to_roster(), default_rules()));
         for (std::size_t k = 1; k < result.trace.size(); ++k)
             EXPECT_LT(result.trace[k].objective, result.trace[k - 1].objective);
         if (!result.trace.empty()) {

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "check/check.hpp"
+#include "crew/crew_util.hpp"
 #include "gtfs/legend.hpp"
 #include "test_support.hpp"
 
@@ -51,7 +52,7 @@ const std::string task_c = "5,560,660,2,2,0,4,4";  // overlaps A by 40 minutes
 TEST(CheckRoster, ValidRosterAndItsMeasures) {
     const l_tarefas tasks = tasks_of(task_a + "\n" + task_b + "\n");
     const CheckReport r =
-        check_roster(tasks, dump_of("3##0\n" + task_a + "\n" + virtual_a + "\n##1\n" + task_b + "\n" + virtual_b + "\n##2\n"));
+        check_roster(tasks, dump_of("3##0\n" + task_a + "\n" + virtual_a + "\n##1\n" + task_b + "\n" + virtual_b + "\n##2\n"), default_rules());
     EXPECT_TRUE(r.valid());
     ASSERT_EQ(r.crew.size(), 3u);
     EXPECT_EQ(r.crew[0].cost, 11200u);
@@ -73,7 +74,7 @@ TEST(CheckRoster, ValidRosterAndItsMeasures) {
 // change: 12000 + 9000 + 10000 + 300 = 31300.
 TEST(CheckRoster, SplitShiftMeasures) {
     const std::string first = "1,360,600,1,2,0,0,0", second = "2,900,1080,3,4,0,0,0";
-    const CheckReport r = check_roster(tasks_of(first + "\n" + second + "\n"), dump_of("1##0\n" + first + "\n" + second + "\n"));
+    const CheckReport r = check_roster(tasks_of(first + "\n" + second + "\n"), dump_of("1##0\n" + first + "\n" + second + "\n"), default_rules());
     EXPECT_TRUE(r.valid());
     EXPECT_EQ(r.crew[0].cost, 31300u);
     EXPECT_EQ(r.crew[0].work_time, 420);
@@ -127,7 +128,7 @@ TEST(CheckRoster, EachFaultGivesItsViolation) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const CheckReport r = check_roster(tasks_of(c.tasks), dump_of(c.dump));
+        const CheckReport r = check_roster(tasks_of(c.tasks), dump_of(c.dump), default_rules());
         ASSERT_EQ(r.violations.size(), 1u) << r.violations[0].message;
         EXPECT_EQ(r.violations[0].crew, c.expected.crew);
         EXPECT_EQ(r.violations[0].line, c.expected.line);
@@ -140,14 +141,14 @@ TEST(CheckRoster, EachFaultGivesItsViolation) {
 TEST(CheckRoster, OverlapWithAnEarlierLongTask) {
     const std::string longest = "1,0,100,1,1,0,0,0", inner = "1,10,20,1,1,0,0,0", late = "1,30,40,1,1,0,0,0";
     const CheckReport r = check_roster(tasks_of(longest + "\n" + inner + "\n" + late + "\n"),
-                                       dump_of("1##0\n" + longest + "\n" + inner + "\n" + late + "\n1,40,60,1,1,0,0,0,*\n"));
+                                       dump_of("1##0\n" + longest + "\n" + inner + "\n" + late + "\n1,40,60,1,1,0,0,0,*\n"), default_rules());
     ASSERT_EQ(r.violations.size(), 2u);
     EXPECT_EQ(r.violations[1].message, "task " + late + " overlaps the task on line 2 by 10 minutes");
 }
 
 // The printed form: one line per member, objective, totals, bound, violations, result.
 TEST(PrintReport, LineFormat) {
-    const CheckReport r = check_roster(tasks_of(task_a + "\n" + task_b + "\n"), dump_of("1##0\n" + task_a + "\n" + virtual_a + "\n"));
+    const CheckReport r = check_roster(tasks_of(task_a + "\n" + task_b + "\n"), dump_of("1##0\n" + task_a + "\n" + virtual_a + "\n"), default_rules());
     std::ostringstream out;
     print_report(out, r, "T.tsk", "D.txt");
     EXPECT_EQ(out.str(),
@@ -236,6 +237,37 @@ TEST_F(RealRun, FinalRosterPassesAndMatchesTheDetailedReport) {
         ++matched;
     }
     EXPECT_EQ(matched, 219u);
+}
+
+// A rules file: escala-check prints the values that differ and scores the
+// roster with them; a bad one stops every companion with status 2 and one
+// line naming the file, the line and the key.
+TEST_F(RealRun, RulesFile) {
+    write_file(dir / "agreement.toml", "[limits]\nworkday = 480\nexcess_after = 600\n[weights]\nt_ocioso = 30\n");
+    const RunResult r = check("--rules agreement.toml");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("rules agreement.toml: t_ocioso 30, workday 480, excess_after 600\n")) << r.out;
+    Rules rules;
+    rules.limits.workday = 480;
+    rules.limits.excess_after = 600;
+    rules.weights.t_ocioso = 30;
+    v_crew roster = load_dump(dir / "dumpfile.txt", rules);
+    EXPECT_EQ(number_after(r.out, "\nobjective "), global_objective(roster, rules));
+    EXPECT_NE(number_after(r.out, "\nobjective "), number_after(check("").out, "\nobjective "));
+
+    write_file(dir / "bad.toml", "[weights]\nt_ocioos = 30\n");
+    const std::pair<const char*, const char*> runs[] = {{"escala-check", ""},
+                                                        {"escala-gantt", "--out bad-out/escala.html"},
+                                                        {"escala-export", "--out-dir bad-out"},
+                                                        {"escala-improve", "--out-dir bad-out"},
+                                                        {"escala-batch", "--out-dir bad-out"}};
+    for (const auto& [program, args] : runs) {
+        const RunResult bad = run_tool(dir, program, std::string("--rules bad.toml ") + args);
+        EXPECT_EQ(bad.status, 2) << program;
+        EXPECT_EQ(bad.err, std::string(program) + ": bad.toml:2: weights.t_ocioos: unknown key (did you mean t_ocioso?)\n")
+            << program;
+    }
+    EXPECT_FALSE(fs::exists(dir / "bad-out"));
 }
 
 // The column-generation bound lies between the quick bound and the roster,

@@ -12,6 +12,7 @@
 #include "cli/interrupt_guard.hpp"
 #include "crew/overlaps.hpp"
 #include "io/strict_tasks.hpp"
+#include "rules/rules_file.hpp"
 
 namespace escala::tools::batch {
 
@@ -22,16 +23,19 @@ namespace {
 const char* const log_name = "file_obj.txt";  // the one file that grows with each run
 
 // The task file as an absolute path, once the strict reader has taken it
-// whole; its warnings go to `err`.
-fs::path usable_task_file(const fs::path& name, std::ostream& err) {
+// whole; its warnings go to `err`, its number of tasks to `count`.
+fs::path usable_task_file(const fs::path& name, std::ostream& err, std::size_t& count) {
     try {
         const StrictTasks read = load_tasks_strict(name);
         for (const std::string& warning : read.warnings) err << "escala-batch: " << warning << "\n";
+        count = read.tasks.size();
     } catch (const TaskFileError& e) {
         throw cli::UnusableInput(e.what());
     }
     return fs::absolute(name);
 }
+
+const char* const rules_copy = "rules.toml";  // the rules file, beside the roster it scored
 
 fs::path usable_out_dir(const fs::path& dir) {
     const std::string problem = cli::output_folder_problem(dir);
@@ -94,8 +98,15 @@ std::size_t best_run(const std::vector<RunRecord>& runs) {
 
 BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostream& err,
                       const std::atomic<bool>* stop) {
-    const fs::path task_file = usable_task_file(options.task_file, err);
+    std::size_t task_count = 0;
+    const fs::path task_file = usable_task_file(options.task_file, err, task_count);
+    RulesFile rules;
+    if (!options.rules_file.empty()) {
+        rules = read_rules_file(options.rules_file);
+        check_rules_fit(rules, static_cast<std::size_t>(options.crew), task_count);
+    }
     const fs::path out_dir = usable_out_dir(options.out_dir);
+    if (const std::string used = rules_summary(rules); !used.empty()) out << used << "\n" << std::flush;
     std::ostream nowhere(nullptr);  // escala's console lines when quiet
     std::ostream& console = options.quiet ? nowhere : out;
     if (!options.quiet) out << "seed " << options.seed << "\n" << std::flush;
@@ -115,6 +126,7 @@ BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostre
         driver.stop = stop;
         driver.time_limit_seconds = options.time_limit_seconds;
         driver.crew_size = options.crew;
+        driver.rules = rules.rules;
         if (options.total_time_seconds > 0) {
             const double left = options.total_time_seconds - elapsed();
             if (left <= 0) {
@@ -129,6 +141,7 @@ BatchResult run_batch(const BatchOptions& options, std::ostream& out, std::ostre
         run.number = k + 1;
         const auto run_started = std::chrono::steady_clock::now();
         run.summary = run_escala(driver, scratch.path(), console);
+        if (!options.rules_file.empty()) fs::copy_file(options.rules_file, scratch.path() / rules_copy);
         run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run_started).count();
         result.runs.push_back(run);
         out << describe_run(run) << "\n" << std::flush;

@@ -24,6 +24,7 @@ struct BatchOptions {
     double total_time_seconds = 0;  // the whole batch; 0: none
     bool quiet = false;             // only the per-run summaries on the console
     int crew = roster_size;         // members in each roster
+    std::filesystem::path rules_file;  // empty: escala's own rules
 };
 
 // One finished build.

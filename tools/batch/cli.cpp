@@ -1,6 +1,7 @@
 #include "cli.hpp"
 
 #include "cli/command_line.hpp"
+#include "rules/rules_file.hpp"
 #include "search/random.hpp"
 
 namespace escala::tools::batch {
@@ -44,10 +45,16 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         ->type_name("N")
         ->check(cli::decimal_in(1, 100000))
         ->capture_default_str();
+    std::string rules_file;
+    app.add_option("--rules", rules_file,
+                   "R" + std::string(rules_option_help).substr(1) + "; the construction and the search score with them, and the "
+                   "file is copied beside the outputs as rules.toml")
+        ->type_name("FILE");
     app.add_flag("--quiet", options.quiet, "Print only one summary line per run");
     app.footer(
         "Files: reads the task file; writes into the output directory the best run's ArqSaida.txt,\n"
-        "teste_solucao.txt, melhor_solucao.txt, ArqSaida-zz.txt and dumpfile.txt (replacing those there)\n"
+        "teste_solucao.txt, melhor_solucao.txt, ArqSaida-zz.txt and dumpfile.txt (replacing those there),\n"
+        "with --rules the rules file as rules.toml,\n"
         "and appends its search log to file_obj.txt. While runs go on, their files are kept in a hidden\n"
         "folder .escala-batch-XXXXXX inside the output directory, removed before the program ends.\n"
         "\n"
@@ -66,6 +73,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     }
     options.task_file = task_file;
     options.out_dir = out_dir;
+    options.rules_file = rules_file;
     options.seed = seed ? *seed : clock_seed();
     return {options, 0};
 }

@@ -57,7 +57,7 @@ void check_placement(const l_tarefas& tasks, const Dump& dump, std::vector<Viola
 }
 
 // Start order, overlaps and the closing virtual task of one schedule.
-void check_schedule(int crew, const DumpCrew& block, std::vector<Violation>& out) {
+void check_schedule(int crew, const DumpCrew& block, const Rules& rules, std::vector<Violation>& out) {
     std::vector<DumpTask> real;
     for (std::size_t k = 0; k < block.tasks.size(); ++k) {
         const DumpTask& t = block.tasks[k];
@@ -90,37 +90,37 @@ void check_schedule(int crew, const DumpCrew& block, std::vector<Violation>& out
     }
 
     // The closing virtual task is whatever assigning the real tasks gives.
-    if (const std::optional<ClosingProblem> problem = closing_problem(block))
+    if (const std::optional<ClosingProblem> problem = closing_problem(block, rules))
         out.push_back({crew, problem->line, problem->message, {problem->task}});
 }
 
 }  // namespace
 
-std::vector<CrewMeasures> measure_crew(const v_crew& roster) {
+std::vector<CrewMeasures> measure_crew(const v_crew& roster, const Rules& rules) {
     std::vector<CrewMeasures> measures;
     for (Crew member : roster) {
         CrewMeasures m;
-        m.cost = member.cost();  // sorts the copy
-        m.work_time = member.work_time();
-        m.idle_time = member.idle_time();
-        m.overtime = member.overtime();
-        m.split_shift = member.is_split_shift();
+        m.cost = member.cost(rules);  // sorts the copy
+        m.work_time = member.work_time(rules);
+        m.idle_time = member.idle_time(rules);
+        m.overtime = member.overtime(rules);
+        m.split_shift = member.is_split_shift(rules);
         measures.push_back(m);
     }
     return measures;
 }
 
-RosterTotals roster_totals(const v_crew& roster) {
+RosterTotals roster_totals(const v_crew& roster, const Rules& rules) {
     RosterTotals t;
     t.crew = static_cast<std::int32_t>(roster.size());
     t.virtual_tasks = count_virtual_tasks(roster);
     for (const Crew& c : roster) t.real_tasks += static_cast<std::int32_t>(c.tasks.size());
     t.real_tasks -= t.virtual_tasks;
     t.without_tasks = count_crew_without_tasks(roster);
-    t.split_shifts = count_split_shifts(roster);
+    t.split_shifts = count_split_shifts(roster, rules);
     t.overlap = total_overlap_time(roster);
-    t.overtime = total_overtime(roster);
-    t.excess = total_excess_time(roster);
+    t.overtime = total_overtime(roster, rules);
+    t.excess = total_excess_time(roster, rules);
     t.vehicle_changes = total_vehicle_changes(roster);
     t.permitted_point_changes = total_permitted_point_changes(roster);
     t.forbidden_point_changes = total_forbidden_point_changes(roster);
@@ -140,9 +140,9 @@ std::int32_t max_simultaneous(const l_tarefas& tasks) {
     return most;
 }
 
-CheckReport check_roster(const l_tarefas& tasks, const Dump& dump) {
+CheckReport check_roster(const l_tarefas& tasks, const Dump& dump, const Rules& rules) {
     CheckReport report;
-    for (std::size_t c = 0; c < dump.crew.size(); ++c) check_schedule(static_cast<int>(c), dump.crew[c], report.violations);
+    for (std::size_t c = 0; c < dump.crew.size(); ++c) check_schedule(static_cast<int>(c), dump.crew[c], rules, report.violations);
     check_placement(tasks, dump, report.violations);
     std::stable_sort(report.violations.begin(), report.violations.end(), [](const Violation& a, const Violation& b) {
         const bool a_file = a.crew < 0, b_file = b.crew < 0;
@@ -150,11 +150,11 @@ CheckReport check_roster(const l_tarefas& tasks, const Dump& dump) {
     });
 
     v_crew roster = to_roster(dump);
-    report.crew = measure_crew(roster);
-    report.objective = global_objective(roster);
-    report.totals = roster_totals(roster);
+    report.crew = measure_crew(roster, rules);
+    report.objective = global_objective(roster, rules);
+    report.totals = roster_totals(roster, rules);
     report.lower_bound = max_simultaneous(tasks);
-    report.objective_lower_bound = columns::objective_lower_bound(tasks, dump.crew.size()).value;
+    report.objective_lower_bound = columns::objective_lower_bound(tasks, dump.crew.size(), rules).value;
     return report;
 }
 
@@ -227,7 +227,9 @@ void print_report(std::ostream& out, const CheckReport& report, const std::strin
 }
 
 std::string print_format() {
-    return "Output, one item a line (times in minutes, costs with escala's weights):\n"
+    return "Output, one item a line (times in minutes, costs with escala's weights and limits or\n"
+           "those of --rules):\n"
+           "  rules <file>: <key> <value>, ...   with --rules, the values that are not escala's own\n"
            "  crew <i> cost <c> work <w> idle <d> overtime <o> split <yes|no>\n"
            "  objective <value>\n"
            "  totals crew <n> tasks <real> virtual <v> without_tasks <k> split_shifts <s> overlap <m>\n"
@@ -235,14 +237,15 @@ std::string print_format() {
            "         forbidden_point_changes <k>          (all on one line)\n"
            "  lower_bound <k>   most real tasks under way at one moment: crew needed at least\n"
            "  objective_lower_bound <b>   no roster of this many members for these tasks has a\n"
-           "                    lower objective: idle time of the members at 430 minutes less the\n"
-           "                    task minutes and a 30-minute virtual task each, plus the cheapest\n"
+           "                    lower objective: idle time of the members at the workday (430\n"
+           "                    minutes) less the task minutes and the longest virtual task (30) each,\n"
+           "                    plus the cheapest\n"
            "                    vehicle and point changes of (tasks - members) consecutive pairs\n"
            "  objective_lower_bound_cg <b> rounds <r> seconds <s> converged|not converged\n"
            "                    with --tight-bound: the linear relaxation of the roster over every\n"
            "                    possible crew day, by column generation; 'not converged' when the\n"
            "                    time ran out (the value is still a bound), 'none' when no round ended\n"
-           "                    or the weights are not the defaults\n"
+           "                    or the rules are not escala's own\n"
            "  gap <p>%          objective over the larger bound, less 1, in percent (none: bound 0)\n"
            "  violation <dump>:<line> crew <i>: <what is wrong>\n"
            "  violation <tasks> record <r>: <task> is in no schedule\n"

@@ -59,8 +59,8 @@ struct CheckReport {
 
 // Measures of every member and of the roster (objective, totals), computed by
 // the same code as escala's.
-std::vector<CrewMeasures> measure_crew(const v_crew& roster);
-RosterTotals roster_totals(const v_crew& roster);
+std::vector<CrewMeasures> measure_crew(const v_crew& roster, const Rules& rules);
+RosterTotals roster_totals(const v_crew& roster, const Rules& rules);
 
 // The largest number of real tasks that are under way at one moment: a task
 // covers [start_time, end_time), so tasks that only touch do not overlap.
@@ -70,7 +70,7 @@ std::int32_t max_simultaneous(const l_tarefas& tasks);
 // that each schedule is in start order without overlaps, and that each ends
 // with the closing virtual task that assigning its real tasks gives; measures
 // everything.
-CheckReport check_roster(const l_tarefas& tasks, const Dump& dump);
+CheckReport check_roster(const l_tarefas& tasks, const Dump& dump, const Rules& rules);
 
 // The schedules of a dump as positions in the task list, for the column
 // generation's first days; a schedule with a task the list lacks is left out.

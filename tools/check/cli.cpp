@@ -3,6 +3,7 @@
 #include "cli/command_line.hpp"
 
 #include "check/check.hpp"
+#include "rules/rules_file.hpp"
 
 namespace escala::tools::check {
 
@@ -33,6 +34,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     app.add_option("--threads", options.threads, "threads of the column generation's pricing (default: the cores)")
         ->type_name("T")
         ->check(CLI::Range(1u, 256u));
+    app.add_option("--rules", options.rules, rules_option_help)->type_name("FILE");
     app.set_version_flag("--version", std::string(program) + " " + ESCALA_VERSION);
     app.footer(print_format() +
                "\nFiles: reads the task file, the dump and the legend (--ids); writes nothing but standard output.\n"

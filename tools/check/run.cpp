@@ -8,6 +8,7 @@
 #include "cli/tool.hpp"
 #include "gtfs/legend.hpp"
 #include "io/strict_tasks.hpp"
+#include "rules/rules_file.hpp"
 
 namespace escala::tools::check {
 
@@ -28,7 +29,9 @@ int run_check(const ToolOptions& options, const cli::InterruptGuard& guard, std:
     gtfs::Legend legend;
     std::function<std::string(const Task&)> names;
     Dump dump;
+    RulesFile rules;
     try {
+        rules = rules_of_option(options.rules);
         tasks = load_tasks_strict(options.tasks);
         for (const std::string& warning : tasks.warnings) err << program << ": " << warning << '\n';
         if (!options.ids.empty()) {
@@ -36,7 +39,8 @@ int run_check(const ToolOptions& options, const cli::InterruptGuard& guard, std:
             names = [&legend](const Task& task) { return gtfs::describe_task(legend, task); };
         }
         // A missing or wrong closing virtual task is one of the violations listed.
-        dump = load_dump_file(options.dump, ClosingTasks::kept);
+        dump = load_dump_file(options.dump, rules.rules, ClosingTasks::kept);
+        if (!options.rules.empty()) check_rules_fit(rules, dump.crew.size(), tasks.tasks.size());
     } catch (const TaskFileError& e) {
         err << program << ": " << e.what() << '\n';
         return guard.exit_status(2);
@@ -48,7 +52,7 @@ int run_check(const ToolOptions& options, const cli::InterruptGuard& guard, std:
         return guard.exit_status(2);
     }
     if (guard.stop_requested()) return interrupted(guard, err);
-    CheckReport report = check_roster(tasks.tasks, dump);
+    CheckReport report = check_roster(tasks.tasks, dump, rules.rules);
     if (guard.stop_requested()) return interrupted(guard, err);
     if (options.tight_bound) {
         report.tight_requested = true;
@@ -57,6 +61,7 @@ int run_check(const ToolOptions& options, const cli::InterruptGuard& guard, std:
         generation.threads = options.threads;
         generation.stop = [&guard] { return guard.stop_requested(); };
         generation.initial_days = dump_days(tasks.tasks, dump);
+        generation.rules = rules.rules;
         cli::ProgressPrinter progress(err, program);
         generation.progress = [&progress](const columns::GenerationProgress& p) {
             progress.print(p.seconds, [&p](std::ostream& line) {
@@ -68,6 +73,7 @@ int run_check(const ToolOptions& options, const cli::InterruptGuard& guard, std:
         report.tight = columns::tight_lower_bound(tasks.tasks, dump.crew.size(), generation);
         if (guard.stop_requested()) return interrupted(guard, err);
     }
+    if (const std::string used = rules_summary(rules); !used.empty()) out << used << '\n';
     print_report(out, report, options.tasks, options.dump, names);
     return guard.exit_status(report.valid() ? 0 : 1);
 }

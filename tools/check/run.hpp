@@ -17,6 +17,7 @@ struct ToolOptions {
     bool tight_bound = false;
     double bound_time = 60;  // seconds of the column generation, wall clock
     unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    std::string rules;  // "": escala's own
 };
 
 // Reads the task file, the legend and the dump, checks and measures the

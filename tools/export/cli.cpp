@@ -1,6 +1,7 @@
 #include "cli.hpp"
 
 #include "cli/command_line.hpp"
+#include "rules/rules_file.hpp"
 
 namespace escala::tools::exporting {
 
@@ -18,13 +19,14 @@ Writes into --out-dir, each file replacing an older one only when complete:
   run_events.txt  TODS runs: one run per crew member with work, run_id =
                   member + --first-run; trips (event Operator), Travel
                   between tasks whose stops differ, Break at one stop after
-                  more than 120 minutes, Sign-off for the closing virtual task;
+                  more than the split gap (120 minutes, or --rules's),
+                  Sign-off for the closing virtual task;
                   piece_id <run>-<k> for each stretch on one vehicle without
                   a change of stop. Every run on the one --service-id.
   runs.csv        one row per run: sign-on, sign-off, pieces, trips, vehicles,
                   platform minutes and the crew measures and cost that
-                  escala-check prints; a last row "total" whose cost is the
-                  roster objective.
+                  escala-check prints (under --rules when given); a last row
+                  "total" whose cost is the roster objective.
   runs.html       printable run sheets, one page per run, with an index.
 
 Exit status: 0 done; 1 some run has overlapping trips (written anyway, one
@@ -53,6 +55,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
         ->type_name("N")
         ->check(cli::decimal_in(0, 1000000000))
         ->capture_default_str();
+    app.add_option("--rules", options.rules, "R" + std::string(rules_option_help).substr(1))->type_name("FILE");
     try {
         app.parse(argc, argv);
         if (service_option->count() > 0 && service.empty()) throw CLI::ValidationError("--service-id is empty");

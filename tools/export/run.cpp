@@ -10,6 +10,7 @@
 #include "export/export_files.hpp"
 #include "gtfs/feed.hpp"
 #include "io/strict_tasks.hpp"
+#include "rules/rules_file.hpp"
 
 namespace escala::tools::exporting {
 
@@ -25,8 +26,8 @@ int interrupted(const cli::InterruptGuard& guard, std::ostream& err) {
 }
 
 // The library's measures of every member, the ones escala-check prints among them.
-std::vector<RunMeasures> measure(const v_crew& roster) {
-    const std::vector<tools::CrewMeasures> checked = tools::measure_crew(roster);
+std::vector<RunMeasures> measure(const v_crew& roster, const Rules& rules) {
+    const std::vector<tools::CrewMeasures> checked = tools::measure_crew(roster, rules);
     std::vector<RunMeasures> measures;
     for (std::size_t i = 0; i < roster.size(); ++i) {
         Crew member = roster[i];
@@ -37,7 +38,7 @@ std::vector<RunMeasures> measure(const v_crew& roster) {
         m.idle_time = checked[i].idle_time;
         m.overtime = checked[i].overtime;
         m.split_shift = checked[i].split_shift;
-        m.excess_time = member.excess_time();
+        m.excess_time = member.excess_time(rules);
         m.overlap_time = member.overlap_time();
         m.vehicle_changes = member.vehicle_changes();
         m.point_changes = member.forbidden_point_changes();
@@ -57,10 +58,13 @@ int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std
     gtfs::Legend legend;
     std::vector<gtfs::TripRow> map;
     std::vector<Run> runs;
+    RulesFile rules;
     try {
+        rules = rules_of_option(options.rules);
         StrictTasks strict = load_tasks_strict(task_path);
         file = {options.tasks, std::move(strict.tasks), std::move(strict.lines)};
-        dump = load_dump_file(options.dump);
+        dump = load_dump_file(options.dump, rules.rules);
+        if (!options.rules.empty()) check_rules_fit(rules, dump.crew.size(), file.tasks.size());
         legend = gtfs::read_legend(legend_name);
         map = gtfs::read_trip_map(map_name);
         check_legend(file, legend, legend_name);
@@ -71,7 +75,7 @@ int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std
             for (const DumpTask& t : member.tasks) schedule.push_back({t.task, t.line});
         }
         const auto matched = match_tasks(file, roster, options.dump);
-        runs = build_runs(roster, matched, file, trips, options.first_run);
+        runs = build_runs(roster, matched, file, trips, options.first_run, rules.rules);
     } catch (const TaskFileError& e) {
         err << prefix << e.what() << '\n';
         return 2;
@@ -92,8 +96,8 @@ int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std
 
     const std::vector<Overlap> overlaps = find_overlaps(runs);
     v_crew roster = to_roster(dump);
-    const std::vector<RunMeasures> measures = measure(roster);
-    const std::uint32_t objective = global_objective(roster);
+    const std::vector<RunMeasures> measures = measure(roster, rules.rules);
+    const std::uint32_t objective = global_objective(roster, rules.rules);
     const std::string service = options.service_id ? *options.service_id : busiest_service(map);
 
     const std::filesystem::path dir = options.out_dir;
@@ -117,6 +121,7 @@ int run_export(const ToolOptions& options, const cli::InterruptGuard& guard, std
     for (const Overlap& o : overlaps)
         err << prefix << "warning: run " << o.run_id << ": trips " << o.first_trip << " and " << o.second_trip
             << " overlap in time\n";
+    if (const std::string used = rules_summary(rules); !used.empty()) err << prefix << used << '\n';
     int trips = 0, pieces = 0, travels = 0, rests = 0, sign_offs = 0;
     std::size_t events = 0;
     for (const Run& r : runs) {

@@ -17,6 +17,7 @@ struct ToolOptions {
     std::string out_dir = ".";
     std::optional<std::string> service_id;  // none: the service of the most trips
     int first_run = 1;
+    std::string rules;  // "": escala's own
 };
 
 // Reads everything, writes run_events.txt, runs.csv and runs.html into the

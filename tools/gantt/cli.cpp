@@ -1,6 +1,7 @@
 #include "cli.hpp"
 
 #include "cli/command_line.hpp"
+#include "rules/rules_file.hpp"
 
 namespace escala::tools::gantt {
 
@@ -44,6 +45,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
                    "and names")
         ->type_name("FILE");
     app.add_flag("--all", options.all_crew, "a row for every crew member, those without tasks too");
+    app.add_option("--rules", options.rules, rules_option_help)->type_name("FILE");
     app.set_version_flag("--version", std::string("escala-gantt ") + ESCALA_VERSION);
     app.footer(footer);
     try {

@@ -19,7 +19,7 @@
 
 #include "check/check.hpp"
 #include "crew/crew_util.hpp"
-#include "crew/pesos.hpp"
+#include "crew/rules.hpp"
 
 namespace escala::tools {
 
@@ -199,11 +199,11 @@ std::vector<Clash> find_clashes(const DumpCrew& block) {
 }
 
 // The split-shift break: the first longest gap of the schedule in task order.
-std::optional<std::pair<std::int64_t, std::int64_t>> split_break(const DumpCrew& block) {
+std::optional<std::pair<std::int64_t, std::int64_t>> split_break(const DumpCrew& block, const Rules& rules) {
     Crew crew;
     for (const DumpTask& t : block.tasks) crew.tasks.push_back(t.task);
     crew.sort_tasks();
-    if (!crew.is_split_shift()) return std::nullopt;
+    if (!crew.is_split_shift(rules)) return std::nullopt;
     const std::int32_t longest = crew.longest_gap();
     for (std::size_t k = 1; k < crew.tasks.size(); ++k)
         if (wrap_sub(crew.tasks[k].start_time, crew.tasks[k - 1].end_time) == longest)
@@ -280,11 +280,17 @@ void write_style(std::ostream& out) { out << "<style>\n" << style_sheet << "</st
 // "×40 a minute" and the like, from escala's weights.
 std::string weight(std::uint32_t w, const char* unit) { return "\u00d7" + grouped(w) + " a " + unit; }
 
-void write_header(std::ostream& out, const Dump& dump, const std::string& dump_name, bool all_crew) {
+void write_header(std::ostream& out, const Dump& dump, const std::string& dump_name, const GanttOptions& options) {
+    const bool all_crew = options.all_crew;
+    const Pesos& pesos = options.rules.weights;
+    const Limits& limits = options.rules.limits;
+    const std::string beyond = "beyond " + std::to_string(limits.excess_after) + " min";
     v_crew roster = to_roster(dump);
-    const std::uint32_t objective = global_objective(roster);
-    const RosterTotals t = roster_totals(roster);
-    out << "<h1>escala roster \u2014 " << html_escape(dump_name) << "</h1>\n<div class=\"stats\">"
+    const std::uint32_t objective = global_objective(roster, options.rules);
+    const RosterTotals t = roster_totals(roster, options.rules);
+    out << "<h1>escala roster \u2014 " << html_escape(dump_name) << "</h1>\n";
+    if (!options.rules_note.empty()) out << "<p class=\"rules\">" << html_escape(options.rules_note) << "</p>\n";
+    out << "<div class=\"stats\">"
         << "<span>objective <b>" << objective << "</b></span>"
         << "<span>crew <b>" << t.crew << "</b></span>"
         << "<span>tasks <b>" << t.real_tasks << "</b></span>"
@@ -293,7 +299,7 @@ void write_header(std::ostream& out, const Dump& dump, const std::string& dump_n
         << "<span>split shifts <b>" << t.split_shifts << "</b></span>"
         << "<span>overlap <b>" << t.overlap << "</b> min</span>"
         << "<span>overtime <b>" << t.overtime << "</b> min</span>"
-        << "<span>beyond 550 min <b>" << t.excess << "</b> min</span>"
+        << "<span>" << beyond << " <b>" << t.excess << "</b> min</span>"
         << "<span>vehicle changes <b>" << t.vehicle_changes << "</b></span>"
         << "<span>point changes <b>" << t.forbidden_point_changes << "</b> (" << t.permitted_point_changes
         << " at the longest gap)</span></div>\n";
@@ -302,8 +308,8 @@ void write_header(std::ostream& out, const Dump& dump, const std::string& dump_n
     // its last end, the closing virtual task included, less a split shift's break.
     std::string objective_meaning =
         "sum of the crew members\u2019 costs, lower is better: idle time " + weight(pesos.t_ocioso, "minute") +
-        ", overtime " + weight(pesos.h_extra, "minute") + ", beyond 550 min " + weight(pesos.d_jornada, "minute") +
-        ", overlap " + weight(pesos.t_sobreposicao, "minute") + ", rest under 660 min " +
+        ", overtime " + weight(pesos.h_extra, "minute") + ", " + beyond + " " + weight(pesos.d_jornada, "minute") +
+        ", overlap " + weight(pesos.t_sobreposicao, "minute") + ", rest under " + std::to_string(limits.min_rest) + " min " +
         weight(pesos.i_jornada, "minute") + ", vehicle changes " + weight(pesos.t_veiculo, "change") +
         ", point changes " + weight(pesos.tp_proibida, "change") + " (+" + grouped(pesos.tp_permitida) +
         " for one at the longest gap)";
@@ -312,17 +318,20 @@ void write_header(std::ostream& out, const Dump& dump, const std::string& dump_n
         {"objective", objective_meaning},
         {"crew", "crew members in the roster: a row each, the cost of the member at the row\u2019s end"},
         {"tasks", "real tasks: pieces of work on a vehicle"},
-        {"virtual tasks", "closing time escala adds at a schedule\u2019s end (up to 30 min; none when its "
-                          "breaks already give that); dashed bars"},
+        {"virtual tasks", "closing time escala adds at a schedule\u2019s end (up to " +
+                              std::to_string(std::max(limits.virtual_idle, limits.virtual_short)) +
+                              " min; none when its breaks already give that); dashed bars"},
         {"crew without tasks",
          all_crew ? "members with an empty schedule: empty rows"
                   : "members with an empty schedule: listed in one line above the rows, no row each"},
-        {"split shifts", "schedules whose longest gap is over 120 min: S in the row, the break hatched, "
-                         "and the break is not work time"},
+        {"split shifts", "schedules whose longest gap is over " + std::to_string(limits.split_gap) +
+                             " min: S in the row, the break hatched, and the break is not work time"},
         {"overlap", "minutes in which a member\u2019s tasks run at once: red outline and red band"},
-        {"overtime", "work time beyond 430 min (beyond 400 min in a split shift); work time runs from the "
-                     "first task\u2019s start to the last one\u2019s end"},
-        {"beyond 550 min", "work time beyond 550 min, the longest working day"},
+        {"overtime", "work time beyond " + std::to_string(limits.workday) + " min (beyond " +
+                         std::to_string(limits.split_workday) +
+                         " min in a split shift); work time runs from the first task\u2019s start to the last "
+                         "one\u2019s end"},
+        {beyond.c_str(), "work time " + beyond + ", the longest working day"},
         {"vehicle changes", "places where a member\u2019s next task is on another vehicle"},
         {"point changes", "places where a member\u2019s next task starts at another point than the previous one "
                           "ended; in brackets, how many of them fall at the schedule\u2019s longest gap"},
@@ -458,7 +467,7 @@ void write_axis(std::ostream& out, const Axis& axis) {
 void write_rows(std::ostream& out, const Dump& dump, const std::vector<std::size_t>& shown, const Axis& axis,
                 const GanttOptions& options) {
     v_crew roster = to_roster(dump);
-    const std::vector<CrewMeasures> measures = measure_crew(roster);
+    const std::vector<CrewMeasures> measures = measure_crew(roster, options.rules);
     const BarColours colours{vehicle_colours(dump)};
     const double height = row_height * static_cast<double>(shown.size()) + 2;
     out << tag("svg", {{"class", "gantt"}, {"width", num(page_width)}, {"height", num(height)}}, ">\n") << "<defs>"
@@ -496,7 +505,7 @@ void write_rows(std::ostream& out, const Dump& dump, const std::vector<std::size
                    ">")
             << m.cost << "</text></g>\n";
 
-        if (const auto gap = split_break(block))
+        if (const auto gap = split_break(block, options.rules))
             out << tag("rect", {{"class", "break"}, {"x", num(axis.x(gap->first))}, {"y", num(pad)},
                                 {"width", num(axis.x(gap->second) - axis.x(gap->first))}, {"height", num(bar_height)}},
                        ">")
@@ -647,7 +656,7 @@ void write_gantt(std::ostream& out, const Dump& dump, const std::optional<Search
         << html_escape(dump_name) << "</title>\n";
     write_style(out);
     out << "</head><body>\n";
-    write_header(out, dump, dump_name, options.all_crew);
+    write_header(out, dump, dump_name, options);
     write_chart(out, log, log_name);
     write_legend(out, folded);
     const Axis axis = make_axis(dump);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "crew/dump.hpp"
+#include "crew/rules.hpp"
 #include "gantt/search_log.hpp"
 #include "io/printable.hpp"
 
@@ -36,6 +37,8 @@ struct GanttOptions {
     NumberNote point_note;  // none: numbers only
     NumberNote line_note;
     bool all_crew = false;  // a row for members with an empty schedule too, not one folded line
+    Rules rules;            // of the costs and measures: escala's own unless a rules file says
+    std::string rules_note; // shown under the title when not empty (the rules that differ)
 };
 
 // Writes the page: header with the objective and totals and what they mean,

@@ -7,6 +7,7 @@
 #include "cli/tool.hpp"
 #include "gantt/search_log.hpp"
 #include "gtfs/legend.hpp"
+#include "rules/rules_file.hpp"
 
 namespace escala::tools::gantt {
 
@@ -46,8 +47,13 @@ int run_gantt(const ToolOptions& options, const cli::InterruptGuard& guard, std:
     std::optional<SearchLog> log;
     GanttOptions drawing;
     drawing.all_crew = options.all_crew;
+    RulesFile rules;
     try {
-        dump = load_dump_file(options.dump);
+        rules = rules_of_option(options.rules);
+        dump = load_dump_file(options.dump, rules.rules);
+        if (!options.rules.empty()) check_rules_fit(rules, dump.crew.size(), static_cast<std::size_t>(dump.task_lines()));
+        drawing.rules = rules.rules;
+        drawing.rules_note = rules_summary(rules);
         if (!options.ids.empty()) {
             legend = gtfs::read_legend(options.ids);
             using gtfs::IdKind;
@@ -83,6 +89,7 @@ int run_gantt(const ToolOptions& options, const cli::InterruptGuard& guard, std:
     int real_tasks = 0;
     for (const DumpCrew& c : dump.crew)
         for (const DumpTask& t : c.tasks) real_tasks += t.task.is_virtual == 0 ? 1 : 0;
+    if (!drawing.rules_note.empty()) out << prefix << drawing.rules_note << '\n';
     out << prefix << "wrote " << options.out << " (" << dump.crew.size() << " crew, " << real_tasks << " tasks)\n";
     return guard.exit_status(0);
 }

@@ -16,6 +16,7 @@ struct ToolOptions {
     std::string out = "escala.html";
     std::string ids;  // "": numbers only
     bool all_crew = false;
+    std::string rules;  // "": escala's own
 };
 
 // Reads the dump, the search log and the legend and writes the page whole.

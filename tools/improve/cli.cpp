@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "cli/command_line.hpp"
+#include "rules/rules_file.hpp"
 #include "search/random.hpp"
 
 namespace escala::tools::improver {
@@ -65,6 +66,11 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     app.add_flag("--tight-bound", options.tight_bound,
                  "Compute the column-generation bound (escala-check --tight-bound) at the start and give the gap "
                  "to it; --start columns computes it anyway");
+    std::string rules_file;
+    app.add_option("--rules", rules_file,
+                   "R" + std::string(rules_option_help).substr(1) +
+                       "; the search, the columns and the integer program all cost with them")
+        ->type_name("FILE");
     app.add_flag("--quiet", options.quiet, "Print only the summary, no progress lines");
     app.footer(
         "Files: reads the task file and the dump; writes into the output directory dumpfile.txt\n"
@@ -97,6 +103,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     options.task_file = task_file;
     if (!dump_file.empty()) options.dump_file = dump_file;
     options.out_dir = out_dir;
+    options.rules_file = rules_file;
     options.seed = seed ? *seed : clock_seed();
     options.threads = threads ? *threads : std::max(1u, std::thread::hardware_concurrency());
     if (crew) options.crew = static_cast<std::size_t>(*crew);

@@ -16,6 +16,7 @@
 #include "crew/overlaps.hpp"
 #include "improve/search.hpp"
 #include "io/strict_tasks.hpp"
+#include "rules/rules_file.hpp"
 #include "plan.hpp"
 
 namespace escala::tools::improver {
@@ -73,19 +74,22 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
     const l_tarefas tasks = usable_tasks(options.task_file, err);
+    const RulesFile rules_file = options.rules_file.empty() ? RulesFile{} : read_rules_file(options.rules_file);
+    const Rules& rules = rules_file.rules;  // outlives every roster state of the run
     std::optional<v_crew> dumped;
     if (options.dump_file) {
-        dumped = load_dump(*options.dump_file);
+        dumped = load_dump(*options.dump_file, rules);
         if (options.crew && *options.crew != dumped->size())
             throw UnusableInput("--crew " + std::to_string(*options.crew) + " differs from the " +
                                 std::to_string(dumped->size()) + " members of the dump");
         if (dumped->empty()) throw UnusableInput(options.dump_file->string() + ": a roster without members");
     }
     const std::size_t members = dumped ? dumped->size() : options.crew.value_or(default_crew);
+    if (!options.rules_file.empty()) check_rules_fit(rules_file, members, tasks.size());
     improve::RosterState start;
     if (dumped) {
         try {
-            start = improve::RosterState(tasks, *dumped);
+            start = improve::RosterState(tasks, *dumped, rules);
         } catch (const improve::RosterMismatch& e) {
             throw UnusableInput(options.dump_file->string() + ": " + e.what());
         }
@@ -103,13 +107,14 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     auto left_until = [&](double end) { return timed ? end - seconds_since_start() : end; };
     auto stopped = [stop] { return stop != nullptr && stop->load(); };
 
-    const columns::ObjectiveBound bound = columns::objective_lower_bound(tasks, members);
+    const columns::ObjectiveBound bound = columns::objective_lower_bound(tasks, members, rules);
     ImproveToolResult result;
     result.lower_bound = bound.value;
     std::ostringstream text;  // what the phases did, for the summary
     auto say = [&](const std::string& line) {
         if (!options.quiet) err << "escala-improve: " << line << "\n" << std::flush;
     };
+    if (const std::string used = rules_summary(rules_file); !used.empty()) out << used << "\n" << std::flush;
     auto seconds_text = [](double s) {
         std::ostringstream t;
         t << std::fixed << std::setprecision(1) << s << " s";
@@ -122,7 +127,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         std::mt19937_64 random(options.seed);
         const std::optional<Clock::time_point> deadline =
             timed ? std::optional<Clock::time_point>(at(plan.construction_end)) : std::nullopt;
-        start = improve::construct(tasks, members, random, deadline);
+        start = improve::construct(tasks, members, rules, random, deadline);
     }
     improve::RosterState best = start;
     const std::uint32_t start_objective = start.objective();
@@ -170,7 +175,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
 
     // The roster of an integer program's days: it becomes the best when cheaper. Its objective.
     auto adopt = [&](const std::vector<columns::Day>& days) {
-        improve::RosterState state(tasks, columns::roster_of(tasks, members, days));
+        improve::RosterState state(tasks, columns::roster_of(tasks, members, days, rules), rules);
         const std::uint32_t value = state.objective();
         if (value < best.objective()) {
             best = std::move(state);
@@ -200,6 +205,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             return stopped() || given_up;
         };
         generation.initial_days = days_of(best);
+        generation.rules = rules;
         cli::ProgressPrinter bound_progress(err, "escala-improve");
         generation.progress = [&](const columns::GenerationProgress& p) {
             any_round = true;
@@ -233,13 +239,15 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             // The generation's pool is no good: rounds of an integer program over
             // the days recombined from the best roster's own (and the other
             // searches' rosters' days), each followed by a short local search.
-            text << "; the generation's days left out (not converged); integer programs over days recombined from "
-                    "the best roster's:";
+            text << "; the generation's days left out ("
+                 << (tight.obstacle.empty() ? "not converged" : "no generation under these rules")
+                 << "); integer programs over days recombined from the best roster's:";
             int round = 0;
             while (!stopped() && left_until(plan.program_end) >= 1) {
                 columns::ProgramOptions program;
                 program.time_limit = std::min(left_until(plan.program_end), plan.recombination_round);
                 program.stop = stopped;
+                program.rules = rules;
                 const columns::ProgramRoster chosen =
                     columns::recombine_roster(tasks, members, days_of(best), program, other_days);
                 const std::uint32_t before = best.objective(), value = adopt(chosen.days);
@@ -291,12 +299,13 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             columns::ProgramOptions program;
             program.time_limit = budget_left();
             program.stop = stopped;
+            program.rules = rules;
             program.rosters.push_back(days_of(best));
             columns::ProgramRoster chosen = columns::solve_roster_program(tasks, members, pool, program);
             int rounds = 1;
             std::size_t recombined = 0;
             while (chosen.found && duals.size() == tasks.size() + 1 && !program_over() && budget_left() > 1) {
-                const std::vector<columns::Day> extra = columns::recombined_days(tasks, chosen.days, duals, program_over);
+                const std::vector<columns::Day> extra = columns::recombined_days(tasks, chosen.days, duals, rules, program_over);
                 if (extra.empty() || program_over()) break;
                 recombined += extra.size();
                 pool.insert(pool.end(), extra.begin(), extra.end());
@@ -342,8 +351,8 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     } catch (const cli::WriteError& e) {
         throw CannotWrite(e.what());
     }
-    write_report(roster, (dir / "ArqSaida.txt").string());
-    write_detailed_report(roster, (dir / "ArqSaida-zz.txt").string());
+    write_report(roster, (dir / "ArqSaida.txt").string(), rules);
+    write_detailed_report(roster, (dir / "ArqSaida-zz.txt").string(), rules);
     write_dump(roster, (dir / "dumpfile.txt").string());
     try {
         trace_file->commit();
@@ -352,7 +361,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     }
 
     result.start_objective = start_objective;
-    result.best_objective = global_objective(roster);
+    result.best_objective = global_objective(roster, rules);
     result.iterations = iterations;
     result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     result.overlapping_pairs = overlapping_pairs(roster);

@@ -29,6 +29,7 @@ struct ImproveToolOptions {
     // a dump, the dump with one. False: the dump or a construction.
     std::optional<bool> columns_start;
     bool tight_bound = false;  // the column-generation bound, for the gap
+    std::filesystem::path rules_file;  // empty: escala's own rules
 };
 
 using cli::CannotWrite;

@@ -1,7 +1,0 @@
-#include "crew/pesos.hpp"
-
-namespace escala {
-
-Pesos pesos;
-
-}  // namespace escala
