@@ -94,6 +94,10 @@ TEST(RulesFile, WeightsThatCanOverflowTheObjectiveAreRefused) {
               "r.toml:2: weights.t_sobreposicao: 20000 can take the objective of a roster of 219 members and 1257 "
               "tasks beyond 32 bits");
     EXPECT_EQ(refusal("[weights]\nt_sobreposicao = 20000\n", 20, 100), "accepted");
+    // escala's own values are never refused, though on four copies of the
+    // weekday their worst case is beyond 32 bits too; more than theirs is.
+    EXPECT_EQ(refusal("[weights]\nt_sobreposicao = 5000\n[limits]\nworkday = 430\n", 876, 5028), "accepted");
+    EXPECT_NE(refusal("[weights]\nt_sobreposicao = 5001\n", 876, 5028), "accepted");
 }
 
 TEST(RulesFile, UnreadableFiles) {

@@ -1,6 +1,7 @@
 #include "rules/rules_file.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <fstream>
 #include <limits>
@@ -209,19 +210,22 @@ RulesFile read_rules_file(const std::filesystem::path& path) {
     return parse_rules(text.str(), name);
 }
 
-void check_rules_fit(const RulesFile& file, std::size_t members, std::size_t tasks) {
-    const Pesos& w = file.rules.weights;
-    const Limits& l = file.rules.limits;
+namespace {
+
+struct Share {
+    const char* key;
+    long double amount;
+};
+
+// Each weight's share of the largest objective: per member a day's idle and
+// overlap minutes, its work beyond the limits, a whole rest shortfall and a
+// split day; per task a vehicle and a point change.
+std::array<Share, 9> worst_shares(const Rules& rules, std::size_t members, std::size_t tasks) {
+    const Pesos& w = rules.weights;
+    const Limits& l = rules.limits;
     const std::int64_t day = day_minutes;
-    // Each weight's share of the largest objective: per member a day's idle
-    // and overlap minutes, its work beyond the limits, a whole rest
-    // shortfall and a split day; per task a vehicle and a point change.
-    struct Share {
-        const char* key;
-        long double amount;
-    };
     const auto n = static_cast<long double>(members), k = static_cast<long double>(tasks);
-    const Share shares[] = {
+    return {{
         {"weights.t_ocioso", n * day * w.t_ocioso},
         {"weights.h_extra", n * static_cast<long double>(day - l.split_workday) * w.h_extra},
         {"weights.d_jornada", n * static_cast<long double>(day - l.excess_after) * w.d_jornada},
@@ -231,10 +235,24 @@ void check_rules_fit(const RulesFile& file, std::size_t members, std::size_t tas
         {"weights.t_veiculo", k * w.t_veiculo},
         {"weights.tp_proibida", k * w.tp_proibida},
         {"weights.tp_permitida", k * w.tp_permitida},
-    };
+    }};
+}
+
+long double sum(const std::array<Share, 9>& shares) {
     long double total = 0;
     for (const Share& s : shares) total += s.amount;
-    if (total <= static_cast<long double>(std::numeric_limits<std::uint32_t>::max())) return;
+    return total;
+}
+
+}  // namespace
+
+void check_rules_fit(const RulesFile& file, std::size_t members, std::size_t tasks) {
+    const std::array<Share, 9> shares = worst_shares(file.rules, members, tasks);
+    // escala's own rules are never refused: on a large roster their worst
+    // case is beyond 32 bits too, and rules no worse than theirs are kept.
+    const long double allowed = std::max<long double>(std::numeric_limits<std::uint32_t>::max(),
+                                                      sum(worst_shares(Rules{}, members, tasks)));
+    if (sum(shares) <= allowed) return;
     // Named by the largest share among the keys the file sets.
     const Share* largest = nullptr;
     for (const Share& s : shares)

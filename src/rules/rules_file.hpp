@@ -33,7 +33,8 @@ RulesFile parse_rules(const std::string& text, const std::string& name);
 // Throws cli::UnusableInput, naming the file, the line and the key, when a
 // roster of `members` members over `tasks` tasks could take the objective
 // beyond 32 bits under these rules (a day's minutes at every per-minute
-// weight for each member, every task pair changing vehicle and point).
+// weight for each member, every task pair changing vehicle and point) and
+// further than escala's own rules could.
 void check_rules_fit(const RulesFile& file, std::size_t members, std::size_t tasks);
 
 // "rules FILE: workday 480, excess_after 600, t_ocioso 30": the values that
