@@ -236,6 +236,8 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
     auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
     TightBound result;
     result.obstacle = priced_cost_obstacle(tasks, options.rules);
+    if (result.obstacle.empty() && crew_costs && !(options.rules == default_rules()))
+        result.obstacle = "the generation at crew costs prices escala's own rules only";
     if (!result.obstacle.empty()) return result;
     auto stop = [&] { return elapsed() > options.time_limit || (options.stop && options.stop()); };
 
@@ -285,7 +287,7 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
                 guess[static_cast<std::size_t>(p)] = cost * std::max(1, tasks[static_cast<std::size_t>(p)].end_time - tasks[static_cast<std::size_t>(p)].start_time) / minutes;
         }
     }
-    Pricer pricer(tasks, options.threads, crew_costs);
+    Pricer pricer(tasks, options.threads, crew_costs, options.rules);
     std::vector<double> center(n + 1, 0.0), out(n + 1), separation(n + 1);
     bool have_center = false;
     double alpha = 0.5;
@@ -393,6 +395,9 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
     }
     result.found = best > -INFINITY && !crew_costs;
     if (result.found) {
+        // The roster objective adds p_duplas for every split day beyond 20, and so
+        // takes up to 20 of them off below 20 split days: the bound allows for it.
+        best -= 20.0 * options.rules.weights.p_duplas;
         result.exact = best;
         // Rounded up, as objectives are whole, less a margin for the floating-point sums; never below 0.
         result.value = std::max<std::int64_t>(

@@ -41,9 +41,9 @@
 //
 // The empty day costs W idle minutes, t_ocioso W.
 //
-// The pricing's labelling reads these terms with escala's default rules
-// only (its states and dominance are built on their numbers); other rules
-// get no column-generation bound yet, which rules_obstacle says.
+// The pricing reads these terms under the rules it is given; only its
+// pricing of plain days at their crew cost (days for a roster, no bound)
+// is built on escala's own numbers.
 #include "columns/priced_cost.hpp"
 
 #include <algorithm>
@@ -128,7 +128,6 @@ std::string rules_obstacle(const Rules& rules) {
 
 std::string priced_cost_obstacle(const l_tarefas& tasks, const Rules& rules) {
     if (std::string obstacle = rules_obstacle(rules); !obstacle.empty()) return obstacle;
-    if (!(rules == default_rules())) return "the column generation prices escala's own rules only";
     for (const Task& t : tasks) {
         if (t.slack < 0) return "a task has a negative slack";
         if (t.end_time < t.start_time) return "a task ends before it starts";

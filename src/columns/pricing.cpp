@@ -34,7 +34,6 @@ namespace escala::columns {
 namespace {
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
-constexpr std::int32_t long_gap = 121;  // a gap of this many minutes or more makes a split day
 constexpr std::size_t states = 32;      // labels a task of a plain day at its crew cost (see below)
 
 struct Link {
@@ -106,6 +105,11 @@ struct Pricer::Data {
     std::vector<double> out_cost;                      // least cost of a link to a task of the same start minute
     std::int32_t width = 0;                            // spans run from 0 to width
     bool crew_cost_plain = false;                      // plain days at their crew cost (see the header)
+    Rules rules;                                       // the crew cost's weights and limits
+    std::int32_t long_gap = 121;                       // a gap of this many minutes or more makes a split day
+    double idle = 40;                                  // a minute of idle time (t_ocioso)
+    double empty_day = 17200;                          // the day without tasks
+    double vehicle_change = 9000, point_change = 10000;
 
     std::size_t categories() const { return 1 + vehicles + points + pairs; }
     std::size_t vehicle_category(std::int32_t v) const { return 1 + static_cast<std::size_t>(v); }
@@ -113,13 +117,31 @@ struct Pricer::Data {
     std::size_t pair_category(std::int32_t p) const { return 1 + vehicles + points + static_cast<std::size_t>(p); }
 
     double pair_cost(std::int32_t a, std::int32_t b) const {
-        return static_cast<double>(link_cost(tasks[static_cast<std::size_t>(a)], tasks[static_cast<std::size_t>(b)], default_rules()));
+        return static_cast<double>(link_cost(tasks[static_cast<std::size_t>(a)], tasks[static_cast<std::size_t>(b)], rules));
     }
 };
 
 namespace {
 
 using Data = Pricer::Data;
+
+// A split day's work term is convex and piecewise linear in its work w:
+// falling at the idle weight up to the split workday, flat to the first of
+// excess_after and the rested work (1440 - min_rest), rising at that one's
+// weight to the second, then at both weights.
+struct SplitJoin {
+    std::int64_t flat_from, rising_from, steepest_from;
+    double rising, steepest;
+};
+
+SplitJoin split_join(const Rules& rules) {
+    const Limits& l = rules.limits;
+    const std::int64_t rested = std::int64_t{day_minutes} - l.min_rest;
+    const bool excess_first = l.excess_after <= rested;
+    return {l.split_workday, std::min<std::int64_t>(l.excess_after, rested), std::max<std::int64_t>(l.excess_after, rested),
+            static_cast<double>(excess_first ? rules.weights.d_jornada : rules.weights.i_jornada),
+            static_cast<double>(rules.weights.d_jornada) + rules.weights.i_jornada};
+}
 
 // What the duals make of every task: its weight (slack cost less its dual)
 // and its gain inside a start minute (overlap, cheapest change and weight).
@@ -239,7 +261,7 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
         for (std::uint32_t mask = w.reached[b]; mask != 0; mask &= mask - 1) {
             const int k = std::countr_zero(mask);
             const double v = w.state_label[b * states + static_cast<std::size_t>(k)] +
-                             static_cast<double>(plain_work_term(span + virtual_minutes(k), default_rules()));
+                             static_cast<double>(plain_work_term(span + virtual_minutes(k), d.rules));
             if (v < least) {
                 least = v;
                 at = static_cast<std::int32_t>(b * states + static_cast<std::size_t>(k));
@@ -341,10 +363,10 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
     for (std::size_t g = static_cast<std::size_t>(d.group_begin[f]); g < n;) {
         const std::size_t g_end = static_cast<std::size_t>(d.group_end[g]);
         const std::int32_t start = d.start[g];
-        while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= start - long_gap) {
+        while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= start - d.long_gap) {
             const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
             if (w.any[a] == infinity) continue;
-            const double v = w.any[a] - 40.0 * d.end[a];
+            const double v = w.any[a] - d.idle * d.end[a];
             const auto t = static_cast<std::int32_t>(a);
             w.categories.offer(0, v, t);
             w.categories.offer(d.vehicle_category(d.vehicle_id[a]), v, t);
@@ -367,13 +389,14 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
                     any_pred = link.from;
                 }
             }
-            // Long gaps: 40 a minute, 9000 unless the vehicle is the same, 10000 unless the point is.
+            // Long gaps: idle minutes, a vehicle change unless the vehicle is the same, a
+            // point change unless the point is.
             const Categories& c = w.categories;
-            const double base = 40.0 * start;
+            const double base = d.idle * start;
             const std::pair<double, std::size_t> options[] = {
-                {19000.0, 0},
-                {10000.0, d.vehicle_category(d.vehicle_id[b])},
-                {9000.0, d.point_category(d.start_point_id[b])},
+                {d.vehicle_change + d.point_change, 0},
+                {d.point_change, d.vehicle_category(d.vehicle_id[b])},
+                {d.vehicle_change, d.point_category(d.start_point_id[b])},
                 {0.0, d.pair_category(d.pair_start_id[b])},
             };
             for (const auto& [extra, category] : options) {
@@ -441,7 +464,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
     for (std::size_t l = static_cast<std::size_t>(d.group_begin[f]); l < n; ++l) {
         const std::int32_t span = d.end[l] - first_start;
         if (w.plain[l] < infinity) {
-            const double v = w.plain[l] + static_cast<double>(plain_day_term(span, default_rules()));
+            const double v = w.plain[l] + static_cast<double>(plain_day_term(span, d.rules));
             if (v < best_value[1]) {
                 if (v < best_value[0]) {
                     best_value[1] = best_value[0];
@@ -482,9 +505,16 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
 
 }  // namespace
 
-Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_days) : data_(new Data) {
+Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_days, const Rules& rules)
+    : data_(new Data) {
     Data& d = *data_;
     d.crew_cost_plain = crew_cost_plain_days;
+    d.rules = rules;
+    d.long_gap = rules.limits.split_gap + 1;
+    d.idle = rules.weights.t_ocioso;
+    d.empty_day = static_cast<double>(priced_cost(std::span<const Task>{}, rules));
+    d.vehicle_change = rules.weights.t_veiculo;
+    d.point_change = rules.weights.tp_proibida;
     d.n = tasks.size();
     d.threads = std::max(1u, threads);
     d.original.resize(d.n);
@@ -510,7 +540,7 @@ Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_da
         const Task& t = d.tasks[i];
         d.start.push_back(t.start_time);
         d.end.push_back(t.end_time);
-        d.slack_cost.push_back(40.0 * t.slack);
+        d.slack_cost.push_back(d.idle * t.slack);
         d.vehicle_id.push_back(vehicle_ids.at(t.vehicle));
         d.start_point_id.push_back(point_ids.at(t.start_point));
         d.end_point_id.push_back(point_ids.at(t.end_point));
@@ -546,7 +576,7 @@ Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_da
     d.link_begin.assign(1, 0);
     for (std::size_t b = 0; b < d.n; ++b) {
         for (std::size_t a = 0; a < static_cast<std::size_t>(d.group_begin[b]); ++a)
-            if (d.start[b] - d.end[a] < long_gap)
+            if (d.start[b] - d.end[a] < d.long_gap)
                 d.links.push_back({static_cast<std::int32_t>(a), d.pair_cost(static_cast<std::int32_t>(a), static_cast<std::int32_t>(b))});
         d.link_begin.push_back(d.links.size());
     }
@@ -560,7 +590,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     const Data& d = *data_;
     const std::size_t n = d.n;
     PricingResult result;
-    result.least_reduced_cost = 17200.0 - crew_dual;
+    result.least_reduced_cost = d.empty_day - crew_dual;
     if (n == 0) {
         result.complete = true;
         return result;
@@ -621,7 +651,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         for (Day& day : w.days) w0.days.push_back(std::move(day));
     }
     result.days = std::move(w0.days);
-    double least = 17200.0;
+    double least = d.empty_day;
     if (w0.least_plain < least && d.crew_cost_plain) {
         least = w0.least_plain;
         result.best = w0.least_plain_day;
@@ -647,12 +677,13 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     std::vector<double> table(cats * row, infinity);
     std::vector<std::int32_t> table_task(cats * row, -1);
     std::vector<double> x0(row), x1(row), x3(row), x4(row);
+    const SplitJoin join = split_join(d.rules);
     RangeMin min0, min3;
     std::size_t next_end = 0;
     std::int64_t lowest_span = d.width + 1, highest_span = -1;
     for (std::size_t b = 0; b < n; ++b) {
         if (stop && stop()) return result;
-        while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= d.start[b] - long_gap) {
+        while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= d.start[b] - d.long_gap) {
             const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
             const std::size_t c[4] = {0, d.vehicle_category(d.vehicle_id[a]), d.point_category(d.end_point_id[a]),
                                       d.pair_category(d.pair_end_id[a])};
@@ -661,7 +692,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
                 if (v == infinity) continue;
                 lowest_span = std::min<std::int64_t>(lowest_span, static_cast<std::int64_t>(s));
                 highest_span = std::max<std::int64_t>(highest_span, static_cast<std::int64_t>(s));
-                const double value = v - 40.0 * d.end[a];
+                const double value = v - d.idle * d.end[a];
                 for (std::size_t k : c)
                     if (value < table[k * row + s]) {
                         table[k * row + s] = value;
@@ -674,9 +705,9 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         bool any_second = false;
         for (std::size_t s = 0; s < row; ++s) {
             x0[s] = second[s];
-            x1[s] = second[s] - 40.0 * static_cast<double>(s);
-            x3[s] = second[s] + 5000.0 * static_cast<double>(s);
-            x4[s] = second[s] + 10000.0 * static_cast<double>(s);
+            x1[s] = second[s] - d.idle * static_cast<double>(s);
+            x3[s] = second[s] + join.rising * static_cast<double>(s);
+            x4[s] = second[s] + join.steepest * static_cast<double>(s);
             any_second = any_second || second[s] < infinity;
         }
         if (!any_second) continue;
@@ -688,7 +719,8 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
                                    d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
         // At their crew cost, a point change at the break is also a permitted one.
         const double permitted = d.crew_cost_plain ? 300.0 : 0.0;
-        const double extra[4] = {19000.0 + permitted, 10000.0 + permitted, 9000.0, 0.0};
+        const double extra[4] = {d.vehicle_change + d.point_change + permitted, d.point_change + permitted,
+                                 d.vehicle_change, 0.0};
         double best = infinity;
         std::int64_t best_span = -1;
         std::size_t best_category = 0;
@@ -705,12 +737,18 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
             }
             if (first == infinity) continue;
             const std::int64_t top = d.width;
-            double join = infinity;
-            if (400 - s1 >= 0) join = std::min(join, x1[static_cast<std::size_t>(std::min(400 - s1, top))] + 16000.0 - 40.0 * s1);
-            join = std::min(join, min0.get(400 - s1, 550 - s1));
-            join = std::min(join, min3.get(550 - s1, 780 - s1) + 5000.0 * s1 - 2'750'000.0);
-            if (780 - s1 <= top) join = std::min(join, x4[static_cast<std::size_t>(std::max<std::int64_t>(780 - s1, 0))] + 10000.0 * s1 - 6'650'000.0);
-            const double v = first + join;
+            // The split day's work term over its second halves, piece by piece.
+            const std::int64_t b1 = join.flat_from, b2 = join.rising_from, b3 = join.steepest_from;
+            double joined = infinity;
+            if (b1 - s1 >= 0)
+                joined = std::min(joined, x1[static_cast<std::size_t>(std::min(b1 - s1, top))] + d.idle * static_cast<double>(b1 - s1));
+            joined = std::min(joined, min0.get(b1 - s1, b2 - s1));
+            joined = std::min(joined, min3.get(b2 - s1, b3 - s1) + join.rising * static_cast<double>(s1 - b2));
+            if (b3 - s1 <= top)
+                joined = std::min(joined, x4[static_cast<std::size_t>(std::max<std::int64_t>(b3 - s1, 0))] +
+                                              join.steepest * static_cast<double>(s1 - b3) +
+                                              join.rising * static_cast<double>(b3 - b2));
+            const double v = first + joined;
             if (v < best) {
                 best = v;
                 best_span = s1;
@@ -718,7 +756,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
             }
         }
         if (best_span < 0) continue;
-        best += 40.0 * d.start[b];
+        best += d.idle * d.start[b];
         const bool least_so_far = best < least;
         if (least_so_far) least = best;
         if (best - crew_dual >= -1e-6 && !least_so_far) continue;
@@ -729,7 +767,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         std::int32_t last = -1;
         for (std::size_t s2 = 0; s2 < row; ++s2) {
             if (second[s2] == infinity) continue;
-            const double v = second[s2] + static_cast<double>(split_day_term(best_span + static_cast<std::int64_t>(s2), default_rules()));
+            const double v = second[s2] + static_cast<double>(split_day_term(best_span + static_cast<std::int64_t>(s2), d.rules));
             if (v < closest) {
                 closest = v;
                 last = second_half_last[b * row + s2];
@@ -746,7 +784,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         if (least_so_far) result.best = positions;
         if (best - crew_dual < -1e-6) result.days.push_back(std::move(positions));
     }
-    if (least == 17200.0) result.best.clear();
+    if (least == d.empty_day) result.best.clear();
     result.least_reduced_cost = least - crew_dual;
     result.complete = true;
     return result;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/task.hpp"
+#include "crew/rules.hpp"
 
 namespace escala::columns {
 
@@ -32,7 +33,8 @@ public:
     // days then have one gap over 120 minutes, the break, and pay a point
     // change there as a permitted one too: days that suit a roster, but the
     // least reduced cost is then no bound.
-    explicit Pricer(const l_tarefas& tasks, unsigned threads = 1, bool crew_cost_plain_days = false);
+    explicit Pricer(const l_tarefas& tasks, unsigned threads = 1, bool crew_cost_plain_days = false,
+                    const Rules& rules = default_rules());
     ~Pricer();
     Pricer(const Pricer&) = delete;
     Pricer& operator=(const Pricer&) = delete;

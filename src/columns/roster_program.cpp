@@ -214,7 +214,7 @@ ProgramRoster solve_roster_program(const l_tarefas& tasks, std::size_t members, 
     for (const std::vector<int>& columns : given) {
         if (columns.size() > members) continue;
         std::vector<double> x(count, 0.0);
-        double total = 17200.0 * static_cast<double>(members - columns.size());
+        double total = static_cast<double>(true_cost(tasks, Day{}, options.rules)) * static_cast<double>(members - columns.size());
         x[0] = static_cast<double>(members - columns.size());
         for (int c : columns) {
             x[static_cast<std::size_t>(c)] += 1.0;

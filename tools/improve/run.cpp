@@ -240,7 +240,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             // the days recombined from the best roster's own (and the other
             // searches' rosters' days), each followed by a short local search.
             text << "; the generation's days left out ("
-                 << (tight.obstacle.empty() ? "not converged" : "no generation under these rules")
+                 << (tight.obstacle.empty() ? std::string("not converged") : tight.obstacle)
                  << "); integer programs over days recombined from the best roster's:";
             int round = 0;
             while (!stopped() && left_until(plan.program_end) >= 1) {
@@ -285,7 +285,10 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             const columns::CrewCostDays more = columns::crew_cost_days(tasks, members, second);
             pool.insert(pool.end(), more.pool.begin(), more.pool.end());
             if (more.duals.size() == tasks.size() + 1) duals = more.duals;
-            text << "; a generation on crew costs, " << more.rounds << " rounds, " << seconds_text(more.seconds);
+            if (more.obstacle.empty())
+                text << "; a generation on crew costs, " << more.rounds << " rounds, " << seconds_text(more.seconds);
+            else
+                text << "; no generation on crew costs (" << more.obstacle << ")";
         }
         if (plan.crew_generation && pool_good && !stopped() && left_until(plan.program_end) >= 1) {
             // The integer program, started from the best roster, then again with
