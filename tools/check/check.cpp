@@ -245,7 +245,7 @@ std::string print_format() {
            "                    with --tight-bound: the linear relaxation of the roster over every\n"
            "                    possible crew day, by column generation; 'not converged' when the\n"
            "                    time ran out (the value is still a bound), 'none' when no round ended\n"
-           "                    or the rules are not escala's own\n"
+           "                    or the rules are outside the bound's range\n"
            "  gap <p>%          objective over the larger bound, less 1, in percent (none: bound 0)\n"
            "  violation <dump>:<line> crew <i>: <what is wrong>\n"
            "  violation <tasks> record <r>: <task> is in no schedule\n"
