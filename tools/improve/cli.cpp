@@ -9,7 +9,7 @@
 namespace escala::tools::improver {
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-    CLI::App app{"Improves a crew roster on escala's own objective (the same weights and crew cost):\n"
+    CLI::App app{"Improves a crew roster on escala's objective (its crew cost, under escala's rules or --rules):\n"
                  "ruin and recreate with string removals, relocate, swap and tail exchanges between\n"
                  "members, under simulated annealing. Starts from a roster dump (escala's or\n"
                  "escala-batch's) or a greedy construction. With --start columns, a first local search\n"
