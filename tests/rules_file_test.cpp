@@ -58,7 +58,7 @@ const BadCase bad_cases[] = {
     {"not_a_table", "weights = 3\n", "r.toml:1: weights: a table is expected, not an integer"},
     {"string", "[limits]\nworkday = \"480\"\n", "r.toml:2: limits.workday: an integer is expected, not a string"},
     {"fraction", "[weights]\n\nt_ocioso = 30.5\n",
-     "r.toml:3: weights.t_ocioso: an integer is expected, not a floating-point"},
+     "r.toml:3: weights.t_ocioso: an integer is expected, not a floating-point number"},
     {"negative", "[weights]\nh_extra = -60\n", "r.toml:2: weights.h_extra: -60 is negative"},
     {"beyond_32_bits", "[weights]\nd_jornada = 5000000000\n",
      "r.toml:2: weights.d_jornada: 5000000000 does not fit in 32 bits"},

@@ -87,6 +87,7 @@ int line_of(const toml::node& node) { return static_cast<int>(node.source().begi
 
 // "an integer", "a string": the node's TOML type with its article.
 std::string type_name(const toml::node& node) {
+    if (node.is_floating_point()) return "a floating-point number";
     std::ostringstream out;
     out << node.type();
     const std::string name = out.str();
