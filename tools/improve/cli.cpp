@@ -14,10 +14,11 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
                  "members, under simulated annealing. Starts from a roster dump (escala's or\n"
                  "escala-batch's) or a greedy construction. With --start columns, a first local search\n"
                  "takes a quarter of the time; then a column generation and an integer program over its\n"
-                 "crew days (or, when the generation does not converge, over days recombined from the\n"
-                 "best roster's) until 85 % of it; a last local search from the best roster of every\n"
-                 "source has the rest. The result is never worse than the start, every task stays in\n"
-                 "exactly one schedule, and the run ends within a second of --time-limit.",
+                 "crew days until 85 % of it (or, when the generation does not converge, rounds over days\n"
+                 "recombined from the best roster's, each with a short search, until 95 %); a last local\n"
+                 "search from the best roster of every source has the rest. The result is never worse\n"
+                 "than the start, every task stays in exactly one schedule, and the run ends within a\n"
+                 "second of --time-limit.",
                  "escala-improve"};
     app.set_version_flag("--version", std::string("escala-improve ") + ESCALA_VERSION);
     ImproveToolOptions options;

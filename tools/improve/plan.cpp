@@ -12,7 +12,7 @@ Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t ta
         // One search, after the columns: a first one would run until Ctrl-C.
         // Phase budgets, counted from when each phase starts.
         plan.generation_end = plan.generation_give_up = plan.crew_generation_end = 600;
-        plan.program_end = plan.recombination_round = 120;
+        plan.program_end = plan.recombination_round = plan.recombination_end = 120;
         plan.recombination_search = 30;
         return plan;
     }
@@ -27,6 +27,7 @@ Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t ta
     plan.program_end = 0.85 * plan.end;
     plan.recombination_round = 0.15 * plan.end;
     plan.recombination_search = 0.07 * plan.end;
+    plan.recombination_end = 0.95 * plan.end;
     return plan;
 }
 

@@ -15,8 +15,8 @@
 //   program over both pools and the search's days (to 85 %); when it has
 //   not (a large day, a tight crew), rounds of an integer
 //   program over the days recombined from the best roster's (15 % each at
-//   most), each followed by a local search of 7 %, to 85 % or until a round
-//   finds nothing; then a final
+//   most), each followed by a local search of 7 %, to 95 % or until a round
+//   finds nothing (the rounds gain more than a long search would); then a final
 //   local search from the best roster of every source, to the end;
 // - --tight-bound with a plain start: the bound's generation after the first
 //   search, then the search goes on.
@@ -42,6 +42,7 @@ struct Plan {
     double program_end = 0;
     double recombination_round = 0;  // seconds of an integer program over recombined days, at most
     double recombination_search = 0; // seconds of the local search after each
+    double recombination_end = 0;    // of the last round and its search
     double end = 0;                  // of the last search
 };
 

@@ -243,9 +243,9 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                  << (tight.obstacle.empty() ? std::string("not converged") : tight.obstacle)
                  << "); integer programs over days recombined from the best roster's:";
             int round = 0;
-            while (!stopped() && left_until(plan.program_end) >= 1) {
+            while (!stopped() && left_until(plan.recombination_end) >= 1) {
                 columns::ProgramOptions program;
-                program.time_limit = std::min(left_until(plan.program_end), plan.recombination_round);
+                program.time_limit = std::min(left_until(plan.recombination_end), plan.recombination_round);
                 program.stop = stopped;
                 program.rules = rules;
                 const columns::ProgramRoster chosen =
@@ -255,10 +255,11 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                     text << (round++ == 0 ? " " : ", ") << value << " (" << chosen.pool << " days, "
                          << seconds_text(chosen.seconds) << ")";
                 bool gained = value < before;
-                if (!timed || stopped() || left_until(plan.program_end) < 1) break;  // untimed: one round
-                const double until = std::min(plan.program_end, seconds_since_start() + plan.recombination_search);
+                if (!timed || stopped() || left_until(plan.recombination_end) < 1) break;  // untimed: one round
+                const double until = std::min(plan.recombination_end, seconds_since_start() + plan.recombination_search);
                 if (search_from_best(until, 1000)) {
-                    best_source = "local search";
+                    // The program's roster, improved by the search.
+                    if (best_source == "integer program") best_source = "integer program and local search";
                     gained = true;
                 }
                 if (!gained) break;  // neither found anything: the last search has the rest
@@ -338,8 +339,10 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     if (!stopped()) {
         // The integer program's roster is close to the best the moves can reach: a cooler annealing.
         const double temperature = best_source == "integer program" ? 100 : 3000;
-        if (search_from_best(plan.end, temperature) && best_source != "local search")
-            best_source = best_source == "integer program" ? "integer program and local search" : "local search";
+        if (search_from_best(plan.end, temperature)) {
+            if (best_source == "integer program") best_source = "integer program and local search";
+            else if (best_source == "construction" || best_source == "dump") best_source = "local search";
+        }
     }
     result.best_source = best_source;
 
