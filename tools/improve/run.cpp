@@ -264,6 +264,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                 }
                 if (!gained) break;  // neither found anything: the last search has the rest
             }
+            if (round == 0) text << " none solved in the time left";
         }
 
         std::vector<columns::Day> pool = tight.pool;
