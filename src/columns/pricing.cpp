@@ -591,6 +591,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     const std::size_t n = d.n;
     PricingResult result;
     result.least_reduced_cost = d.empty_day - crew_dual;
+    result.least_split_reduced_cost = infinity;
     if (n == 0) {
         result.complete = true;
         return result;
@@ -681,6 +682,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     RangeMin min0, min3;
     std::size_t next_end = 0;
     std::int64_t lowest_span = d.width + 1, highest_span = -1;
+    double least_split = infinity;
     for (std::size_t b = 0; b < n; ++b) {
         if (stop && stop()) return result;
         while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= d.start[b] - d.long_gap) {
@@ -759,7 +761,9 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         best += d.idle * d.start[b];
         const bool least_so_far = best < least;
         if (least_so_far) least = best;
-        if (best - crew_dual >= -1e-6 && !least_so_far) continue;
+        const bool least_split_so_far = best < least_split;
+        if (least_split_so_far) least_split = best;
+        if (best - crew_dual >= -1e-6 && !least_so_far && !least_split_so_far) continue;
         // The day: its first half from the tables, its second half's span by a scan.
         const std::int32_t a = table_task[best_category * row + static_cast<std::size_t>(best_span)];
         const std::int32_t first = w0.first_half_from[static_cast<std::size_t>(a) * row + static_cast<std::size_t>(best_span)];
@@ -782,10 +786,12 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         if (!elementary(day)) continue;
         Day positions = to_task_positions(day, d);
         if (least_so_far) result.best = positions;
+        if (least_split_so_far) result.best_split = positions;
         if (best - crew_dual < -1e-6) result.days.push_back(std::move(positions));
     }
     if (least == d.empty_day) result.best.clear();
     result.least_reduced_cost = least - crew_dual;
+    result.least_split_reduced_cost = least_split - crew_dual;
     result.complete = true;
     return result;
 }
