@@ -425,7 +425,16 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         }
         master.tidy(result.rounds, 20 * n + 20000, 20);
     }
-    result.found = best > -INFINITY && !crew_costs;
+    if (crew_costs && result.duals.size() == n + 1 && !stop()) {
+        // Its own pricing is no bound, but the pricing at the crew cost at its last duals is.
+        ExactPricer at_crew_cost(tasks, options.threads, options.rules);
+        const PricingResult priced = at_crew_cost.price({result.duals.data(), n}, result.duals[n], stop);
+        if (priced.complete) best = lagrangian(result.duals, priced);
+        else best = -INFINITY;
+    } else if (crew_costs) {
+        best = -INFINITY;
+    }
+    result.found = best > -INFINITY;
     if (exact) result.pool.clear();  // an earlier generation's pool and more: not kept
     if (result.found) {
         // The roster objective adds p_duplas for every split day beyond 20, and so
@@ -462,6 +471,8 @@ CrewCostDays crew_cost_days(const l_tarefas& tasks, std::size_t members, const G
     days.seconds = run.seconds;
     days.pool = std::move(run.pool);
     days.duals = std::move(run.duals);
+    days.bound_found = run.found;
+    days.bound = run.value;
     return days;
 }
 

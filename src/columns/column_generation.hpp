@@ -68,6 +68,8 @@ struct CrewCostDays {
     double seconds = 0;
     std::vector<Day> pool;         // every day the master held and the near-paying ones
     std::vector<double> duals;     // the last master's duals: every task's, then the crew row's
+    bool bound_found = false;      // the bound at the crew cost at those duals (exact_lower_bound's
+    std::int64_t bound = 0;        // Lagrangian bound), rounded up, when there was time to price them
 };
 
 CrewCostDays crew_cost_days(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options = {});

@@ -7,16 +7,19 @@
 // first of the day. With A the day's gaps and slack at t_ocioso, overlaps at
 // t_sobreposicao, vehicle and point changes (every pair whose start point
 // differs from the end point before it) at their weights, the crew cost of a
-// plain day is A + f(span + v) + tp_permitida x its permitted point changes,
+// plain day is A + f(span + v) + tp_permitida x its permitted point changes
+// (the point changes at gaps equal to its longest gap, max(0, the gaps)),
 // span = end of the task that starts last - start of the first and v the
-// closing virtual task's length: with a break (a gap of B or more, or B <= 0)
+// closing virtual task's length: with a break (a longest gap of B or more)
 // I - t or none once t >= I, without one Q once t >= Q and I - t below, t the
-// gaps and slack. A label holds A less the duals, in integers and duals
-// apart, at a task and a state: t capped at max(I, Q) and the break flag, all
-// the virtual task hangs on; labels of one task and state keep the cheapest,
-// which is exact. What a plain day is priced below its crew cost:
-// - its permitted point changes, priced at 0: by tp_permitida for each point
-//   change at the longest gap, at most (each pays tp_proibida as well);
+// gaps and slack. A label's state is the longest gap so far, exactly (0 to L),
+// and t capped at max(I, Q): all that the virtual task and the permitted
+// changes hang on. It holds two values, in integers with the duals apart:
+// the least A less the duals, and the least of the same plus the permitted
+// changes at the longest gap so far; a longer gap later takes the first plus
+// its own change, an equal one the second plus its change, a shorter one the
+// second. Keeping the least of each at every task and state is exact. What a
+// plain day is priced below its crew cost:
 // - tasks of one start minute: the day's schedule order among them is the
 //   order they were given in, any order, so a run through them is priced as
 //   any walk of at most (their count - 1) steps among them, which may take a
@@ -40,6 +43,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <numeric>
 #include <thread>
@@ -72,59 +77,66 @@ struct ExactPricer::Data {
     std::vector<std::size_t> link_begin;  // CSR: links into each position from earlier start minutes
     std::vector<InLink> links;
     std::int32_t cap = 0;     // t is kept up to this
-    std::size_t states = 0;   // 2 (cap + 1): state = break x (cap + 1) + t
-    std::vector<std::int32_t> virtual_minutes;  // by state
+    std::size_t states = 0;   // (split_gap + 1) (cap + 1): state = longest gap x (cap + 1) + t
+    std::size_t largest_group = 1;  // tasks of one start minute at most
     Pricer splits;            // the split days, at their priced cost
 
     Data(const l_tarefas& all, unsigned thread_count, const Rules& r) : rules(r), splits(all, thread_count, false, r) {}
-
-    std::size_t next_state(std::size_t state, std::int32_t added, bool makes_break) const {
-        const auto width = static_cast<std::size_t>(cap + 1);
-        const bool has_break = state >= width || makes_break;
-        const std::int32_t t = std::min(cap, static_cast<std::int32_t>(state % width) + added);
-        return (has_break ? width : 0) + static_cast<std::size_t>(t);
-    }
 };
 
 namespace {
 
 using Data = ExactPricer::Data;
 
-struct Label {
-    std::int64_t cost;  // A so far
-    double duals;       // the duals of its tasks
-    std::int32_t from;  // predecessor: position x states + state, -1 for the first task
+// A label's two values, each the least over the walks that reach its task
+// and state: A less the duals, and the same with the permitted point changes
+// at the longest gap so far (what a longer gap later resets to its own).
+struct Value {
+    std::int64_t cost = 0;  // in integers
+    double duals = 0;       // the duals of its tasks
+    std::int32_t task = -1, entry = -1;  // predecessor (-1: the first task)
+    bool from_plain = false;             // the predecessor's first value (a longer gap reset the changes)
+    double reduced() const { return static_cast<double>(cost) - duals; }
+};
+
+struct Entry {
+    std::uint32_t state;  // longest gap x (cap + 1) + t
+    Value plain;          // without the permitted point changes
+    Value paid;           // with them
 };
 
 struct End {
     double value = infinity;  // reduced cost before the crew dual
-    std::int32_t at = -1;     // position x states + state
+    std::int32_t task = -1, entry = -1;
 };
 
 struct Workspace {
-    std::vector<Label> label;
-    std::vector<std::uint32_t> stamp;
-    std::vector<std::vector<std::uint16_t>> reached;
-    std::uint32_t now = 0;
+    std::vector<std::vector<Entry>> entries;      // by sorted position
+    std::vector<std::vector<std::int32_t>> where;  // by slot in the start minute and state: entry or -1
     double least = infinity;
     std::vector<Day> days;
     Day best;
 
-    explicit Workspace(const Data& d) : label(d.n * d.states), stamp(d.n * d.states, 0), reached(d.n) {}
+    explicit Workspace(const Data& d)
+        : entries(d.n), where(d.largest_group, std::vector<std::int32_t>(d.states, -1)) {}
 
-    bool relax(std::size_t at, std::size_t state, std::int64_t cost, double duals, std::int32_t from, std::size_t states) {
-        const std::size_t k = at * states + state;
-        if (stamp[k] != now) {
-            stamp[k] = now;
-            label[k] = {cost, duals, from};
-            reached[at].push_back(static_cast<std::uint16_t>(state));
+    static void improve(Value& v, const Value& offer) {
+        if (offer.reduced() < v.reduced() - 1e-9) v = offer;
+    }
+    // Offers both values of a label at (position b, slot, state).
+    bool relax(std::size_t b, std::size_t slot, std::uint32_t state, const Value& plain, const Value& paid) {
+        std::int32_t& at = where[slot][state];
+        std::vector<Entry>& list = entries[b];
+        if (at < 0) {
+            at = static_cast<std::int32_t>(list.size());
+            list.push_back({state, plain, paid});
             return true;
         }
-        if (static_cast<double>(cost) - duals < static_cast<double>(label[k].cost) - label[k].duals - 1e-9) {
-            label[k] = {cost, duals, from};
-            return true;
-        }
-        return false;
+        Entry& e = list[static_cast<std::size_t>(at)];
+        const double before = e.plain.reduced() + e.paid.reduced();
+        improve(e.plain, plain);
+        improve(e.paid, paid);
+        return e.plain.reduced() + e.paid.reduced() < before;
     }
 };
 
@@ -133,53 +145,72 @@ bool elementary(Day day) {
     return std::adjacent_find(day.begin(), day.end()) == day.end();
 }
 
-// The walk back from a label, in schedule order, as task list positions; empty
-// when it takes a task twice.
-Day trace(const Data& d, const Workspace& w, std::int32_t at) {
+// The walk back from a label's paid value, in schedule order, as task list
+// positions; empty when it takes a task twice.
+Day trace(const Data& d, const Workspace& w, std::int32_t task, std::int32_t entry) {
     Day reversed;
-    for (std::size_t steps = 0; at >= 0 && steps <= d.n; ++steps) {
-        reversed.push_back(d.original[static_cast<std::size_t>(at) / d.states]);
-        at = w.label[static_cast<std::size_t>(at)].from;
+    bool plain = false;
+    for (std::size_t steps = 0; task >= 0 && steps <= d.n; ++steps) {
+        reversed.push_back(d.original[static_cast<std::size_t>(task)]);
+        const Entry& e = w.entries[static_cast<std::size_t>(task)][static_cast<std::size_t>(entry)];
+        const Value& v = plain ? e.plain : e.paid;
+        task = v.task;
+        entry = v.entry;
+        plain = plain || v.from_plain;
     }
-    if (at >= 0) return {};
+    if (task >= 0) return {};
     Day day(reversed.rbegin(), reversed.rend());
     return elementary(day) ? day : Day{};
 }
 
 void label_from(const Data& d, std::span<const double> duals, double crew_dual, std::int64_t reach, std::size_t f,
                 Workspace& w) {
-    const std::size_t S = d.states;
     const Limits& l = d.rules.limits;
-    const std::int64_t idle = d.rules.weights.t_ocioso;
-    ++w.now;
+    const std::int64_t idle = d.rules.weights.t_ocioso, permitted = d.rules.weights.tp_permitida;
+    const auto width = static_cast<std::uint32_t>(d.cap + 1);
     const std::int32_t first_start = d.tasks[f].start_time;
     const auto first_group = static_cast<std::size_t>(d.group_begin[f]);
     End ends[2];  // the two cheapest ends at distinct last tasks
     auto dual_of = [&](std::size_t p) { return duals[static_cast<std::size_t>(d.original[p])]; };
+    // One step from a label at (a, e) to b across a gap: both values.
+    auto step = [&](std::size_t a, std::size_t e, std::size_t b, std::size_t slot, std::int32_t gap, std::int64_t link,
+                    bool point_change) {
+        const Entry& from = w.entries[a][e];
+        const std::int32_t longest = static_cast<std::int32_t>(from.state / width);
+        const std::int32_t t = static_cast<std::int32_t>(from.state % width);
+        const std::int32_t slack = d.tasks[b].slack;
+        const std::int32_t next_longest = std::max(longest, gap);
+        const std::int32_t next_t = std::min(d.cap, t + std::max(0, gap) + slack);
+        const auto state = static_cast<std::uint32_t>(next_longest) * width + static_cast<std::uint32_t>(next_t);
+        const std::int64_t add = link + idle * slack;
+        const double dual = dual_of(b);
+        const auto ta = static_cast<std::int32_t>(a), ea = static_cast<std::int32_t>(e);
+        const Value plain{from.plain.cost + add, from.plain.duals + dual, ta, ea, false};
+        const std::int64_t change = point_change ? permitted : 0;
+        Value paid;
+        if (gap > longest)
+            paid = {from.plain.cost + add + change, from.plain.duals + dual, ta, ea, true};
+        else
+            paid = {from.paid.cost + add + (gap == longest ? change : 0), from.paid.duals + dual, ta, ea, false};
+        return w.relax(b, slot, state, plain, paid);
+    };
     for (std::size_t g = first_group; g < d.n && d.tasks[g].start_time - first_start <= reach;
          g = static_cast<std::size_t>(d.group_end[g])) {
         const auto group_end = static_cast<std::size_t>(d.group_end[g]);
-        for (std::size_t b = g; b < group_end; ++b) w.reached[b].clear();
+        for (std::size_t b = g; b < group_end; ++b) w.entries[b].clear();
         if (g == first_group) {
             const std::int32_t slack = d.tasks[f].slack;
-            const std::size_t state = d.next_state(0, slack, l.break_gap <= 0);
-            w.relax(f, state, idle * slack, dual_of(f), -1, S);
+            const auto state = static_cast<std::uint32_t>(std::min(d.cap, slack));
+            const Value first{idle * slack, dual_of(f), -1, -1, false};
+            w.relax(f, f - g, state, first, first);
         } else {
             for (std::size_t b = g; b < group_end; ++b) {
-                const std::int32_t slack = d.tasks[b].slack;
-                const double dual = dual_of(b);
                 for (std::size_t k = d.link_begin[b]; k < d.link_begin[b + 1]; ++k) {
                     const InLink& link = d.links[k];
                     const auto a = static_cast<std::size_t>(link.from);
                     if (a < first_group) continue;
-                    const std::int32_t added = std::max(0, link.gap) + slack;
-                    const bool makes_break = link.gap >= l.break_gap;
-                    const std::int64_t step = link.cost + idle * slack;
-                    for (std::uint16_t s : w.reached[a]) {
-                        const Label& from = w.label[a * S + s];
-                        w.relax(b, d.next_state(s, added, makes_break), from.cost + step, from.duals + dual,
-                                static_cast<std::int32_t>(a * S + s), S);
-                    }
+                    const bool change = d.tasks[a].end_point != d.tasks[b].start_point;
+                    for (std::size_t e = 0; e < w.entries[a].size(); ++e) step(a, e, b, b - g, link.gap, link.cost, change);
                 }
             }
         }
@@ -190,15 +221,9 @@ void label_from(const Data& d, std::span<const double> duals, double crew_dual, 
                 const std::int32_t gap = -d.tasks[x].duration();
                 for (std::size_t y = g; y < group_end; ++y) {
                     if (y == x) continue;
-                    const std::int32_t slack = d.tasks[y].slack;
-                    const std::int64_t step = link_cost(d.tasks[x], d.tasks[y], d.rules) + idle * slack;
-                    const double dual = dual_of(y);
-                    for (std::size_t i = 0; i < w.reached[x].size(); ++i) {
-                        const std::uint16_t s = w.reached[x][i];
-                        const Label from = w.label[x * S + s];
-                        changed |= w.relax(y, d.next_state(s, slack, gap >= l.break_gap), from.cost + step,
-                                           from.duals + dual, static_cast<std::int32_t>(x * S + s), S);
-                    }
+                    const std::int64_t link = link_cost(d.tasks[x], d.tasks[y], d.rules);
+                    const bool change = d.tasks[x].end_point != d.tasks[y].start_point;
+                    for (std::size_t e = 0; e < w.entries[x].size(); ++e) changed |= step(x, e, y, y - g, gap, link, change);
                 }
             }
             if (!changed) break;
@@ -206,11 +231,16 @@ void label_from(const Data& d, std::span<const double> duals, double crew_dual, 
         for (std::size_t b = g; b < group_end; ++b) {
             const std::int64_t span = std::int64_t{d.tasks[b].end_time} - first_start;
             End end;
-            for (std::uint16_t s : w.reached[b]) {
-                const Label& label = w.label[b * S + s];
-                const double value = static_cast<double>(label.cost + plain_work_term(span + d.virtual_minutes[s], d.rules)) -
-                                     label.duals;
-                if (value < end.value) end = {value, static_cast<std::int32_t>(b * S + s)};
+            const std::vector<Entry>& list = w.entries[b];
+            for (std::size_t e = 0; e < list.size(); ++e) {
+                const std::int32_t longest = static_cast<std::int32_t>(list[e].state / width);
+                const std::int32_t t = static_cast<std::int32_t>(list[e].state % width);
+                const std::int32_t v = longest >= l.break_gap ? (t >= l.virtual_idle ? 0 : l.virtual_idle - t)
+                                                              : (t >= l.virtual_short ? l.virtual_short : l.virtual_idle - t);
+                const double value =
+                    static_cast<double>(list[e].paid.cost + plain_work_term(span + v, d.rules)) - list[e].paid.duals;
+                if (value < end.value) end = {value, static_cast<std::int32_t>(b), static_cast<std::int32_t>(e)};
+                w.where[b - g][list[e].state] = -1;
             }
             if (end.value < ends[0].value) {
                 ends[1] = ends[0];
@@ -221,10 +251,10 @@ void label_from(const Data& d, std::span<const double> duals, double crew_dual, 
         }
     }
     for (int k = 0; k < 2; ++k) {
-        if (ends[k].at < 0) continue;
+        if (ends[k].task < 0) continue;
         const bool least = ends[k].value < w.least;
         if (!least && ends[k].value - crew_dual >= -1e-6) continue;
-        Day day = trace(d, w, ends[k].at);
+        Day day = trace(d, w, ends[k].task, ends[k].entry);
         if (least) {
             w.least = ends[k].value;
             w.best = day;
@@ -256,8 +286,10 @@ std::pair<std::int64_t, double> reach_of(const Data& d, std::span<const double> 
 
 std::string exact_pricing_obstacle(const l_tarefas& tasks, const Rules& rules) {
     if (std::string obstacle = priced_cost_obstacle(tasks, rules); !obstacle.empty()) return obstacle;
-    if (std::max(rules.limits.virtual_idle, rules.limits.virtual_short) > longest_state_minutes)
+    const Limits& l = rules.limits;
+    if (std::max(l.virtual_idle, l.virtual_short) > longest_state_minutes)
         return "the virtual task may be longer than 250 minutes";
+    if (l.split_gap < 0 || l.split_gap > 1440) return "the split gap is outside 0 to 1440 minutes";
     return {};
 }
 
@@ -275,17 +307,13 @@ ExactPricer::ExactPricer(const l_tarefas& tasks, unsigned threads, const Rules& 
     for (std::int32_t p : d.original) d.tasks.push_back(tasks[static_cast<std::size_t>(p)]);
     d.cap = std::max({0, l.virtual_idle, l.virtual_short});
     const auto width = static_cast<std::size_t>(d.cap + 1);
-    d.states = 2 * width;
-    for (std::size_t s = 0; s < d.states; ++s) {
-        const auto t = static_cast<std::int32_t>(s % width);
-        d.virtual_minutes.push_back(s >= width ? (t >= l.virtual_idle ? 0 : l.virtual_idle - t)
-                                               : (t >= l.virtual_short ? l.virtual_short : l.virtual_idle - t));
-    }
+    d.states = static_cast<std::size_t>(l.split_gap + 1) * width;
     d.group_begin.resize(d.n);
     d.group_end.resize(d.n);
     for (std::size_t i = 0; i < d.n;) {
         std::size_t j = i;
         while (j < d.n && d.tasks[j].start_time == d.tasks[i].start_time) ++j;
+        d.largest_group = std::max(d.largest_group, j - i);
         for (std::size_t k = i; k < j; ++k) {
             d.group_begin[k] = static_cast<std::int32_t>(i);
             d.group_end[k] = static_cast<std::int32_t>(j);
@@ -347,6 +375,12 @@ PricingResult ExactPricer::price(std::span<const double> task_duals, double crew
             best = w.best;
         }
         for (Day& day : w.days) result.days.push_back(std::move(day));
+    }
+    if (std::getenv("ESCALA_DEBUG_EXACT")) {
+        double plain = infinity;
+        for (Workspace& w : spaces) plain = std::min(plain, w.least - crew_dual);
+        std::fprintf(stderr, "exact: empty %.1f split %.1f plain %.1f beyond %.1f reach %lld\n", empty,
+                     result.least_split_reduced_cost, plain, beyond - crew_dual, static_cast<long long>(reach));
     }
     result.least_reduced_cost = least;
     result.best = least == empty ? Day{} : best;

@@ -47,8 +47,8 @@ bool shares_a_start(const l_tarefas& tasks) {
 
 // Every day once in each of its schedule orders (any order among tasks of one
 // start minute), with its crew cost and the lower cost that the pricing is
-// said to reach: the crew cost less the permitted point changes for a day
-// without a gap over the split gap, its priced cost for a split one.
+// said to reach: the crew cost itself for a day without a gap over the split
+// gap, its priced cost for a split one.
 struct Costed {
     Day day;
     double cost = 0, lower = 0;
@@ -73,8 +73,7 @@ std::vector<Costed> every_day(const l_tarefas& tasks, const Rules& rules) {
             for (std::int32_t p : day) schedule.push_back(tasks[static_cast<std::size_t>(p)]);
             crew.tasks = schedule;
             const double cost = true_cost(tasks, day, rules);
-            double lower = cost - static_cast<double>(rules.weights.tp_permitida) * crew.permitted_point_changes();
-            if (crew.is_split_shift(rules)) lower = static_cast<double>(priced_cost(schedule, rules));
+            const double lower = crew.is_split_shift(rules) ? static_cast<double>(priced_cost(schedule, rules)) : cost;
             all.push_back({day, cost, lower});
         } while (std::next_permutation(day.begin(), day.end()));
     }
