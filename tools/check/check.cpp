@@ -220,7 +220,8 @@ void print_report(std::ostream& out, const CheckReport& report, const std::strin
         }
         out << '\n';
     }
-    if (report.objective > 0 && best_bound(report) >= report.objective) out << "roster proven optimal\n";
+    if (report.valid() && report.objective > 0 && best_bound(report) >= report.objective)
+        out << "roster proven optimal\n";
     if (report.valid())
         out << "result valid\n";
     else
