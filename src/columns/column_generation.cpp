@@ -442,9 +442,9 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         best -= 20.0 * options.rules.weights.p_duplas;
         result.exact = best;
         // Rounded up, as objectives are whole, less a margin for the floating-point sums; never below 0.
-        // (the bound at crew costs, meant to prove a roster optimal, takes a finer margin: its sums
+        // (the bounds at crew costs, meant to prove a roster optimal, take a finer margin: their sums
         // are of a few hundred doubles of integer costs, far above 1e-9 of their size in precision).
-        const double margin = (mode == Mode::exact ? 1e-9 : 1e-6) * std::max(1.0, std::abs(best));
+        const double margin = (mode == Mode::priced ? 1e-6 : 1e-9) * std::max(1.0, std::abs(best));
         result.value = std::max<std::int64_t>(0, static_cast<std::int64_t>(std::ceil(best - margin)));
     }
     result.seconds = elapsed();
