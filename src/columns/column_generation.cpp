@@ -407,7 +407,9 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
             }
         }
         const double tolerance = 1e-7 * std::max(1.0, std::abs(result.lp_value));
-        if (!priced_out || result.lp_value - best <= tolerance) {
+        // A master whose box holds a dual at its edge is not the relaxation: its value says nothing of the bound.
+        const bool relaxation = !box || !master.box_binding();
+        if (!priced_out || (relaxation && result.lp_value - best <= tolerance)) {
             if (master.surplus() > 1e-9 && !master.surplus_cost_at_limit()) {
                 master.raise_surplus_cost();
                 continue;
