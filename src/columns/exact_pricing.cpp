@@ -164,7 +164,7 @@ Day trace(const Data& d, const Workspace& w, std::int32_t task, std::int32_t ent
 // Labels the plain days from the first task f; returns their least value
 // (before the crew dual). `coarse` keeps of the longest gap only whether it
 // makes a break and prices the permitted point changes at 0: a value never
-// above the exact one, in far fewer states.
+// above the exact one, in far fewer states, and no days.
 double label_from(const Data& d, std::span<const double> duals, double crew_dual, std::int64_t reach, std::size_t f,
                   Workspace& w, bool coarse) {
     const Limits& l = d.rules.limits;
@@ -253,7 +253,7 @@ double label_from(const Data& d, std::span<const double> duals, double crew_dual
             }
         }
     }
-    for (int k = 0; k < 2; ++k) {
+    for (int k = 0; k < 2 && !coarse; ++k) {
         if (ends[k].task < 0) continue;
         const bool least = ends[k].value < w.least;
         if (!least && ends[k].value - crew_dual >= -1e-6) continue;
@@ -354,49 +354,44 @@ PricingResult ExactPricer::price(std::span<const double> task_duals, double crew
     const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(std::max<std::size_t>(1, d.n)));
     std::vector<Workspace> spaces;
     for (unsigned t = 0; t < threads; ++t) spaces.emplace_back(d);
-    // First every first task coarsely, then exactly from the lowest coarse
-    // value up, while it is below the least so far: the others cannot
-    // lower it.
-    std::vector<double> coarse(d.n, infinity);
+    // The first tasks from the lowest priced cost of the plain days of their
+    // start minute up (never above their crew cost), labelled while that is
+    // below the least so far (the others cannot lower it), first coarsely,
+    // then, where that is below it too, exactly.
+    std::vector<double> lower(d.n, infinity);
+    for (std::size_t i = 0; i < d.n; ++i) {
+        const auto g = static_cast<std::size_t>(d.group_begin[i]);
+        lower[g] = std::min(lower[g], result.least_plain_by_first[static_cast<std::size_t>(d.original[i])]);
+    }
+    for (std::size_t i = 0; i < d.n; ++i) lower[i] = lower[static_cast<std::size_t>(d.group_begin[i])];
     std::vector<std::size_t> order(d.n);
     std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return lower[a] < lower[b]; });
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stopped{false};
     std::atomic<double> least_so_far{least};
-    auto run = [&](bool exact_pass) {
-        next = 0;
-        auto work = [&](Workspace& w) {
-            for (;;) {
-                const std::size_t k = next.fetch_add(1);
-                if (k >= d.n) return;
-                if (stop && stop()) {
-                    stopped = true;
-                    return;
-                }
-                const std::size_t f = order[k];
-                if (!exact_pass) {
-                    coarse[f] = label_from(d, task_duals, crew_dual, reach, f, w, true);
-                    continue;
-                }
-                if (coarse[f] - crew_dual >= least_so_far.load()) return;  // and so every later one
-                const double value = label_from(d, task_duals, crew_dual, reach, f, w, false) - crew_dual;
-                double seen = least_so_far.load();
-                while (value < seen && !least_so_far.compare_exchange_weak(seen, value)) {
-                }
+    auto work = [&](Workspace& w) {
+        for (;;) {
+            const std::size_t k = next.fetch_add(1);
+            if (k >= d.n) return;
+            const std::size_t f = order[k];
+            if (lower[f] - crew_dual >= least_so_far.load()) return;  // and so every later one
+            if (stop && stop()) {
+                stopped = true;
+                return;
             }
-        };
+            if (label_from(d, task_duals, crew_dual, reach, f, w, true) - crew_dual >= least_so_far.load()) continue;
+            const double value = label_from(d, task_duals, crew_dual, reach, f, w, false) - crew_dual;
+            double seen = least_so_far.load();
+            while (value < seen && !least_so_far.compare_exchange_weak(seen, value)) {
+            }
+        }
+    };
+    {
         std::vector<std::jthread> pool;
         for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, std::ref(spaces[t]));
         work(spaces[0]);
-    };
-    run(false);
-    if (stopped) return result;
-    for (Workspace& w : spaces) {  // the coarse values are no days' costs: only their days are kept
-        w.least = infinity;
-        w.best.clear();
     }
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return coarse[a] < coarse[b]; });
-    run(true);
     if (stopped) return result;
     for (Workspace& w : spaces) {
         if (w.least - crew_dual < least) {

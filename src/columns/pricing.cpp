@@ -162,6 +162,7 @@ struct Workspace {
     double least_plain = infinity;
     std::int32_t least_plain_first = -1, least_plain_last = -1;
     std::vector<Day> days;
+    std::vector<double>* plain_by_first = nullptr;  // by sorted position, shared: each first written by one thread
     // Plain days at their crew cost: labels by task and state, what the
     // states reached are, the predecessors (task x states + state), and the
     // cheapest day found.
@@ -489,6 +490,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
             }
         }
     }
+    if (w.plain_by_first) (*w.plain_by_first)[f] = best_value[0];
     if (d.crew_cost_plain) {
         label_plain_at_crew_cost(d, prices, crew_dual, first, w);
     } else if (best_value[0] < w.least_plain) {
@@ -613,6 +615,8 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     std::vector<Workspace> spaces;
     const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(n));
     for (unsigned t = 0; t < threads; ++t) spaces.emplace_back(d);
+    std::vector<double> plain_by_first(n, infinity);
+    for (Workspace& w : spaces) w.plain_by_first = &plain_by_first;
     std::atomic<std::size_t> next_first{0};
     std::atomic<bool> stopped{false};
     auto work = [&](Workspace& w) {
@@ -633,6 +637,8 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         work(spaces[0]);
     }
     if (stopped) return result;
+    result.least_plain_by_first.assign(n, infinity);
+    for (std::size_t i = 0; i < n; ++i) result.least_plain_by_first[static_cast<std::size_t>(d.original[i])] = plain_by_first[i];
 
     // Merge the threads' first-half tables and plain days.
     Workspace& w0 = spaces[0];
