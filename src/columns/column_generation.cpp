@@ -33,9 +33,11 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <set>
 #include <stdexcept>
 
+#include "columns/exact_pricing.hpp"
 #include "columns/linear_stop.hpp"
 #include "columns/priced_cost.hpp"
 #include "columns/roster_program.hpp"
@@ -230,12 +232,20 @@ std::size_t busy_days(const std::vector<Day>& days) {
     return static_cast<std::size_t>(std::count_if(days.begin(), days.end(), [](const Day& d) { return !d.empty(); }));
 }
 
-// The generation behind both: at priced costs (a bound) or at crew costs.
-TightBound generate(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options, bool crew_costs) {
+// What a generation's master pays and its pricing prices.
+enum class Mode {
+    priced,      // priced costs: a bound
+    crew_days,   // crew costs, plain days at them by a heuristic: days for a roster, no bound
+    exact,       // crew costs, priced at or below them: a bound
+};
+
+// The generation behind all three.
+TightBound generate(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options, Mode mode) {
     const auto started = Clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+    const bool crew_costs = mode == Mode::crew_days;  // no bound
     TightBound result;
-    result.obstacle = priced_cost_obstacle(tasks, options.rules);
+    result.obstacle = mode == Mode::exact ? exact_pricing_obstacle(tasks, options.rules) : priced_cost_obstacle(tasks, options.rules);
     if (result.obstacle.empty() && crew_costs && !(options.rules == default_rules()))
         result.obstacle = "the generation at crew costs prices escala's own rules only";
     if (!result.obstacle.empty()) return result;
@@ -244,7 +254,7 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
     const std::size_t n = tasks.size();
     const auto N = static_cast<double>(members);
     auto cost_of = [&](const Day& day) {
-        if (!crew_costs) return static_cast<double>(day_cost(tasks, day, options.rules));
+        if (mode == Mode::priced) return static_cast<double>(day_cost(tasks, day, options.rules));
         return static_cast<double>(true_cost(tasks, day, options.rules));
     };
     // A roster that keeps every member busy marks a tight crew: there the
@@ -259,7 +269,7 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         if (!known.insert(day).second) return false;
 #ifndef NDEBUG
         // Every day's priced cost bounds its crew cost.
-        if (!crew_costs && cost > static_cast<double>(true_cost(tasks, day, options.rules)))
+        if (mode == Mode::priced && cost > static_cast<double>(true_cost(tasks, day, options.rules)))
             throw std::logic_error("column generation: a day's priced cost exceeds its crew cost");
 #endif
         master.add(day, cost);
@@ -287,11 +297,35 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
                 guess[static_cast<std::size_t>(p)] = cost * std::max(1, tasks[static_cast<std::size_t>(p)].end_time - tasks[static_cast<std::size_t>(p)].start_time) / minutes;
         }
     }
-    Pricer pricer(tasks, options.threads, crew_costs, options.rules);
+    std::unique_ptr<Pricer> pricer;
+    std::unique_ptr<ExactPricer> exact;
+    if (mode == Mode::exact)
+        exact = std::make_unique<ExactPricer>(tasks, options.threads, options.rules);
+    else
+        pricer = std::make_unique<Pricer>(tasks, options.threads, crew_costs, options.rules);
+    auto price = [&](std::span<const double> duals, double crew_dual) {
+        return exact ? exact->price(duals, crew_dual, stop) : pricer->price(duals, crew_dual, stop);
+    };
+    auto lagrangian = [&](const std::vector<double>& duals, const PricingResult& priced) {
+        double sum = 0;
+        for (std::size_t i = 0; i < n; ++i) sum += duals[i];
+        return sum + N * (duals[n] + priced.least_reduced_cost);
+    };
     std::vector<double> center(n + 1, 0.0), out(n + 1), separation(n + 1);
     bool have_center = false;
     double alpha = 0.5;
     double best = -INFINITY;
+    if (options.initial_duals.size() == n + 1 && !stop()) {
+        // Given duals (an earlier generation's) are the first centre and bound.
+        const PricingResult priced = price({options.initial_duals.data(), n}, options.initial_duals[n]);
+        if (priced.complete) {
+            ++result.rounds;
+            best = lagrangian(options.initial_duals, priced);
+            center = options.initial_duals;
+            have_center = true;
+            for (const Day& day : priced.days) offer(day, cost_of(day));
+        }
+    }
     std::vector<double> values;  // the master's value after every solve
     for (;;) {
         if (stop()) break;
@@ -305,15 +339,13 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         for (int k = 1;; ++k) {
             const double a = have_center && !box ? std::max(0.0, 1.0 - k * (1.0 - alpha)) : 0.0;
             for (std::size_t i = 0; i <= n; ++i) separation[i] = a * center[i] + (1 - a) * out[i];
-            const PricingResult priced = pricer.price({separation.data(), n}, separation[n], stop);
+            const PricingResult priced = price({separation.data(), n}, separation[n]);
             if (!priced.complete) {
                 stopped = true;
                 break;
             }
             ++result.rounds;
-            double sum = 0;
-            for (std::size_t i = 0; i < n; ++i) sum += separation[i];
-            const double bound = sum + N * (separation[n] + priced.least_reduced_cost);
+            const double bound = lagrangian(separation, priced);
             if (bound > best) {
                 serious = true;
                 best = bound;
@@ -375,7 +407,9 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
             }
         }
         const double tolerance = 1e-7 * std::max(1.0, std::abs(result.lp_value));
-        if (!priced_out || result.lp_value - best <= tolerance) {
+        // A master whose box holds a dual at its edge is not the relaxation: its value says nothing of the bound.
+        const bool relaxation = !box || !master.box_binding();
+        if (!priced_out || (relaxation && result.lp_value - best <= tolerance)) {
             if (master.surplus() > 1e-9 && !master.surplus_cost_at_limit()) {
                 master.raise_surplus_cost();
                 continue;
@@ -393,15 +427,27 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         }
         master.tidy(result.rounds, 20 * n + 20000, 20);
     }
-    result.found = best > -INFINITY && !crew_costs;
+    if (crew_costs && result.duals.size() == n + 1 && !stop()) {
+        // Its own pricing is no bound, but the pricing at the crew cost at its last duals is.
+        ExactPricer at_crew_cost(tasks, options.threads, options.rules);
+        const PricingResult priced = at_crew_cost.price({result.duals.data(), n}, result.duals[n], stop);
+        if (priced.complete) best = lagrangian(result.duals, priced);
+        else best = -INFINITY;
+    } else if (crew_costs) {
+        best = -INFINITY;
+    }
+    result.found = best > -INFINITY;
+    if (exact) result.pool.clear();  // an earlier generation's pool and more: not kept
     if (result.found) {
         // The roster objective adds p_duplas for every split day beyond 20, and so
         // takes up to 20 of them off below 20 split days: the bound allows for it.
         best -= 20.0 * options.rules.weights.p_duplas;
         result.exact = best;
         // Rounded up, as objectives are whole, less a margin for the floating-point sums; never below 0.
-        result.value = std::max<std::int64_t>(
-            0, static_cast<std::int64_t>(std::ceil(best - 1e-6 * std::max(1.0, std::abs(best)))));
+        // (the bounds at crew costs, meant to prove a roster optimal, take a finer margin: their sums
+        // are of a few hundred doubles of integer costs, far above 1e-9 of their size in precision).
+        const double margin = (mode == Mode::priced ? 1e-6 : 1e-9) * std::max(1.0, std::abs(best));
+        result.value = std::max<std::int64_t>(0, static_cast<std::int64_t>(std::ceil(best - margin)));
     }
     result.seconds = elapsed();
     return result;
@@ -410,11 +456,15 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
 }  // namespace
 
 TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options) {
-    return generate(tasks, members, options, false);
+    return generate(tasks, members, options, Mode::priced);
+}
+
+TightBound exact_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options) {
+    return generate(tasks, members, options, Mode::exact);
 }
 
 CrewCostDays crew_cost_days(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options) {
-    TightBound run = generate(tasks, members, options, true);
+    TightBound run = generate(tasks, members, options, Mode::crew_days);
     CrewCostDays days;
     days.obstacle = std::move(run.obstacle);
     days.settled = run.converged;
@@ -423,6 +473,8 @@ CrewCostDays crew_cost_days(const l_tarefas& tasks, std::size_t members, const G
     days.seconds = run.seconds;
     days.pool = std::move(run.pool);
     days.duals = std::move(run.duals);
+    days.bound_found = run.found;
+    days.bound = run.value;
     return days;
 }
 

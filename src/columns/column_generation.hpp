@@ -27,6 +27,7 @@ struct GenerationOptions {
     unsigned threads = 1;              // labelling threads of the pricing
     std::function<bool()> stop;        // asked between labellings
     std::vector<Day> initial_days;     // schedules to start the master with (a roster's)
+    std::vector<double> initial_duals; // duals to price first (every task's, then the crew row's), or none
     std::function<void(const GenerationProgress&)> progress;  // after every round
     Rules rules;                       // of the crew costs (a bound needs them inside the priced cost's range)
 };
@@ -47,6 +48,13 @@ struct TightBound {
 
 TightBound tight_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options = {});
 
+// The same at the crew cost: the master pays each day's crew cost and the
+// pricing prices every day at or below it (exact_pricing.hpp), so that its
+// Lagrangian bound sum pi + N (mu + least) bounds the objective at every
+// round. Meant to run after tight_lower_bound, from its pool
+// (initial_days) and duals (initial_duals); its own pool is not kept.
+TightBound exact_lower_bound(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options = {});
+
 // Days that suit a roster, by a second generation whose master pays each
 // day's crew cost and whose pricing prices plain days at it too. It gives no
 // bound: it ends when its master stops falling over five rounds (`settled`),
@@ -60,6 +68,8 @@ struct CrewCostDays {
     double seconds = 0;
     std::vector<Day> pool;         // every day the master held and the near-paying ones
     std::vector<double> duals;     // the last master's duals: every task's, then the crew row's
+    bool bound_found = false;      // the bound at the crew cost at those duals (exact_lower_bound's
+    std::int64_t bound = 0;        // Lagrangian bound), rounded up, when there was time to price them
 };
 
 CrewCostDays crew_cost_days(const l_tarefas& tasks, std::size_t members, const GenerationOptions& options = {});

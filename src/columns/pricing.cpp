@@ -162,6 +162,7 @@ struct Workspace {
     double least_plain = infinity;
     std::int32_t least_plain_first = -1, least_plain_last = -1;
     std::vector<Day> days;
+    std::vector<double>* plain_by_first = nullptr;  // by sorted position, shared: each first written by one thread
     // Plain days at their crew cost: labels by task and state, what the
     // states reached are, the predecessors (task x states + state), and the
     // cheapest day found.
@@ -489,6 +490,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
             }
         }
     }
+    if (w.plain_by_first) (*w.plain_by_first)[f] = best_value[0];
     if (d.crew_cost_plain) {
         label_plain_at_crew_cost(d, prices, crew_dual, first, w);
     } else if (best_value[0] < w.least_plain) {
@@ -591,6 +593,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     const std::size_t n = d.n;
     PricingResult result;
     result.least_reduced_cost = d.empty_day - crew_dual;
+    result.least_split_reduced_cost = infinity;
     if (n == 0) {
         result.complete = true;
         return result;
@@ -612,6 +615,8 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     std::vector<Workspace> spaces;
     const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(n));
     for (unsigned t = 0; t < threads; ++t) spaces.emplace_back(d);
+    std::vector<double> plain_by_first(n, infinity);
+    for (Workspace& w : spaces) w.plain_by_first = &plain_by_first;
     std::atomic<std::size_t> next_first{0};
     std::atomic<bool> stopped{false};
     auto work = [&](Workspace& w) {
@@ -632,6 +637,8 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         work(spaces[0]);
     }
     if (stopped) return result;
+    result.least_plain_by_first.assign(n, infinity);
+    for (std::size_t i = 0; i < n; ++i) result.least_plain_by_first[static_cast<std::size_t>(d.original[i])] = plain_by_first[i];
 
     // Merge the threads' first-half tables and plain days.
     Workspace& w0 = spaces[0];
@@ -681,6 +688,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     RangeMin min0, min3;
     std::size_t next_end = 0;
     std::int64_t lowest_span = d.width + 1, highest_span = -1;
+    double least_split = infinity;
     for (std::size_t b = 0; b < n; ++b) {
         if (stop && stop()) return result;
         while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= d.start[b] - d.long_gap) {
@@ -759,7 +767,9 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         best += d.idle * d.start[b];
         const bool least_so_far = best < least;
         if (least_so_far) least = best;
-        if (best - crew_dual >= -1e-6 && !least_so_far) continue;
+        const bool least_split_so_far = best < least_split;
+        if (least_split_so_far) least_split = best;
+        if (best - crew_dual >= -1e-6 && !least_so_far && !least_split_so_far) continue;
         // The day: its first half from the tables, its second half's span by a scan.
         const std::int32_t a = table_task[best_category * row + static_cast<std::size_t>(best_span)];
         const std::int32_t first = w0.first_half_from[static_cast<std::size_t>(a) * row + static_cast<std::size_t>(best_span)];
@@ -782,10 +792,12 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         if (!elementary(day)) continue;
         Day positions = to_task_positions(day, d);
         if (least_so_far) result.best = positions;
+        if (least_split_so_far) result.best_split = positions;
         if (best - crew_dual < -1e-6) result.days.push_back(std::move(positions));
     }
     if (least == d.empty_day) result.best.clear();
     result.least_reduced_cost = least - crew_dual;
+    result.least_split_reduced_cost = least_split - crew_dual;
     result.complete = true;
     return result;
 }

@@ -21,6 +21,12 @@ struct PricingResult {
     double least_reduced_cost = 0;   // over every day, the empty one included
     Day best;                        // a day that reaches it (empty: the empty day)
     std::vector<Day> days;           // days of negative reduced cost, a few from each task
+    double least_split_reduced_cost = 0;  // over the split days alone (a gap over split_gap); +inf: none
+    Day best_split;                  // a split day that reaches it, when one was traced
+    // By task list position: the least priced cost less duals (no crew dual)
+    // of the plain days labelled from that task as the first (every plain day
+    // is labelled from one of the tasks of its first start minute).
+    std::vector<double> least_plain_by_first;
 };
 
 class Pricer {

@@ -124,7 +124,9 @@ TEST_F(ImproveTool, StartFromTheColumns) {
     const Outcome c = run("'" + bin + "/escala-check' --tasks Lintra.tsk --dump f/dumpfile.txt --tight-bound");
     EXPECT_EQ(c.status, 0) << c.out;
     EXPECT_EQ(number_after(c.out, "\nobjective "), best);
-    EXPECT_EQ(number_after(r.out, "lower bound "), number_after(c.out, "\nobjective_lower_bound_cg "));
+    // Its bound: the first generation's, or the one at the crew cost of its second generation's duals.
+    EXPECT_GE(number_after(r.out, "lower bound "), number_after(c.out, "\nobjective_lower_bound_cg "));
+    EXPECT_LE(number_after(r.out, "lower bound "), best);
 }
 
 // The time limit holds through the columns, the integer programs and the

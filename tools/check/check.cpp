@@ -167,7 +167,8 @@ std::vector<columns::Day> dump_days(const l_tarefas& tasks, const Dump& dump) {
 
 std::int64_t best_bound(const CheckReport& report) {
     const std::int64_t tight = report.tight.found ? report.tight.value : 0;
-    return std::max(report.objective_lower_bound, tight);
+    const std::int64_t exact = report.exact.found ? report.exact.value : 0;
+    return std::max({report.objective_lower_bound, tight, exact});
 }
 
 void print_report(std::ostream& out, const CheckReport& report, const std::string& task_file,
@@ -186,9 +187,9 @@ void print_report(std::ostream& out, const CheckReport& report, const std::strin
         << t.forbidden_point_changes << '\n'
         << "lower_bound " << report.lower_bound << '\n'
         << "objective_lower_bound " << report.objective_lower_bound << '\n';
-    if (report.tight_requested) {
-        const columns::TightBound& tight = report.tight;
-        out << "objective_lower_bound_cg ";
+    for (int k = 0; report.tight_requested && k < 2; ++k) {
+        const columns::TightBound& tight = k == 0 ? report.tight : report.exact;
+        out << (k == 0 ? "objective_lower_bound_cg " : "objective_lower_bound_exact ");
         if (!tight.obstacle.empty()) {
             out << "none (" << tight.obstacle << ")\n";
         } else {
@@ -219,6 +220,8 @@ void print_report(std::ostream& out, const CheckReport& report, const std::strin
         }
         out << '\n';
     }
+    if (report.valid() && report.objective > 0 && best_bound(report) >= report.objective)
+        out << "roster proven optimal\n";
     if (report.valid())
         out << "result valid\n";
     else
@@ -246,9 +249,14 @@ std::string print_format() {
            "                    possible crew day, by column generation; 'not converged' when the\n"
            "                    time ran out (the value is still a bound), 'none' when no round ended\n"
            "                    or the rules are outside the bound's range\n"
-           "  gap <p>%          objective over the larger bound, less 1, in percent (none: bound 0)\n"
+           "  objective_lower_bound_exact <b> rounds <r> seconds <s> converged|not converged\n"
+           "                    with --tight-bound: the same relaxation at the crew cost itself (its\n"
+           "                    closing virtual task included), from where the first one ended, in\n"
+           "                    the time left of --bound-time; 'none' as above\n"
+           "  gap <p>%          objective over the largest bound, less 1, in percent (none: bound 0)\n"
            "  violation <dump>:<line> crew <i>: <what is wrong>\n"
            "  violation <tasks> record <r>: <task> is in no schedule\n"
+           "  roster proven optimal   when a bound, rounded up, reaches the objective\n"
            "  result valid | result invalid <k> violation(s)\n";
 }
 

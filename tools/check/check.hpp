@@ -53,6 +53,7 @@ struct CheckReport {
     std::int64_t objective_lower_bound = 0;  // no roster of this size and task file does better
     bool tight_requested = false;
     columns::TightBound tight;               // the column-generation bound, when requested
+    columns::TightBound exact;               // the one at the crew cost after it, when requested
     std::vector<Violation> violations;  // dump order; tasks held by no schedule last
     bool valid() const { return violations.empty(); }
 };
@@ -76,7 +77,7 @@ CheckReport check_roster(const l_tarefas& tasks, const Dump& dump, const Rules& 
 // generation's first days; a schedule with a task the list lacks is left out.
 std::vector<columns::Day> dump_days(const l_tarefas& tasks, const Dump& dump);
 
-// The bound the report's gap is taken against: the larger of the two.
+// The bound the report's gap is taken against: the largest of them.
 std::int64_t best_bound(const CheckReport& report);
 
 // The report in escala-check's line format (see print_format).

@@ -25,9 +25,10 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
                    "and routes of their tasks")
         ->type_name("FILE");
     app.add_flag("--tight-bound", options.tight_bound,
-                 "also compute the column-generation bound (objective_lower_bound_cg): much closer to the best "
-                 "roster than the quick bound, in seconds to a minute");
-    app.add_option("--bound-time", options.bound_time, "seconds the column generation may take, wall clock")
+                 "also compute the column-generation bounds (objective_lower_bound_cg, then "
+                 "objective_lower_bound_exact at the crew cost itself): much closer to the best roster than the "
+                 "quick bound, in seconds to a minute; 'roster proven optimal' when one reaches the objective");
+    app.add_option("--bound-time", options.bound_time, "seconds both column generations may take together, wall clock")
         ->type_name("S")
         ->check(cli::seconds())
         ->capture_default_str();
