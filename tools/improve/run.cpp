@@ -287,10 +287,12 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             const columns::CrewCostDays more = columns::crew_cost_days(tasks, members, second);
             pool.insert(pool.end(), more.pool.begin(), more.pool.end());
             if (more.duals.size() == tasks.size() + 1) duals = more.duals;
-            if (more.bound_found) result.lower_bound = std::max(result.lower_bound, more.bound);
+            // Its bound is named only where it betters the others (at its last duals it is often far below).
+            const bool better_bound = more.bound_found && more.bound > result.lower_bound;
+            if (better_bound) result.lower_bound = more.bound;
             if (more.obstacle.empty())
                 text << "; a generation on crew costs, " << more.rounds << " rounds, " << seconds_text(more.seconds)
-                     << (more.bound_found ? ", bound at the crew cost " + std::to_string(more.bound) : std::string());
+                     << (better_bound ? ", bound at the crew cost " + std::to_string(more.bound) : std::string());
             else
                 text << "; no generation on crew costs (" << more.obstacle << ")";
         }
