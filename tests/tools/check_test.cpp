@@ -302,6 +302,10 @@ TEST_F(RealRun, TightBoundOutOfTime) {
                             "--tight-bound --bound-time 0.01");
     EXPECT_NE(r.out.find("\nobjective_lower_bound_cg none rounds 0 seconds "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(" not converged\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nobjective_lower_bound_exact none (the bound at priced costs did not converge in "
+                         "--bound-time)\n"),
+              std::string::npos)
+        << r.out;
 }
 
 // The constructed roster, rebuilt from "ArqSaida.txt", gets the per-member

@@ -70,15 +70,21 @@ int run_check(const ToolOptions& options, const cli::InterruptGuard& guard, std:
                      << ", " << p.columns << " days";
             });
         };
-        // Half the time for the bound at priced costs, the rest for the one at crew costs from where it ended.
-        generation.time_limit = options.bound_time / 2;
+        // The bound at priced costs may take the whole time (a large day needs it all); the one
+        // at crew costs starts from where it converged, with the time left (less half a second
+        // for what it does before its first check of the time).
+        generation.time_limit = std::max(0.0, options.bound_time - 0.5);
         report.tight = columns::tight_lower_bound(tasks.tasks, dump.crew.size(), generation);
         if (guard.stop_requested()) return interrupted(guard, err);
-        // (less half a second for what the second one does before its first check of the time)
         generation.time_limit = std::max(0.0, options.bound_time - report.tight.seconds - 0.5);
         generation.initial_days = std::move(report.tight.pool);
         generation.initial_duals = report.tight.duals;
-        report.exact = columns::exact_lower_bound(tasks.tasks, dump.crew.size(), generation);
+        if (!report.tight.converged) {
+            report.exact.obstacle = report.tight.obstacle.empty() ? "the bound at priced costs did not converge in --bound-time"
+                                                                  : report.tight.obstacle;
+        } else {
+            report.exact = columns::exact_lower_bound(tasks.tasks, dump.crew.size(), generation);
+        }
         if (guard.stop_requested()) return interrupted(guard, err);
     }
     if (const std::string used = rules_summary(rules); !used.empty()) out << used << '\n';
