@@ -348,8 +348,9 @@ PricingResult ExactPricer::price(std::span<const double> task_duals, double crew
         least = result.least_split_reduced_cost;
         best = result.best_split;
     }
-    const auto [reach, beyond] = reach_of(d, task_duals, crew_dual);
-    least = std::min(least, beyond - crew_dual);
+    const std::pair<std::int64_t, double> reach_and_beyond = reach_of(d, task_duals, crew_dual);
+    const std::int64_t reach = reach_and_beyond.first;  // a plain variable: lambdas capture it
+    least = std::min(least, reach_and_beyond.second - crew_dual);
 
     const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(std::max<std::size_t>(1, d.n)));
     std::vector<Workspace> spaces;
