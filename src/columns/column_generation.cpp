@@ -427,14 +427,14 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         }
         master.tidy(result.rounds, 20 * n + 20000, 20);
     }
-    if (crew_costs && result.duals.size() == n + 1 && !stop()) {
+    if (crew_costs) {
         // Its own pricing is no bound, but the pricing at the crew cost at its last duals is.
-        ExactPricer at_crew_cost(tasks, options.threads, options.rules);
-        const PricingResult priced = at_crew_cost.price({result.duals.data(), n}, result.duals[n], stop);
-        if (priced.complete) best = lagrangian(result.duals, priced);
-        else best = -INFINITY;
-    } else if (crew_costs) {
         best = -INFINITY;
+        if (result.duals.size() == n + 1 && !stop()) {
+            ExactPricer at_crew_cost(tasks, options.threads, options.rules);
+            const PricingResult priced = at_crew_cost.price({result.duals.data(), n}, result.duals[n], stop);
+            if (priced.complete) best = lagrangian(result.duals, priced);
+        }
     }
     result.found = best > -INFINITY;
     if (exact) result.pool.clear();  // an earlier generation's pool and more: not kept

@@ -303,11 +303,7 @@ ExactPricer::ExactPricer(const l_tarefas& tasks, unsigned threads, const Rules& 
     const Limits& l = rules.limits;
     d.n = tasks.size();
     d.threads = std::max(1u, threads);
-    d.original.resize(d.n);
-    std::iota(d.original.begin(), d.original.end(), 0);
-    std::stable_sort(d.original.begin(), d.original.end(), [&](std::int32_t a, std::int32_t b) {
-        return tasks[static_cast<std::size_t>(a)].start_time < tasks[static_cast<std::size_t>(b)].start_time;
-    });
+    d.original = positions_by_start(tasks);
     for (std::int32_t p : d.original) d.tasks.push_back(tasks[static_cast<std::size_t>(p)]);
     d.cap = std::max({0, l.virtual_idle, l.virtual_short});
     const auto width = static_cast<std::size_t>(d.cap + 1);

@@ -507,6 +507,15 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
 
 }  // namespace
 
+std::vector<std::int32_t> positions_by_start(const l_tarefas& tasks) {
+    std::vector<std::int32_t> order(tasks.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
+        return tasks[static_cast<std::size_t>(a)].start_time < tasks[static_cast<std::size_t>(b)].start_time;
+    });
+    return order;
+}
+
 Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_days, const Rules& rules)
     : data_(new Data) {
     Data& d = *data_;
@@ -519,11 +528,7 @@ Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_da
     d.point_change = rules.weights.tp_proibida;
     d.n = tasks.size();
     d.threads = std::max(1u, threads);
-    d.original.resize(d.n);
-    std::iota(d.original.begin(), d.original.end(), 0);
-    std::stable_sort(d.original.begin(), d.original.end(), [&](std::int32_t a, std::int32_t b) {
-        return tasks[static_cast<std::size_t>(a)].start_time < tasks[static_cast<std::size_t>(b)].start_time;
-    });
+    d.original = positions_by_start(tasks);
     std::map<std::int32_t, std::int32_t> vehicle_ids, point_ids;
     std::map<std::pair<std::int32_t, std::int32_t>, std::int32_t> pair_ids;
     for (std::int32_t p : d.original) {

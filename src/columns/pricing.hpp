@@ -29,6 +29,9 @@ struct PricingResult {
     std::vector<double> least_plain_by_first;
 };
 
+// The positions of the task list in start order (ties in list order).
+std::vector<std::int32_t> positions_by_start(const l_tarefas& tasks);
+
 class Pricer {
 public:
     // The tasks must pass priced_cost_obstacle. With `crew_cost_plain_days`

@@ -76,13 +76,13 @@ int run_check(const ToolOptions& options, const cli::InterruptGuard& guard, std:
         generation.time_limit = std::max(0.0, options.bound_time - 0.5);
         report.tight = columns::tight_lower_bound(tasks.tasks, dump.crew.size(), generation);
         if (guard.stop_requested()) return interrupted(guard, err);
-        generation.time_limit = std::max(0.0, options.bound_time - report.tight.seconds - 0.5);
-        generation.initial_days = std::move(report.tight.pool);
-        generation.initial_duals = report.tight.duals;
         if (!report.tight.converged) {
             report.exact.obstacle = report.tight.obstacle.empty() ? "the bound at priced costs did not converge in --bound-time"
                                                                   : report.tight.obstacle;
         } else {
+            generation.time_limit = std::max(0.0, options.bound_time - report.tight.seconds - 0.5);
+            generation.initial_days = std::move(report.tight.pool);
+            generation.initial_duals = report.tight.duals;
             report.exact = columns::exact_lower_bound(tasks.tasks, dump.crew.size(), generation);
         }
         if (guard.stop_requested()) return interrupted(guard, err);

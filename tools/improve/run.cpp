@@ -184,8 +184,16 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         return value;
     };
 
+    // A search improved on the best roster: say whose roster it improved.
+    auto credit_search = [&] {
+        if (best_source == "integer program")
+            best_source = "integer program and local search";
+        else if (best_source == "construction" || best_source == "dump")
+            best_source = "local search";
+    };
+
     if (plan.two_searches && !stopped()) {
-        if (search_from_best(plan.first_search_end, 3000)) best_source = "local search";
+        if (search_from_best(plan.first_search_end, 3000)) credit_search();
         text << "first local search " << best.objective() << " (" << seconds_text(seconds_since_start()) << ")";
     }
 
@@ -258,8 +266,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                 if (!timed || stopped() || left_until(plan.recombination_end) < 1) break;  // untimed: one round
                 const double until = std::min(plan.recombination_end, seconds_since_start() + plan.recombination_search);
                 if (search_from_best(until, 1000)) {
-                    // The program's roster, improved by the search.
-                    if (best_source == "integer program") best_source = "integer program and local search";
+                    credit_search();
                     gained = true;
                 }
                 if (!gained) break;  // neither found anything: the last search has the rest
@@ -344,10 +351,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     if (!stopped()) {
         // The integer program's roster is close to the best the moves can reach: a cooler annealing.
         const double temperature = best_source == "integer program" ? 100 : 3000;
-        if (search_from_best(plan.end, temperature)) {
-            if (best_source == "integer program") best_source = "integer program and local search";
-            else if (best_source == "construction" || best_source == "dump") best_source = "local search";
-        }
+        if (search_from_best(plan.end, temperature)) credit_search();
     }
     result.best_source = best_source;
 
