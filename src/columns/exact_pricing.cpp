@@ -25,24 +25,33 @@
 //   any walk of at most (their count - 1) steps among them, which may take a
 //   task twice: below by nothing on days whose tasks start at distinct minutes;
 // - days with a task starting more than X minutes after the first are not
-//   labelled but bounded together: with rho the largest dual less slack cost
-//   per task minute (0 <= rho <= t_sobreposicao, no task of no minutes with a
-//   positive one), the task minutes of a day are span - gaps + overlaps, so
-//   its reduced cost is at least f(span) - rho span - crew_dual; X is the
-//   first span from W on where that is at least 0 and no longer falls (it is
-//   convex), and its value there stands for them all.
-// Split days (a gap over L) are priced at their priced cost, by the first
-// generation's pricing (see priced_cost.cpp): below their crew cost by
-// h_extra x the split day's overtime (work less the break less the split
-// workday), tp_permitida x the permitted point changes, and, on a day with
-// two gaps or more over L, by what taking the cheapest of them as the break
-// instead of the longest saves; exactly at it otherwise (ties as that pricing
-// takes them, never above).
+//   labelled but bounded together: the task minutes of a day are
+//   span - gaps + overlaps, and the tasks of m minutes gain (dual less slack
+//   cost) at most K(m), the best m minutes of all the tasks by gain per minute
+//   (a fractional knapsack, concave; no task of more than t_sobreposicao a
+//   minute, or no bound), so a day's reduced cost is at least
+//   f(span) - K(span) - crew_dual; X is the first span from W on where that is
+//   at least 0 and no longer falls (it is convex), and its value there stands
+//   for them all.
+// Labels are not extended where no day through them can beat the least value
+// found so far (see Prospects): that leaves every least value as it is.
+//
+// Split days (a gap over L) come from two pricings over halves joined across
+// the break (see pricing.cpp). Those with one gap over L, whose break is that
+// gap, at their crew cost: the point change at the break is a permitted one
+// too, and the overtime (work less the break less the split workday) is
+// exact on days that work no more than the first of excess_after and the
+// rested work, and left out beyond it, where every minute pays d_jornada
+// besides (below their crew cost by that overtime). Those with two gaps or
+// more over L at their priced cost: below their crew cost by h_extra x their
+// overtime, tp_permitida x their permitted point changes, and by what taking
+// the cheapest of their long gaps as the break instead of the longest saves.
 #include "columns/exact_pricing.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <thread>
@@ -77,13 +86,14 @@ struct ExactPricer::Data {
     std::int32_t cap = 0;     // t is kept up to this
     std::size_t states = 0;   // (split_gap + 1) (cap + 1): state = longest gap x (cap + 1) + t
     std::size_t largest_group = 1;  // tasks of one start minute at most
-    Pricer splits;            // the split days, at their priced cost
+    std::int32_t latest_end = 0;
+    Pricer splits;            // the split days of one long gap, at their crew cost
+    Pricer multi;             // those of two or more, at their priced cost
 
-    Data(const l_tarefas& all, unsigned thread_count, const Rules& r) : rules(r), splits(all, thread_count, false, r) {}
+    Data(const l_tarefas& a, unsigned thread_count, const Rules& r) : rules(r), splits(a, thread_count, false, r, true), multi(a, thread_count, false, r, false, true) {}
 };
 
 namespace {
-
 using Data = ExactPricer::Data;
 
 // A label's two values, each the least over the walks that reach its task
@@ -111,12 +121,14 @@ struct End {
 struct Workspace {
     std::vector<std::vector<Entry>> entries;      // by sorted position
     std::vector<std::vector<std::int32_t>> where;  // by slot in the start minute and state: entry or -1
+    std::vector<char> closed;                      // by sorted position: not extended (see Prospects)
+    std::vector<double> prospect;                  // by sorted position: Prospects::at from the first task
     double least = infinity;
     std::vector<Day> days;
     Day best;
 
     explicit Workspace(const Data& d)
-        : entries(d.n), where(d.largest_group, std::vector<std::int32_t>(d.states, -1)) {}
+        : entries(d.n), where(d.largest_group, std::vector<std::int32_t>(d.states, -1)), closed(d.n, 0), prospect(d.n, 0.0) {}
 
     static void improve(Value& v, const Value& offer) {
         if (offer.reduced() < v.reduced() - 1e-9) v = offer;
@@ -161,12 +173,76 @@ Day trace(const Data& d, const Workspace& w, std::int32_t task, std::int32_t ent
     return elementary(day) ? day : Day{};
 }
 
+// What a plain day can still cost at least once a label has reached a task.
+// plain_day_term is convex, so for any slope k it is at least a_k + k span
+// (a_k the least of plain_day_term(s) - k s); with the span linear, the day
+// from b on costs at least a_k - k (first start) + ahead_k(b), ahead_k(b) the
+// least over the walks from b of their links and tasks' weights (slack cost
+// less dual) plus k (the end of their last task): a backward pass over the
+// listed links, with up to (their count - 1) steps among the tasks of one
+// start minute, like the labelling. A label whose least value plus the best
+// of these is not below the least value found so far is not extended.
+struct Prospects {
+    std::vector<double> slope, offset;  // k and a_k
+    std::vector<std::vector<double>> ahead;  // by slope, by sorted position
+    // The least cost of what follows a label at b, from the first start.
+    double at(std::size_t b, std::int32_t first_start) const {
+        double best = -infinity;
+        for (std::size_t k = 0; k < slope.size(); ++k)
+            best = std::max(best, offset[k] - slope[k] * first_start + ahead[k][b]);
+        return best;
+    }
+};
+
+Prospects prospects_of(const Data& d, std::span<const double> duals) {
+    Prospects p;
+    std::vector<double> weight(d.n);
+    for (std::size_t i = 0; i < d.n; ++i)
+        weight[i] = static_cast<double>(d.rules.weights.t_ocioso) * d.tasks[i].slack - duals[static_cast<std::size_t>(d.original[i])];
+    const double steepest = static_cast<double>(d.rules.weights.h_extra) + d.rules.weights.d_jornada + d.rules.weights.i_jornada;
+    for (const double k : {0.0, 20.0, 40.0, 60.0, 100.0, 200.0, 400.0, 1000.0, 5000.0}) {
+        if (k > steepest) continue;
+        double offset = infinity;
+        for (std::int64_t x = 0; x <= latest_minute; ++x)
+            offset = std::min(offset, static_cast<double>(plain_day_term(x, d.rules)) - k * static_cast<double>(x));
+        std::vector<double> ahead(d.n);
+        for (std::size_t b = 0; b < d.n; ++b) ahead[b] = k * d.tasks[b].end_time;
+        for (std::size_t g_end = d.n; g_end > 0;) {
+            const auto g = static_cast<std::size_t>(d.group_begin[g_end - 1]);
+            for (std::size_t round = 1; round < g_end - g; ++round) {
+                bool changed = false;
+                for (std::size_t x = g; x < g_end; ++x)
+                    for (std::size_t y = g; y < g_end; ++y) {
+                        if (x == y) continue;
+                        const double v = static_cast<double>(link_cost(d.tasks[x], d.tasks[y], d.rules)) + weight[y] + ahead[y];
+                        if (v < ahead[x] - 1e-9) {
+                            ahead[x] = v;
+                            changed = true;
+                        }
+                    }
+                if (!changed) break;
+            }
+            for (std::size_t c = g; c < g_end; ++c)
+                for (std::size_t l = d.link_begin[c]; l < d.link_begin[c + 1]; ++l) {
+                    const InLink& link = d.links[l];
+                    const auto from = static_cast<std::size_t>(link.from);
+                    ahead[from] = std::min(ahead[from], static_cast<double>(link.cost) + weight[c] + ahead[c]);
+                }
+            g_end = g;
+        }
+        p.slope.push_back(k);
+        p.offset.push_back(offset);
+        p.ahead.push_back(std::move(ahead));
+    }
+    return p;
+}
+
 // Labels the plain days from the first task f; returns their least value
 // (before the crew dual). `coarse` keeps of the longest gap only whether it
 // makes a break and prices the permitted point changes at 0: a value never
 // above the exact one, in far fewer states, and no days.
 double label_from(const Data& d, std::span<const double> duals, double crew_dual, std::int64_t reach, std::size_t f,
-                  Workspace& w, bool coarse) {
+                  Workspace& w, bool coarse, const Prospects& prospects, double threshold) {
     const Limits& l = d.rules.limits;
     const std::int64_t idle = d.rules.weights.t_ocioso, permitted = d.rules.weights.tp_permitida;
     const auto width = static_cast<std::uint32_t>(d.cap + 1);
@@ -189,6 +265,7 @@ double label_from(const Data& d, std::span<const double> duals, double crew_dual
         const double dual = dual_of(b);
         const auto ta = static_cast<std::int32_t>(a), ea = static_cast<std::int32_t>(e);
         const Value plain{from.plain.cost + add, from.plain.duals + dual, ta, ea, false};
+        if (plain.reduced() + w.prospect[b] >= threshold) return false;  // no day through it can do better
         const std::int64_t change = point_change && !coarse ? permitted : 0;
         Value paid;
         if (gap > longest)
@@ -200,7 +277,11 @@ double label_from(const Data& d, std::span<const double> duals, double crew_dual
     for (std::size_t g = first_group; g < d.n && d.tasks[g].start_time - first_start <= reach;
          g = static_cast<std::size_t>(d.group_end[g])) {
         const auto group_end = static_cast<std::size_t>(d.group_end[g]);
-        for (std::size_t b = g; b < group_end; ++b) w.entries[b].clear();
+        for (std::size_t b = g; b < group_end; ++b) {
+            w.entries[b].clear();
+            w.closed[b] = 0;
+            w.prospect[b] = prospects.at(b, first_start);
+        }
         if (g == first_group) {
             const std::int32_t slack = d.tasks[f].slack;
             const auto state = static_cast<std::uint32_t>(std::min(d.cap, slack));
@@ -211,7 +292,7 @@ double label_from(const Data& d, std::span<const double> duals, double crew_dual
                 for (std::size_t k = d.link_begin[b]; k < d.link_begin[b + 1]; ++k) {
                     const InLink& link = d.links[k];
                     const auto a = static_cast<std::size_t>(link.from);
-                    if (a < first_group) continue;
+                    if (a < first_group || w.closed[a]) continue;
                     const bool change = d.tasks[a].end_point != d.tasks[b].start_point;
                     for (std::size_t e = 0; e < w.entries[a].size(); ++e) step(a, e, b, b - g, link.gap, link.cost, change);
                 }
@@ -245,6 +326,11 @@ double label_from(const Data& d, std::span<const double> duals, double crew_dual
                 if (value < end.value) end = {value, static_cast<std::int32_t>(b), static_cast<std::int32_t>(e)};
                 w.where[b - g][list[e].state] = -1;
             }
+            if (!list.empty()) {
+                double least_value = infinity;
+                for (const Entry& e : list) least_value = std::min(least_value, e.plain.reduced());
+                if (least_value + w.prospect[b] >= threshold) w.closed[b] = 1;
+            }
             if (end.value < ends[0].value) {
                 ends[1] = ends[0];
                 ends[0] = end;
@@ -271,19 +357,51 @@ double label_from(const Data& d, std::span<const double> duals, double crew_dual
 // (before the crew dual); no span when there is none.
 std::pair<std::int64_t, double> reach_of(const Data& d, std::span<const double> duals, double crew_dual) {
     const Pesos& p = d.rules.weights;
-    double rho = 0;
+    constexpr std::pair<std::int64_t, double> none{std::numeric_limits<std::int64_t>::max(), infinity};
+    // The most the tasks of m task minutes can gain (dual less slack cost):
+    // the tasks of no minutes, then the others by gain per minute, the last
+    // one in part (a fractional knapsack, concave in m).
+    double free_gain = 0;
+    std::vector<std::pair<double, std::int32_t>> items;  // gain per minute, minutes
     for (std::size_t i = 0; i < d.n; ++i) {
         const Task& t = d.tasks[i];
         const double gain = duals[static_cast<std::size_t>(d.original[i])] - static_cast<double>(p.t_ocioso) * t.slack;
         if (gain <= 0) continue;
-        if (t.duration() <= 0) return {std::numeric_limits<std::int64_t>::max(), infinity};
-        rho = std::max(rho, gain / t.duration());
+        if (t.duration() <= 0) {
+            free_gain += gain;
+            continue;
+        }
+        items.emplace_back(gain / t.duration(), t.duration());
     }
-    if (rho > p.t_sobreposicao) return {std::numeric_limits<std::int64_t>::max(), infinity};
-    auto g = [&](std::int64_t s) { return static_cast<double>(plain_work_term(s, d.rules)) - rho * static_cast<double>(s); };
-    for (std::int64_t s = std::max<std::int64_t>(0, d.rules.limits.workday); s <= latest_minute; ++s)
-        if (g(s) >= crew_dual && g(s + 1) >= g(s)) return {s, g(s)};
-    return {std::numeric_limits<std::int64_t>::max(), infinity};
+    std::sort(items.begin(), items.end(), std::greater<>());
+    if (!items.empty() && items.front().first > p.t_sobreposicao) return none;
+    auto term = [&](std::int64_t s) { return static_cast<double>(plain_work_term(s, d.rules)); };
+    // Gain at m minutes, kept along s = m.
+    std::size_t item = 0;
+    std::int32_t used = 0;  // minutes of the current item taken
+    double gain = free_gain;
+    auto advance_to = [&](std::int64_t m, std::int64_t& at) {
+        for (; at < m; ++at) {
+            while (item < items.size() && used >= items[item].second) {
+                ++item;
+                used = 0;
+            }
+            if (item == items.size()) return;
+            gain += items[item].first;
+            ++used;
+        }
+    };
+    std::int64_t at = 0;
+    const std::int64_t from = std::max<std::int64_t>(0, d.rules.limits.workday);
+    advance_to(from, at);
+    double value = term(from) - gain;
+    for (std::int64_t s = from; s <= latest_minute; ++s) {
+        advance_to(s + 1, at);
+        const double next = term(s + 1) - gain;
+        if (value >= crew_dual && next >= value) return {s, value};
+        value = next;
+    }
+    return none;
 }
 
 }  // namespace
@@ -305,6 +423,7 @@ ExactPricer::ExactPricer(const l_tarefas& tasks, unsigned threads, const Rules& 
     d.threads = std::max(1u, threads);
     d.original = positions_by_start(tasks);
     for (std::int32_t p : d.original) d.tasks.push_back(tasks[static_cast<std::size_t>(p)]);
+    for (const Task& t : d.tasks) d.latest_end = std::max(d.latest_end, t.end_time);
     d.cap = std::max({0, l.virtual_idle, l.virtual_short});
     const auto width = static_cast<std::size_t>(d.cap + 1);
     d.states = static_cast<std::size_t>(l.split_gap + 1) * width;
@@ -336,6 +455,15 @@ PricingResult ExactPricer::price(std::span<const double> task_duals, double crew
     const Data& d = *data_;
     PricingResult result = data_->splits.price(task_duals, crew_dual, stop);
     if (!result.complete) return result;
+    const PricingResult multi = data_->multi.price(task_duals, crew_dual, stop);
+    if (!multi.complete) {
+        result.complete = false;
+        return result;
+    }
+    if (multi.least_split_reduced_cost < result.least_split_reduced_cost) {
+        result.least_split_reduced_cost = multi.least_split_reduced_cost;
+        result.best_split.clear();
+    }
     result.complete = false;
     const double empty = static_cast<double>(priced_cost({}, d.rules)) - crew_dual;
     double least = empty;
@@ -348,6 +476,7 @@ PricingResult ExactPricer::price(std::span<const double> task_duals, double crew
     const std::int64_t reach = reach_and_beyond.first;  // a plain variable: lambdas capture it
     least = std::min(least, reach_and_beyond.second - crew_dual);
 
+    const Prospects prospects = prospects_of(d, task_duals);
     const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(std::max<std::size_t>(1, d.n)));
     std::vector<Workspace> spaces;
     for (unsigned t = 0; t < threads; ++t) spaces.emplace_back(d);
@@ -377,8 +506,11 @@ PricingResult ExactPricer::price(std::span<const double> task_duals, double crew
                 stopped = true;
                 return;
             }
-            if (label_from(d, task_duals, crew_dual, reach, f, w, true) - crew_dual >= least_so_far.load()) continue;
-            const double value = label_from(d, task_duals, crew_dual, reach, f, w, false) - crew_dual;
+            if (label_from(d, task_duals, crew_dual, reach, f, w, true, prospects, least_so_far.load() + crew_dual) - crew_dual >=
+                least_so_far.load())
+                continue;
+            const double value =
+                label_from(d, task_duals, crew_dual, reach, f, w, false, prospects, least_so_far.load() + crew_dual) - crew_dual;
             double seen = least_so_far.load();
             while (value < seen && !least_so_far.compare_exchange_weak(seen, value)) {
             }

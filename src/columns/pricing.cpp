@@ -105,6 +105,9 @@ struct Pricer::Data {
     std::vector<double> out_cost;                      // least cost of a link to a task of the same start minute
     std::int32_t width = 0;                            // spans run from 0 to width
     bool crew_cost_plain = false;                      // plain days at their crew cost (see the header)
+    bool split_crew_cost = false;                      // split days at their crew cost (see the header)
+    bool multi_split = false;                          // split days with two gaps or more over split_gap alone (see the header)
+    std::int32_t overtime_gap = 0;                     // with it: breaks of at most this many minutes may pay overtime below the rise
     Rules rules;                                       // the crew cost's weights and limits
     std::int32_t long_gap = 121;                       // a gap of this many minutes or more makes a split day
     double idle = 40;                                  // a minute of idle time (t_ocioso)
@@ -154,6 +157,8 @@ struct Prices {
 // Everything one labelling thread writes.
 struct Workspace {
     std::vector<double> plain, any;              // the two labels
+    std::vector<double> any_long;                // with multi_split: walks with a gap over split_gap
+    std::vector<double> first_half_plain;        // with multi_split: first halves of plain walks, as first_half
     std::vector<std::int32_t> plain_from;        // predecessor of the plain label
     std::vector<std::int32_t> plain_entry;       // the same on entering the task's start minute
     Categories categories;
@@ -176,6 +181,10 @@ struct Workspace {
         : plain(d.n), any(d.n), plain_from(d.n), plain_entry(d.n), categories(d.categories()),
           first_half(d.n * static_cast<std::size_t>(d.width + 1), infinity),
           first_half_from(d.n * static_cast<std::size_t>(d.width + 1), -1) {
+        if (d.multi_split) {
+            any_long.assign(d.n, infinity);
+            first_half_plain.assign(d.n * static_cast<std::size_t>(d.width + 1), infinity);
+        }
         if (d.crew_cost_plain) {
             state_label.assign(d.n * states, infinity);
             reached.assign(d.n, 0);
@@ -349,11 +358,12 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
 // plain days found.
 void label_from(const Data& d, const Prices& prices, double crew_dual, std::int32_t first,
                 Workspace& w, std::int32_t* any_from, std::int32_t* any_entry, double* second_half,
-                std::int32_t* second_half_last) {
+                std::int32_t* second_half_last, double* second_half_long = nullptr) {
     const std::size_t n = d.n;
     const std::vector<double>& weight = prices.weight;
     std::fill(w.plain.begin(), w.plain.end(), infinity);
     std::fill(w.any.begin(), w.any.end(), infinity);
+    std::fill(w.any_long.begin(), w.any_long.end(), infinity);
     std::fill(w.plain_from.begin(), w.plain_from.end(), -1);
     std::fill(any_from, any_from + n, -1);
     std::fill(any_entry, any_entry + n, -1);
@@ -376,11 +386,12 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
         }
         for (std::size_t b = g; b < g_end; ++b) {
             if (b == f) continue;
-            double best_plain = infinity, best_any = infinity;
+            double best_plain = infinity, best_any = infinity, best_long = infinity;
             std::int32_t plain_pred = -1, any_pred = -1;
             for (std::size_t k = d.link_begin[b]; k < d.link_begin[b + 1]; ++k) {
                 const Link& link = d.links[k];
                 const auto a = static_cast<std::size_t>(link.from);
+                if (d.multi_split) best_long = std::min(best_long, w.any_long[a] + link.cost);
                 if (w.plain[a] + link.cost < best_plain) {
                     best_plain = w.plain[a] + link.cost;
                     plain_pred = link.from;
@@ -401,9 +412,10 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
                 {0.0, d.pair_category(d.pair_start_id[b])},
             };
             for (const auto& [extra, category] : options) {
-                if (d.crew_cost_plain) break;  // halves of split days without a second long gap
+                if (d.crew_cost_plain || d.split_crew_cost) break;  // halves of split days without a second long gap
                 if (d.pair_start_id[b] < 0 && extra == 0.0) continue;
                 const double v = c.get(category) + extra + base;
+                best_long = std::min(best_long, v);
                 if (v < best_any) {
                     best_any = v;
                     any_pred = c.task[category];
@@ -413,6 +425,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
             w.plain_from[b] = w.plain_entry[b] = plain_pred;
             w.any[b] = best_any + weight[b];
             any_from[b] = any_entry[b] = any_pred;
+            if (d.multi_split) w.any_long[b] = best_long + weight[b];
         }
         // Within the start minute, in any order: a day that runs through x,
         // then a set S, then y, all of one start minute, pays at least
@@ -421,8 +434,8 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
         // cheaper (d.group_gain, negative).
         if (g_end - g > 1) {
             const double gain = prices.group_gain[g];
-            for (int label = 0; label < 2; ++label) {
-                std::vector<double>& value = label == 0 ? w.plain : w.any;
+            for (int label = 0; label < (d.multi_split ? 3 : 2); ++label) {
+                std::vector<double>& value = label == 0 ? w.plain : label == 1 ? w.any : w.any_long;
                 double best = infinity, second = infinity;
                 std::size_t best_x = g, second_x = g;
                 for (std::size_t x = g; x < g_end; ++x) {
@@ -449,7 +462,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
                         const std::int32_t via = -2 - static_cast<std::int32_t>(y == best_x ? second_x : best_x);
                         if (label == 0)
                             w.plain_from[y] = via;
-                        else
+                        else if (label == 1)
                             any_from[y] = via;
                     }
                 }
@@ -478,7 +491,14 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
                 }
             }
         }
-        if (w.any[l] < infinity) {
+        if (d.multi_split) {
+            // First halves with a long gap (in first_half) or none; second halves with one.
+            const std::size_t at = l * row + static_cast<std::size_t>(span);
+            w.first_half_plain[at] = std::min(w.first_half_plain[at], w.plain[l]);
+            if (second_half_long) second_half_long[span] = std::min(second_half_long[span], w.any_long[l]);
+            if (w.any_long[l] < w.first_half[at]) w.first_half[at] = w.any_long[l];
+            if (w.any[l] < second_half[span]) second_half[span] = w.any[l];
+        } else if (w.any[l] < infinity) {
             const std::size_t at = l * row + static_cast<std::size_t>(span);
             if (w.any[l] < w.first_half[at]) {
                 w.first_half[at] = w.any[l];
@@ -516,10 +536,14 @@ std::vector<std::int32_t> positions_by_start(const l_tarefas& tasks) {
     return order;
 }
 
-Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_days, const Rules& rules)
+Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_days, const Rules& rules,
+               bool split_days_at_crew_cost, bool multi_split_days_only)
     : data_(new Data) {
     Data& d = *data_;
     d.crew_cost_plain = crew_cost_plain_days;
+    d.split_crew_cost = split_days_at_crew_cost && !crew_cost_plain_days;
+    d.multi_split = multi_split_days_only && !crew_cost_plain_days && !d.split_crew_cost;
+    d.overtime_gap = static_cast<std::int32_t>(split_join(rules).rising_from) - rules.limits.split_workday - 1;
     d.rules = rules;
     d.long_gap = rules.limits.split_gap + 1;
     d.idle = rules.weights.t_ocioso;
@@ -616,6 +640,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     const auto row = static_cast<std::size_t>(d.width + 1);
     std::vector<std::int32_t> any_from(n * n, -1), any_entry(n * n, -1);
     std::vector<double> second_half(n * row, infinity);
+    std::vector<double> second_half_long(d.multi_split ? n * row : 0, infinity);
     std::vector<std::int32_t> second_half_last(n * row, -1);
     std::vector<Workspace> spaces;
     const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(n));
@@ -633,7 +658,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
                 return;
             }
             label_from(d, prices, crew_dual, static_cast<std::int32_t>(f), w, &any_from[f * n], &any_entry[f * n], &second_half[f * row],
-                       &second_half_last[f * row]);
+                       &second_half_last[f * row], d.multi_split ? &second_half_long[f * row] : nullptr);
         }
     };
     {
@@ -649,6 +674,8 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     Workspace& w0 = spaces[0];
     for (unsigned t = 1; t < threads; ++t) {
         Workspace& w = spaces[t];
+        for (std::size_t i = 0; i < w.first_half_plain.size(); ++i)
+            w0.first_half_plain[i] = std::min(w0.first_half_plain[i], w.first_half_plain[i]);
         for (std::size_t i = 0; i < w.first_half.size(); ++i)
             if (w.first_half[i] < w0.first_half[i]) {
                 w0.first_half[i] = w.first_half[i];
@@ -683,122 +710,203 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     }
 
     // Split days: sweep the second half's first task b in start order; the
-    // first halves that end at least 121 minutes before b are in the
-    // category tables, by span.
-    const std::size_t cats = d.categories();
-    std::vector<double> table(cats * row, infinity);
-    std::vector<std::int32_t> table_task(cats * row, -1);
-    std::vector<double> x0(row), x1(row), x3(row), x4(row);
-    const SplitJoin join = split_join(d.rules);
-    RangeMin min0, min3;
-    std::size_t next_end = 0;
-    std::int64_t lowest_span = d.width + 1, highest_span = -1;
+    // first halves that end long enough before b are in the category tables,
+    // by span. At their crew cost, the first halves whose break to b is short
+    // enough for overtime (a split day's overtime is its work less the break
+    // less the split workday) are joined one by one instead.
     double least_split = infinity;
-    for (std::size_t b = 0; b < n; ++b) {
-        if (stop && stop()) return result;
-        while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= d.start[b] - d.long_gap) {
-            const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
-            const std::size_t c[4] = {0, d.vehicle_category(d.vehicle_id[a]), d.point_category(d.end_point_id[a]),
-                                      d.pair_category(d.pair_end_id[a])};
-            for (std::size_t s = 0; s < row; ++s) {
-                const double v = w0.first_half[a * row + s];
-                if (v == infinity) continue;
-                lowest_span = std::min<std::int64_t>(lowest_span, static_cast<std::int64_t>(s));
-                highest_span = std::max<std::int64_t>(highest_span, static_cast<std::int64_t>(s));
-                const double value = v - d.idle * d.end[a];
-                for (std::size_t k : c)
-                    if (value < table[k * row + s]) {
-                        table[k * row + s] = value;
-                        table_task[k * row + s] = static_cast<std::int32_t>(a);
-                    }
-            }
-        }
-        if (highest_span < 0) continue;
-        const double* second = &second_half[b * row];
-        bool any_second = false;
-        for (std::size_t s = 0; s < row; ++s) {
-            x0[s] = second[s];
-            x1[s] = second[s] - d.idle * static_cast<double>(s);
-            x3[s] = second[s] + join.rising * static_cast<double>(s);
-            x4[s] = second[s] + join.steepest * static_cast<double>(s);
-            any_second = any_second || second[s] < infinity;
-        }
-        if (!any_second) continue;
-        for (std::size_t s = 1; s < row; ++s) x1[s] = std::min(x1[s], x1[s - 1]);     // prefix minima
-        for (std::size_t s = row - 1; s-- > 0;) x4[s] = std::min(x4[s], x4[s + 1]);  // suffix minima
-        min0.build(x0);
-        min3.build(x3);
-        const std::size_t cb[4] = {0, d.vehicle_category(d.vehicle_id[b]), d.point_category(d.start_point_id[b]),
-                                   d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
-        // At their crew cost, a point change at the break is also a permitted one.
-        const double permitted = d.crew_cost_plain ? 300.0 : 0.0;
-        const double extra[4] = {d.vehicle_change + d.point_change + permitted, d.point_change + permitted,
-                                 d.vehicle_change, 0.0};
-        double best = infinity;
-        std::int64_t best_span = -1;
-        std::size_t best_category = 0;
-        for (std::int64_t s1 = lowest_span; s1 <= highest_span; ++s1) {
-            double first = infinity;
-            std::size_t category = 0;
-            for (int k = 0; k < 4; ++k) {
-                if (cb[k] == cats) continue;
-                const double v = table[cb[k] * row + static_cast<std::size_t>(s1)] + extra[k];
-                if (v < first) {
-                    first = v;
-                    category = cb[k];
+    auto sweep = [&](const std::vector<double>& halves_first, const std::vector<double>& halves_second, bool traced) {
+        const std::size_t cats = d.categories();
+        std::vector<double> table(cats * row, infinity);
+        std::vector<std::int32_t> table_task(cats * row, -1);
+        std::vector<double> x0(row), x1(row), x3(row), x4(row), xh(row), xhr(row), xhs(row);
+        const SplitJoin join = split_join(d.rules);
+        const double overtime = d.split_crew_cost ? static_cast<double>(d.rules.weights.h_extra) : 0.0;
+        const std::int32_t table_gap = d.split_crew_cost ? std::max(d.long_gap, d.overtime_gap + 1) : d.long_gap;
+        RangeMin min0, min3, minh, minhr;
+        // The spans at which each task ends a first half.
+        std::vector<std::int32_t> span_low(n, d.width + 1), span_high(n, -1);
+        for (std::size_t a = 0; a < n; ++a)
+            for (std::int32_t s = 0; s <= d.width; ++s)
+                if (halves_first[a * row + static_cast<std::size_t>(s)] < infinity) {
+                    span_low[a] = std::min(span_low[a], s);
+                    span_high[a] = s;
+                }
+        // The split term (and overtime, at a break of `gap` minutes; 0: none) of a split day's work.
+        auto work_term = [&](std::int64_t work, std::int64_t gap) {
+            double v = static_cast<double>(split_day_term(work, d.rules));
+            if (gap > 0) v += overtime * static_cast<double>(std::max<std::int64_t>(0, work - gap - join.flat_from));
+            return v;
+        };
+        std::size_t next_end = 0, window_begin = 0, window_end = 0;  // into by_end
+        std::int64_t lowest_span = d.width + 1, highest_span = -1;
+        for (std::size_t b = 0; b < n; ++b) {
+            if (stop && stop()) return false;
+            while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= d.start[b] - table_gap) {
+                const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
+                const std::size_t c[4] = {0, d.vehicle_category(d.vehicle_id[a]), d.point_category(d.end_point_id[a]),
+                                          d.pair_category(d.pair_end_id[a])};
+                for (std::int64_t s = span_low[a]; s <= span_high[a]; ++s) {
+                    const double v = halves_first[a * row + static_cast<std::size_t>(s)];
+                    if (v == infinity) continue;
+                    lowest_span = std::min<std::int64_t>(lowest_span, s);
+                    highest_span = std::max<std::int64_t>(highest_span, s);
+                    const double value = v - d.idle * d.end[a];
+                    for (std::size_t k : c)
+                        if (value < table[k * row + static_cast<std::size_t>(s)]) {
+                            table[k * row + static_cast<std::size_t>(s)] = value;
+                            table_task[k * row + static_cast<std::size_t>(s)] = static_cast<std::int32_t>(a);
+                        }
                 }
             }
-            if (first == infinity) continue;
+            // The first halves joined one by one: breaks of long_gap to overtime_gap minutes.
+            if (d.split_crew_cost) {
+                while (window_end < n && d.end[static_cast<std::size_t>(d.by_end[window_end])] <= d.start[b] - d.long_gap) ++window_end;
+                while (window_begin < window_end && d.end[static_cast<std::size_t>(d.by_end[window_begin])] <= d.start[b] - table_gap)
+                    ++window_begin;
+            }
+            const bool window = window_begin < window_end;
+            if (highest_span < 0 && !window) continue;
+            const double* second = &halves_second[b * row];
+            bool any_second = false;
+            for (std::size_t s = 0; s < row; ++s) {
+                x0[s] = second[s];
+                x1[s] = second[s] - d.idle * static_cast<double>(s);
+                x3[s] = second[s] + join.rising * static_cast<double>(s);
+                x4[s] = second[s] + join.steepest * static_cast<double>(s);
+                any_second = any_second || second[s] < infinity;
+            }
+            if (!any_second) continue;
+            for (std::size_t s = 1; s < row; ++s) x1[s] = std::min(x1[s], x1[s - 1]);     // prefix minima
+            for (std::size_t s = row - 1; s-- > 0;) x4[s] = std::min(x4[s], x4[s + 1]);  // suffix minima
+            min0.build(x0);
+            min3.build(x3);
+            if (window) {
+                for (std::size_t s = 0; s < row; ++s) {
+                    xh[s] = second[s] + overtime * static_cast<double>(s);
+                    xhr[s] = second[s] + (overtime + join.rising) * static_cast<double>(s);
+                    xhs[s] = second[s] + (overtime + join.steepest) * static_cast<double>(s);
+                }
+                for (std::size_t s = row - 1; s-- > 0;) xhs[s] = std::min(xhs[s], xhs[s + 1]);
+                minh.build(xh);
+                minhr.build(xhr);
+            }
             const std::int64_t top = d.width;
-            // The split day's work term over its second halves, piece by piece.
             const std::int64_t b1 = join.flat_from, b2 = join.rising_from, b3 = join.steepest_from;
-            double joined = infinity;
-            if (b1 - s1 >= 0)
-                joined = std::min(joined, x1[static_cast<std::size_t>(std::min(b1 - s1, top))] + d.idle * static_cast<double>(b1 - s1));
-            joined = std::min(joined, min0.get(b1 - s1, b2 - s1));
-            joined = std::min(joined, min3.get(b2 - s1, b3 - s1) + join.rising * static_cast<double>(s1 - b2));
-            if (b3 - s1 <= top)
-                joined = std::min(joined, x4[static_cast<std::size_t>(std::max<std::int64_t>(b3 - s1, 0))] +
-                                              join.steepest * static_cast<double>(s1 - b3) +
-                                              join.rising * static_cast<double>(b3 - b2));
-            const double v = first + joined;
-            if (v < best) {
-                best = v;
-                best_span = s1;
-                best_category = category;
+            // The least over the second halves of their label plus the work
+            // term of s1 + their span, piece by piece (with overtime from
+            // `ot_from` on, when it lies between the flat start and the rise).
+            auto joined_at = [&](std::int64_t s1, std::int64_t ot_from) {
+                double joined = infinity;
+                if (b1 - s1 >= 0)
+                    joined = std::min(joined, x1[static_cast<std::size_t>(std::min(b1 - s1, top))] + d.idle * static_cast<double>(b1 - s1));
+                if (ot_from < 0) {
+                    joined = std::min(joined, min0.get(b1 - s1, b2 - s1));
+                    joined = std::min(joined, min3.get(b2 - s1, b3 - s1) + join.rising * static_cast<double>(s1 - b2));
+                    if (b3 - s1 <= top)
+                        joined = std::min(joined, x4[static_cast<std::size_t>(std::max<std::int64_t>(b3 - s1, 0))] +
+                                                      join.steepest * static_cast<double>(s1 - b3) +
+                                                      join.rising * static_cast<double>(b3 - b2));
+                    return joined;
+                }
+                const double base = overtime * static_cast<double>(s1 - ot_from);
+                joined = std::min(joined, min0.get(b1 - s1, ot_from - s1));
+                joined = std::min(joined, minh.get(ot_from - s1, b2 - s1) + base);
+                joined = std::min(joined, minhr.get(b2 - s1, b3 - s1) + base + join.rising * static_cast<double>(s1 - b2));
+                if (b3 - s1 <= top)
+                    joined = std::min(joined, xhs[static_cast<std::size_t>(std::max<std::int64_t>(b3 - s1, 0))] + base +
+                                                  join.steepest * static_cast<double>(s1 - b3) +
+                                                  join.rising * static_cast<double>(b3 - b2));
+                return joined;
+            };
+            const std::size_t cb[4] = {0, d.vehicle_category(d.vehicle_id[b]), d.point_category(d.start_point_id[b]),
+                                       d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
+            // At their crew cost, a point change at the break is also a permitted one.
+            const double permitted = d.crew_cost_plain ? 300.0 : d.split_crew_cost ? static_cast<double>(d.rules.weights.tp_permitida) : 0.0;
+            const double extra[4] = {d.vehicle_change + d.point_change + permitted, d.point_change + permitted,
+                                     d.vehicle_change, 0.0};
+            double best = infinity;
+            std::int64_t best_span = -1, best_gap = 0;
+            std::size_t best_category = 0;
+            std::int32_t best_a = -1;  // a first half joined one by one
+            for (std::int64_t s1 = lowest_span; s1 <= highest_span; ++s1) {
+                double first = infinity;
+                std::size_t category = 0;
+                for (int k = 0; k < 4; ++k) {
+                    if (cb[k] == cats) continue;
+                    const double v = table[cb[k] * row + static_cast<std::size_t>(s1)] + extra[k];
+                    if (v < first) {
+                        first = v;
+                        category = cb[k];
+                    }
+                }
+                if (first == infinity) continue;
+                const double v = first + joined_at(s1, -1) + d.idle * d.start[b];
+                if (v < best) {
+                    best = v;
+                    best_span = s1;
+                    best_category = category;
+                    best_a = -1;
+                    best_gap = 0;
+                }
             }
-        }
-        if (best_span < 0) continue;
-        best += d.idle * d.start[b];
-        const bool least_so_far = best < least;
-        if (least_so_far) least = best;
-        const bool least_split_so_far = best < least_split;
-        if (least_split_so_far) least_split = best;
-        if (best - crew_dual >= -1e-6 && !least_so_far && !least_split_so_far) continue;
-        // The day: its first half from the tables, its second half's span by a scan.
-        const std::int32_t a = table_task[best_category * row + static_cast<std::size_t>(best_span)];
-        const std::int32_t first = w0.first_half_from[static_cast<std::size_t>(a) * row + static_cast<std::size_t>(best_span)];
-        double closest = infinity;
-        std::int32_t last = -1;
-        for (std::size_t s2 = 0; s2 < row; ++s2) {
-            if (second[s2] == infinity) continue;
-            const double v = second[s2] + static_cast<double>(split_day_term(best_span + static_cast<std::int64_t>(s2), d.rules));
-            if (v < closest) {
-                closest = v;
-                last = second_half_last[b * row + s2];
+            for (std::size_t k = window_begin; k < window_end; ++k) {
+                const auto a = static_cast<std::size_t>(d.by_end[k]);
+                const std::int64_t gap = d.start[b] - d.end[a];
+                const double link = d.pair_cost(static_cast<std::int32_t>(a), static_cast<std::int32_t>(b)) +
+                                    (d.tasks[a].end_point != d.tasks[b].start_point ? permitted : 0.0);
+                for (std::int64_t s1 = span_low[a]; s1 <= span_high[a]; ++s1) {
+                    const double v1 = halves_first[a * row + static_cast<std::size_t>(s1)];
+                    if (v1 == infinity) continue;
+                    const double v = v1 + link + joined_at(s1, gap + b1);
+                    if (v < best) {
+                        best = v;
+                        best_span = s1;
+                        best_a = static_cast<std::int32_t>(a);
+                        best_gap = gap;
+                    }
+                }
             }
+            if (best_span < 0) continue;
+            const bool least_so_far = best < least;
+            if (least_so_far) least = best;
+            const bool least_split_so_far = best < least_split;
+            if (least_split_so_far) least_split = best;
+            if (best - crew_dual >= -1e-6 && !least_so_far && !least_split_so_far) continue;
+            if (!traced) continue;
+            // The day: its first half from the tables, its second half's span by a scan.
+            const std::int32_t a = best_a >= 0 ? best_a : table_task[best_category * row + static_cast<std::size_t>(best_span)];
+            if (a < 0) continue;
+            const std::int32_t first = w0.first_half_from[static_cast<std::size_t>(a) * row + static_cast<std::size_t>(best_span)];
+            double closest = infinity;
+            std::int32_t last = -1;
+            for (std::size_t s2 = 0; s2 < row; ++s2) {
+                if (second[s2] == infinity) continue;
+                const double v = second[s2] + work_term(best_span + static_cast<std::int64_t>(s2), best_gap);
+                if (v < closest) {
+                    closest = v;
+                    last = second_half_last[b * row + s2];
+                }
+            }
+            Day day;
+            if (first < 0 || last < 0) continue;
+            const auto first_row = static_cast<std::size_t>(first) * n;
+            if (!trace({&any_from[first_row], n}, {&any_entry[first_row], n}, first, a, d, prices, day)) continue;
+            if (!trace({&any_from[b * n], n}, {&any_entry[b * n], n}, static_cast<std::int32_t>(b), last, d, prices, day))
+                continue;
+            if (!elementary(day)) continue;
+            Day positions = to_task_positions(day, d);
+            if (least_so_far) result.best = positions;
+            if (least_split_so_far) result.best_split = positions;
+            if (best - crew_dual < -1e-6) result.days.push_back(std::move(positions));
         }
-        Day day;
-        if (a < 0 || first < 0 || last < 0) continue;
-        const auto first_row = static_cast<std::size_t>(first) * n;
-        if (!trace({&any_from[first_row], n}, {&any_entry[first_row], n}, first, a, d, prices, day)) continue;
-        if (!trace({&any_from[b * n], n}, {&any_entry[b * n], n}, static_cast<std::int32_t>(b), last, d, prices, day))
-            continue;
-        if (!elementary(day)) continue;
-        Day positions = to_task_positions(day, d);
-        if (least_so_far) result.best = positions;
-        if (least_split_so_far) result.best_split = positions;
-        if (best - crew_dual < -1e-6) result.days.push_back(std::move(positions));
+        return true;
+    };
+    if (d.multi_split) {
+        // A first half with a long gap and any second half; a plain first half and a second half with one.
+        if (!sweep(w0.first_half, second_half, false) || !sweep(w0.first_half_plain, second_half_long, false)) return result;
+    } else if (!sweep(w0.first_half, second_half, true)) {
+        return result;
     }
     if (least == d.empty_day) result.best.clear();
     result.least_reduced_cost = least - crew_dual;

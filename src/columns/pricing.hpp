@@ -42,8 +42,19 @@ public:
     // days then have one gap over 120 minutes, the break, and pay a point
     // change there as a permitted one too: days that suit a roster, but the
     // least reduced cost is then no bound.
+    //
+    // With `split_days_at_crew_cost` (and priced plain days) the split days
+    // priced are those with one gap over split_gap, the break, at their crew
+    // cost: a point change there is a permitted one too, and overtime (the
+    // work less the break less the split workday) is paid exactly on days
+    // that work no longer than the first of excess_after and the rested work,
+    // and left out beyond it (where every minute pays d_jornada). Days with
+    // two gaps or more over split_gap are then not priced at all. With
+    // `multi_split_days_only` instead, the split days priced are those days
+    // alone, at their priced cost, and no split day is traced.
     explicit Pricer(const l_tarefas& tasks, unsigned threads = 1, bool crew_cost_plain_days = false,
-                    const Rules& rules = default_rules());
+                    const Rules& rules = default_rules(), bool split_days_at_crew_cost = false,
+                    bool multi_split_days_only = false);
     ~Pricer();
     Pricer(const Pricer&) = delete;
     Pricer& operator=(const Pricer&) = delete;

@@ -24,7 +24,7 @@ using tiny::draw;
 // Gaps around the break gap, the virtual task's 30 minutes and the split gap,
 // shared start minutes, overlaps, slack, a few points and vehicles.
 l_tarefas gapped_tasks(std::mt19937_64& random, std::size_t count) {
-    static const int gaps[] = {-20, 0, 5, 14, 15, 16, 29, 30, 31, 119, 120, 121, 150, 200};
+    static const int gaps[] = {-20, 0, 5, 14, 15, 16, 29, 30, 31, 119, 120, 121, 149, 150, 151, 200};
     l_tarefas tasks;
     int at = draw(random, 0, 100);
     for (std::size_t i = 0; i < count; ++i) {
@@ -32,7 +32,7 @@ l_tarefas gapped_tasks(std::mt19937_64& random, std::size_t count) {
         const int start = i > 0 && draw(random, 0, 5) == 0 ? tasks.back().start_time : at;
         tasks.emplace_back(draw(random, 1, 2), start, start + length, draw(random, 1, 2), draw(random, 1, 2),
                            draw(random, 0, 3) == 0 ? draw(random, 1, 20) : 0, 1, 1);
-        at = start + length + gaps[draw(random, 0, 13)];
+        at = start + length + gaps[draw(random, 0, 15)];
         at = std::max(at, start);
     }
     return tasks;
@@ -48,7 +48,9 @@ bool shares_a_start(const l_tarefas& tasks) {
 // Every day once in each of its schedule orders (any order among tasks of one
 // start minute), with its crew cost and the lower cost that the pricing is
 // said to reach: the crew cost itself for a day without a gap over the split
-// gap, its priced cost for a split one.
+// gap and for a split day of one such gap (less its overtime when it works
+// beyond the first of excess_after and the rested work), its priced cost for
+// a split day of more.
 struct Costed {
     Day day;
     double cost = 0, lower = 0;
@@ -73,7 +75,15 @@ std::vector<Costed> every_day(const l_tarefas& tasks, const Rules& rules) {
             for (std::int32_t p : day) schedule.push_back(tasks[static_cast<std::size_t>(p)]);
             crew.tasks = schedule;
             const double cost = true_cost(tasks, day, rules);
-            const double lower = crew.is_split_shift(rules) ? static_cast<double>(priced_cost(schedule, rules)) : cost;
+            int long_gaps = 0;
+            for (std::size_t k = 1; k < schedule.size(); ++k)
+                long_gaps += schedule[k].start_time - schedule[k - 1].end_time > rules.limits.split_gap ? 1 : 0;
+            const std::int32_t rise = std::min(rules.limits.excess_after, 1440 - rules.limits.min_rest);
+            const double overtime =
+                crew.work_time(rules) > rise ? static_cast<double>(rules.weights.h_extra) * crew.overtime(rules) : 0.0;
+            const double lower = long_gaps > 1    ? static_cast<double>(priced_cost(schedule, rules))
+                                 : long_gaps == 1 ? cost - overtime
+                                                  : cost;
             all.push_back({day, cost, lower});
         } while (std::next_permutation(day.begin(), day.end()));
     }
