@@ -415,6 +415,11 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
                 continue;
             }
             result.converged = master.surplus() <= 1e-9;
+            // At the crew cost, days that price out but cannot be traced are
+            // never added: the generation is done, but converged only where
+            // its bound meets its master.
+            if (mode == Mode::exact && result.lp_value - best > 1e-6 * std::max(1.0, std::abs(result.lp_value)))
+                result.converged = false;
             break;
         }
         if (crew_costs) {
