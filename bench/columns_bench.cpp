@@ -37,7 +37,7 @@ void BM_PricingRound(benchmark::State& bench) {
     const l_tarefas tasks = first_tasks(static_cast<std::size_t>(bench.range(0)));
     std::vector<double> duals;
     for (const Task& t : tasks) duals.push_back(0.9 * static_cast<double>(priced_cost(std::vector{t}, default_rules())));
-    Pricer pricer(tasks, 1, bench.range(1) == 1);
+    Pricer pricer(tasks, 1, bench.range(1) == 1 ? PricerMode::crew_cost_plain : PricerMode::priced);
     for (auto _ : bench) benchmark::DoNotOptimize(pricer.price(duals, 0.0).least_reduced_cost);
     bench.counters["tasks"] = static_cast<double>(tasks.size());
     bench.counters["links"] = static_cast<double>(pricer.links());

@@ -302,7 +302,8 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
     if (mode == Mode::exact)
         exact = std::make_unique<ExactPricer>(tasks, options.threads, options.rules);
     else
-        pricer = std::make_unique<Pricer>(tasks, options.threads, crew_costs, options.rules);
+        pricer = std::make_unique<Pricer>(tasks, options.threads, crew_costs ? PricerMode::crew_cost_plain : PricerMode::priced,
+                                          options.rules);
     auto price = [&](std::span<const double> duals, double crew_dual) {
         return exact ? exact->price(duals, crew_dual, stop) : pricer->price(duals, crew_dual, stop);
     };

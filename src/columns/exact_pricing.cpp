@@ -90,7 +90,9 @@ struct ExactPricer::Data {
     Pricer splits;            // the split days of one long gap, at their crew cost
     Pricer multi;             // those of two or more, at their priced cost
 
-    Data(const l_tarefas& a, unsigned thread_count, const Rules& r) : rules(r), splits(a, thread_count, false, r, true), multi(a, thread_count, false, r, false, true) {}
+    Data(const l_tarefas& a, unsigned thread_count, const Rules& r)
+        : rules(r), splits(a, thread_count, PricerMode::split_at_crew_cost, r),
+          multi(a, thread_count, PricerMode::multi_split_only, r) {}
 };
 
 namespace {
@@ -121,14 +123,13 @@ struct End {
 struct Workspace {
     std::vector<std::vector<Entry>> entries;      // by sorted position
     std::vector<std::vector<std::int32_t>> where;  // by slot in the start minute and state: entry or -1
-    std::vector<char> closed;                      // by sorted position: not extended (see Prospects)
     std::vector<double> prospect;                  // by sorted position: Prospects::at from the first task
     double least = infinity;
     std::vector<Day> days;
     Day best;
 
     explicit Workspace(const Data& d)
-        : entries(d.n), where(d.largest_group, std::vector<std::int32_t>(d.states, -1)), closed(d.n, 0), prospect(d.n, 0.0) {}
+        : entries(d.n), where(d.largest_group, std::vector<std::int32_t>(d.states, -1)), prospect(d.n, 0.0) {}
 
     static void improve(Value& v, const Value& offer) {
         if (offer.reduced() < v.reduced() - 1e-9) v = offer;
@@ -274,12 +275,12 @@ double label_from(const Data& d, std::span<const double> duals, double crew_dual
             paid = {from.paid.cost + add + (gap == longest ? change : 0), from.paid.duals + dual, ta, ea, false};
         return w.relax(b, slot, state, plain, paid);
     };
+    bool first_closed = false;  // no day through the first task's label can beat the least so far
     for (std::size_t g = first_group; g < d.n && d.tasks[g].start_time - first_start <= reach;
          g = static_cast<std::size_t>(d.group_end[g])) {
         const auto group_end = static_cast<std::size_t>(d.group_end[g]);
         for (std::size_t b = g; b < group_end; ++b) {
             w.entries[b].clear();
-            w.closed[b] = 0;
             w.prospect[b] = prospects.at(b, first_start);
         }
         if (g == first_group) {
@@ -292,7 +293,7 @@ double label_from(const Data& d, std::span<const double> duals, double crew_dual
                 for (std::size_t k = d.link_begin[b]; k < d.link_begin[b + 1]; ++k) {
                     const InLink& link = d.links[k];
                     const auto a = static_cast<std::size_t>(link.from);
-                    if (a < first_group || w.closed[a]) continue;
+                    if (a < first_group || (a == f && first_closed)) continue;
                     const bool change = d.tasks[a].end_point != d.tasks[b].start_point;
                     for (std::size_t e = 0; e < w.entries[a].size(); ++e) step(a, e, b, b - g, link.gap, link.cost, change);
                 }
@@ -326,10 +327,11 @@ double label_from(const Data& d, std::span<const double> duals, double crew_dual
                 if (value < end.value) end = {value, static_cast<std::int32_t>(b), static_cast<std::int32_t>(e)};
                 w.where[b - g][list[e].state] = -1;
             }
-            if (!list.empty()) {
+            if (b == f && !list.empty()) {
+                // The only label not offered through step, and so not checked there.
                 double least_value = infinity;
                 for (const Entry& e : list) least_value = std::min(least_value, e.plain.reduced());
-                if (least_value + w.prospect[b] >= threshold) w.closed[b] = 1;
+                first_closed = least_value + w.prospect[b] >= threshold;
             }
             if (end.value < ends[0].value) {
                 ends[1] = ends[0];

@@ -536,13 +536,11 @@ std::vector<std::int32_t> positions_by_start(const l_tarefas& tasks) {
     return order;
 }
 
-Pricer::Pricer(const l_tarefas& tasks, unsigned threads, bool crew_cost_plain_days, const Rules& rules,
-               bool split_days_at_crew_cost, bool multi_split_days_only)
-    : data_(new Data) {
+Pricer::Pricer(const l_tarefas& tasks, unsigned threads, PricerMode mode, const Rules& rules) : data_(new Data) {
     Data& d = *data_;
-    d.crew_cost_plain = crew_cost_plain_days;
-    d.split_crew_cost = split_days_at_crew_cost && !crew_cost_plain_days;
-    d.multi_split = multi_split_days_only && !crew_cost_plain_days && !d.split_crew_cost;
+    d.crew_cost_plain = mode == PricerMode::crew_cost_plain;
+    d.split_crew_cost = mode == PricerMode::split_at_crew_cost;
+    d.multi_split = mode == PricerMode::multi_split_only;
     d.overtime_gap = static_cast<std::int32_t>(split_join(rules).rising_from) - rules.limits.split_workday - 1;
     d.rules = rules;
     d.long_gap = rules.limits.split_gap + 1;
@@ -694,6 +692,8 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     if (w0.least_plain < least && d.crew_cost_plain) {
         least = w0.least_plain;
         result.best = w0.least_plain_day;
+    } else if (w0.least_plain < least && d.multi_split) {
+        least = w0.least_plain;  // its split days are the point: no day is traced
     } else if (w0.least_plain < least) {
         least = w0.least_plain;
         // The day itself is traced again from its first task.

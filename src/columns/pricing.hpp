@@ -32,9 +32,17 @@ struct PricingResult {
 // The positions of the task list in start order (ties in list order).
 std::vector<std::int32_t> positions_by_start(const l_tarefas& tasks);
 
+// What a Pricer prices; the days not named are at their priced cost.
+enum class PricerMode {
+    priced,              // every day at its priced cost: the least reduced cost is a bound
+    crew_cost_plain,     // plain days near their crew cost (see the constructor): no bound
+    split_at_crew_cost,  // split days of one long gap at their crew cost, none of more
+    multi_split_only,    // split days of two long gaps or more alone, none of them traced
+};
+
 class Pricer {
 public:
-    // The tasks must pass priced_cost_obstacle. With `crew_cost_plain_days`
+    // The tasks must pass priced_cost_obstacle. With crew_cost_plain
     // the plain days (no gap over 120 minutes) are priced at their crew cost
     // with its closing virtual task, less only the permitted point changes,
     // over spans of at most 600 minutes, without overlaps and with a few
@@ -43,18 +51,17 @@ public:
     // change there as a permitted one too: days that suit a roster, but the
     // least reduced cost is then no bound.
     //
-    // With `split_days_at_crew_cost` (and priced plain days) the split days
+    // With split_at_crew_cost (and priced plain days) the split days
     // priced are those with one gap over split_gap, the break, at their crew
     // cost: a point change there is a permitted one too, and overtime (the
     // work less the break less the split workday) is paid exactly on days
     // that work no longer than the first of excess_after and the rested work,
     // and left out beyond it (where every minute pays d_jornada). Days with
     // two gaps or more over split_gap are then not priced at all. With
-    // `multi_split_days_only` instead, the split days priced are those days
-    // alone, at their priced cost, and no split day is traced.
-    explicit Pricer(const l_tarefas& tasks, unsigned threads = 1, bool crew_cost_plain_days = false,
-                    const Rules& rules = default_rules(), bool split_days_at_crew_cost = false,
-                    bool multi_split_days_only = false);
+    // multi_split_only, the split days priced are those days alone, at their
+    // priced cost, and no split day is traced.
+    explicit Pricer(const l_tarefas& tasks, unsigned threads = 1, PricerMode mode = PricerMode::priced,
+                    const Rules& rules = default_rules());
     ~Pricer();
     Pricer(const Pricer&) = delete;
     Pricer& operator=(const Pricer&) = delete;

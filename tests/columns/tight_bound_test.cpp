@@ -89,7 +89,7 @@ TEST(Pricing, FindsTheLeastReducedCostOfEveryDay) {
         std::vector<double> duals;
         for (std::size_t i = 0; i < tasks.size(); ++i) duals.push_back(draw(random, -5000, 60000));
         const double crew_dual = draw(random, -20000, 20000);
-        Pricer pricer(tasks, 1 + round % 2, false, rules);
+        Pricer pricer(tasks, 1 + round % 2, PricerMode::priced, rules);
         const PricingResult result = pricer.price(duals, crew_dual);
         const double expected = least_by_enumeration(tasks, duals, crew_dual, rules);
         bool distinct = true;
@@ -129,7 +129,7 @@ TEST(Pricing, AtCrewCostFindsEveryRosterDay) {
         std::vector<double> duals;
         for (std::size_t i = 0; i < count; ++i) duals.push_back(draw(random, -5000, 60000));
         const double crew_dual = draw(random, -20000, 20000);
-        Pricer pricer(tasks, 1 + round % 2, true);
+        Pricer pricer(tasks, 1 + round % 2, PricerMode::crew_cost_plain);
         const PricingResult result = pricer.price(duals, crew_dual);
         ASSERT_TRUE(result.complete);
         double expected = 17200.0 - crew_dual;
