@@ -37,15 +37,20 @@
 // found so far (see Prospects): that leaves every least value as it is.
 //
 // Split days (a gap over L) come from two pricings over halves joined across
-// the break (see pricing.cpp). Those with one gap over L, whose break is that
-// gap, at their crew cost: the point change at the break is a permitted one
-// too, and the overtime (work less the break less the split workday) is
-// exact on days that work no more than the first of excess_after and the
-// rested work, and left out beyond it, where every minute pays d_jornada
-// besides (below their crew cost by that overtime). Those with two gaps or
-// more over L at their priced cost: below their crew cost by h_extra x their
-// overtime, tp_permitida x their permitted point changes, and by what taking
-// the cheapest of their long gaps as the break instead of the longest saves.
+// the break (see pricing.cpp), both at the crew cost with their break, the
+// longest gap: the point change at the break is a permitted one too, and the
+// overtime (work less the break less the split workday) is exact on days
+// that work no more than the first of excess_after and the rested work, and
+// may be left out beyond it, where every minute pays d_jornada besides
+// (below their crew cost by at most that overtime). Those with one gap over
+// L, whose break is that gap, exactly so. Those with two or more: below by
+// tp_permitida x the point changes at gaps as long as the break but the
+// last; with three or more, the break is known only to be at least the long
+// gap before it (or, at the first long gap, longer than the next), so such a
+// day may be priced with a shorter one as its break: below by what that
+// saves; and a staircase of more than 12 points at a task merges two of them
+// into the shorter gap and the lower value. They are priced after the plain
+// days and only below the least value found so far, and never traced.
 #include "columns/exact_pricing.hpp"
 
 #include <algorithm>
@@ -88,7 +93,7 @@ struct ExactPricer::Data {
     std::size_t largest_group = 1;  // tasks of one start minute at most
     std::int32_t latest_end = 0;
     Pricer splits;            // the split days of one long gap, at their crew cost
-    Pricer multi;             // those of two or more, at their priced cost
+    Pricer multi;             // those of two or more (see above)
 
     Data(const l_tarefas& a, unsigned thread_count, const Rules& r)
         : rules(r), splits(a, thread_count, PricerMode::split_at_crew_cost, r),
@@ -457,15 +462,6 @@ PricingResult ExactPricer::price(std::span<const double> task_duals, double crew
     const Data& d = *data_;
     PricingResult result = data_->splits.price(task_duals, crew_dual, stop);
     if (!result.complete) return result;
-    const PricingResult multi = data_->multi.price(task_duals, crew_dual, stop);
-    if (!multi.complete) {
-        result.complete = false;
-        return result;
-    }
-    if (multi.least_split_reduced_cost < result.least_split_reduced_cost) {
-        result.least_split_reduced_cost = multi.least_split_reduced_cost;
-        result.best_split.clear();
-    }
     result.complete = false;
     const double empty = static_cast<double>(priced_cost({}, d.rules)) - crew_dual;
     double least = empty;
@@ -531,6 +527,14 @@ PricingResult ExactPricer::price(std::span<const double> task_duals, double crew
         }
         for (Day& day : w.days) result.days.push_back(std::move(day));
     }
+    // The days of two long gaps or more, where they beat all of these (untraced).
+    const PricingResult multi = data_->multi.price(task_duals, crew_dual, stop, least);
+    if (!multi.complete) return result;
+    if (multi.least_split_reduced_cost < least) {
+        least = multi.least_split_reduced_cost;
+        best.clear();
+    }
+    result.least_split_reduced_cost = std::min(result.least_split_reduced_cost, multi.least_split_reduced_cost);
     result.least_reduced_cost = least;
     result.best = least == empty ? Day{} : best;
     result.complete = true;

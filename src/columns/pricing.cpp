@@ -23,6 +23,7 @@
 #include <bit>
 #include <limits>
 #include <map>
+#include <memory>
 #include <numeric>
 #include <thread>
 #include <utility>
@@ -108,6 +109,12 @@ struct Pricer::Data {
     bool split_crew_cost = false;                      // split days at their crew cost (see the header)
     bool multi_split = false;                          // split days with two gaps or more over split_gap alone (see the header)
     std::int32_t overtime_gap = 0;                     // with it: breaks of at most this many minutes may pay overtime below the rise
+    // With multi_split: the same tasks backwards in time (a task from
+    // latest - end to latest - start, its points swapped), whose walks are the
+    // days read from their last task, and each position's place there.
+    bool mirrored = false;                             // this is such a reading
+    std::unique_ptr<Data> mirror;
+    std::vector<std::int32_t> mirror_of;
     Rules rules;                                       // the crew cost's weights and limits
     std::int32_t long_gap = 121;                       // a gap of this many minutes or more makes a split day
     double idle = 40;                                  // a minute of idle time (t_ocioso)
@@ -146,22 +153,144 @@ SplitJoin split_join(const Rules& rules) {
             static_cast<double>(rules.weights.d_jornada) + rules.weights.i_jornada};
 }
 
+// The second halves that start at one task, ready to be joined with a first
+// half of any span s1: the least over them of their label plus the work term
+// of s1 + their span, with overtime (at h_extra a minute) from the work
+// `ot_from` on when that lies between the flat start and the rise, piece by
+// piece of the convex work term, each a range minimum.
+struct HalfJoin {
+    SplitJoin join;
+    double idle, overtime;
+    std::int64_t top;
+    std::vector<double> x0, x1, x3, x4, xh, xhr, xhs;
+    RangeMin min0, min3, minh, minhr;
+
+    HalfJoin(const Rules& rules, std::size_t row, double overtime_weight)
+        : join(split_join(rules)), idle(rules.weights.t_ocioso), overtime(overtime_weight),
+          top(static_cast<std::int64_t>(row) - 1), x0(row), x1(row), x3(row), x4(row), xh(row), xhr(row), xhs(row) {}
+
+    // False when no second half starts there; `window` readies the joins with overtime.
+    bool build(const double* second, bool window) {
+        const auto row = static_cast<std::size_t>(top + 1);
+        bool any = false;
+        for (std::size_t s = 0; s < row; ++s) {
+            x0[s] = second[s];
+            x1[s] = second[s] - idle * static_cast<double>(s);
+            x3[s] = second[s] + join.rising * static_cast<double>(s);
+            x4[s] = second[s] + join.steepest * static_cast<double>(s);
+            any = any || second[s] < infinity;
+        }
+        if (!any) return false;
+        for (std::size_t s = 1; s < row; ++s) x1[s] = std::min(x1[s], x1[s - 1]);     // prefix minima
+        for (std::size_t s = row - 1; s-- > 0;) x4[s] = std::min(x4[s], x4[s + 1]);  // suffix minima
+        min0.build(x0);
+        min3.build(x3);
+        if (window) {
+            for (std::size_t s = 0; s < row; ++s) {
+                xh[s] = second[s] + overtime * static_cast<double>(s);
+                xhr[s] = second[s] + (overtime + join.rising) * static_cast<double>(s);
+                xhs[s] = second[s] + (overtime + join.steepest) * static_cast<double>(s);
+            }
+            for (std::size_t s = row - 1; s-- > 0;) xhs[s] = std::min(xhs[s], xhs[s + 1]);
+            minh.build(xh);
+            minhr.build(xhr);
+        }
+        return true;
+    }
+
+    // ot_from < 0: no overtime.
+    double at(std::int64_t s1, std::int64_t ot_from) const {
+        const std::int64_t b1 = join.flat_from, b2 = join.rising_from, b3 = join.steepest_from;
+        double joined = infinity;
+        if (b1 - s1 >= 0) joined = std::min(joined, x1[static_cast<std::size_t>(std::min(b1 - s1, top))] + idle * static_cast<double>(b1 - s1));
+        if (ot_from < 0) {
+            joined = std::min(joined, min0.get(b1 - s1, b2 - s1));
+            joined = std::min(joined, min3.get(b2 - s1, b3 - s1) + join.rising * static_cast<double>(s1 - b2));
+            if (b3 - s1 <= top)
+                joined = std::min(joined, x4[static_cast<std::size_t>(std::max<std::int64_t>(b3 - s1, 0))] +
+                                              join.steepest * static_cast<double>(s1 - b3) + join.rising * static_cast<double>(b3 - b2));
+            return joined;
+        }
+        const double base = overtime * static_cast<double>(s1 - ot_from);
+        joined = std::min(joined, min0.get(b1 - s1, ot_from - s1));
+        joined = std::min(joined, minh.get(ot_from - s1, b2 - s1) + base);
+        joined = std::min(joined, minhr.get(b2 - s1, b3 - s1) + base + join.rising * static_cast<double>(s1 - b2));
+        if (b3 - s1 <= top)
+            joined = std::min(joined, xhs[static_cast<std::size_t>(std::max<std::int64_t>(b3 - s1, 0))] + base +
+                                          join.steepest * static_cast<double>(s1 - b3) + join.rising * static_cast<double>(b3 - b2));
+        return joined;
+    }
+};
+
 // What the duals make of every task: its weight (slack cost less its dual)
 // and its gain inside a start minute (overlap, cheapest change and weight).
 struct Prices {
     std::vector<double> weight;
     std::vector<double> gain;
     std::vector<double> group_gain;  // at a group's first position: the sum of its negative gains
+    // With multi_split: a day of at least `threshold` (before the crew dual)
+    // need not be priced; `complete` is the least that a first half ending at
+    // a task can still add (the break and a second half), `ahead` the same
+    // after more listed links.
+    double threshold = infinity;
+    std::vector<double> complete, ahead;
 };
+
+// A point of a staircase: the last long gap of a first half and its least value.
+struct Step {
+    std::int32_t gap;
+    double value;
+};
+
+// A first half that ends at `task`, to be joined across a break of at least `min_break`.
+struct HalfEntry {
+    std::int32_t task, span, min_break;
+    double value;
+};
+
+// Keeps the points that no other beats in both gap and value, at most `cap`
+// of them: beyond it the two of closest gaps become one with the smaller gap
+// and the smaller value, below both (so the staircase never prices above them).
+void settle(std::vector<Step>& points, std::size_t cap) {
+    std::sort(points.begin(), points.end(),
+              [](const Step& a, const Step& b) { return a.gap != b.gap ? a.gap < b.gap : a.value < b.value; });
+    std::size_t kept = 0;
+    for (const Step& p : points)
+        if (kept == 0 || p.value < points[kept - 1].value) points[kept++] = p;
+    points.resize(kept);
+    while (points.size() > cap) {
+        std::size_t closest = 0;
+        for (std::size_t i = 1; i + 1 < points.size(); ++i)
+            if (points[i + 1].gap - points[i].gap < points[closest + 1].gap - points[closest].gap) closest = i;
+        points[closest].value = points[closest + 1].value;
+        points.erase(points.begin() + static_cast<std::ptrdiff_t>(closest) + 1);
+    }
+}
+constexpr std::size_t staircase_points = 12;
 
 // Everything one labelling thread writes.
 struct Workspace {
     std::vector<double> plain, any;              // the two labels
-    std::vector<double> any_long;                // with multi_split: walks with a gap over split_gap
     std::vector<double> first_half_plain;        // with multi_split: first halves of plain walks, as first_half
+    // With multi_split, forwards: walks with a task that ends before the one
+    // before it or a run through a start minute (whose backwards reading is
+    // no walk), and their running minima before a long gap.
+    std::vector<double> any_contained;
+    // With multi_split: the staircases of the first halves whose last gap
+    // over split_gap is followed by listed links only, by position; the
+    // running Pareto stacks (end, any label - idle x end) by category for
+    // entering them; the first halves found.
+    std::vector<std::vector<Step>> stair;
+    std::vector<std::vector<std::pair<std::int32_t, double>>> stacks;
+    std::vector<std::size_t> stacks_touched;
+    std::vector<Step> candidates;
+    std::vector<std::vector<Step>> group_stairs;
+    std::vector<HalfEntry> entries;
+    std::vector<std::int32_t> scratch_from, scratch_entry;  // predecessors that nothing traces
     std::vector<std::int32_t> plain_from;        // predecessor of the plain label
     std::vector<std::int32_t> plain_entry;       // the same on entering the task's start minute
     Categories categories;
+    Categories categories_contained;             // with multi_split, forwards: of any_contained
     std::vector<double> first_half;              // [a * (width+1) + span]: cheapest first half ending at a
     std::vector<std::int32_t> first_half_from;   // its first task
     double least_plain = infinity;
@@ -179,11 +308,20 @@ struct Workspace {
 
     Workspace(const Data& d)
         : plain(d.n), any(d.n), plain_from(d.n), plain_entry(d.n), categories(d.categories()),
-          first_half(d.n * static_cast<std::size_t>(d.width + 1), infinity),
-          first_half_from(d.n * static_cast<std::size_t>(d.width + 1), -1) {
-        if (d.multi_split) {
-            any_long.assign(d.n, infinity);
-            first_half_plain.assign(d.n * static_cast<std::size_t>(d.width + 1), infinity);
+          categories_contained(d.multi_split && !d.mirrored ? d.categories() : 0) {
+        const std::size_t cells = d.n * static_cast<std::size_t>(d.width + 1);
+        if (!d.multi_split) {
+            first_half.assign(cells, infinity);
+            first_half_from.assign(cells, -1);
+        } else {
+            if (!d.mirrored) {
+                first_half_plain.assign(cells, infinity);
+                any_contained.assign(d.n, infinity);
+            }
+            stair.resize(d.n);
+            stacks.resize(d.categories());
+            scratch_from.resize(d.n);
+            scratch_entry.resize(d.n);
         }
         if (d.crew_cost_plain) {
             state_label.assign(d.n * states, infinity);
@@ -353,21 +491,110 @@ void label_plain_at_crew_cost(const Data& d, const Prices& prices, double crew_d
         if (ends[k].first - crew_dual < -1e-6) w.days.push_back(traced(ends[k].second));
 }
 
+// The staircases from `first`, once its any labels are in: a first half
+// whose last long gap is g enters at the task after that gap, from the any
+// label of the task before it, and goes on by listed links (and runs through
+// a start minute) only; every first half ending at a task with a staircase
+// point (g, v) becomes an entry to be joined across a break of g or more.
+// Points that cannot lead below the threshold are dropped.
+void label_stairs(const Data& d, const Prices& prices, std::size_t f, Workspace& w) {
+    const std::size_t n = d.n;
+    const double threshold = prices.threshold;
+    for (std::size_t c : w.stacks_touched) w.stacks[c].clear();
+    w.stacks_touched.clear();
+    for (auto p = static_cast<std::size_t>(d.group_begin[f]); p < n; ++p) w.stair[p].clear();
+    auto push = [&](std::size_t c, std::int32_t end, double value) {
+        auto& stack = w.stacks[c];
+        if (stack.empty()) w.stacks_touched.push_back(c);
+        while (!stack.empty() && stack.back().second >= value) stack.pop_back();
+        if (!stack.empty() && stack.back().first == end) return;
+        stack.emplace_back(end, value);
+    };
+    const std::int32_t first_start = d.start[f];
+    std::size_t next_end = 0;
+    for (auto g = static_cast<std::size_t>(d.group_end[f]); g < n;) {
+        const auto g_end = static_cast<std::size_t>(d.group_end[g]);
+        const std::int32_t start = d.start[g];
+        while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= start - d.long_gap) {
+            const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
+            if (w.any[a] == infinity) continue;
+            const double v = w.any[a] - d.idle * d.end[a];
+            push(0, d.end[a], v);
+            push(d.vehicle_category(d.vehicle_id[a]), d.end[a], v);
+            push(d.point_category(d.end_point_id[a]), d.end[a], v);
+            push(d.pair_category(d.pair_end_id[a]), d.end[a], v);
+        }
+        for (std::size_t y = g; y < g_end; ++y) {
+            const double weight = prices.weight[y], keep = threshold - prices.ahead[y];
+            std::vector<Step>& out = w.candidates;
+            out.clear();
+            const std::pair<double, std::size_t> options[] = {
+                {d.vehicle_change + d.point_change, 0},
+                {d.point_change, d.vehicle_category(d.vehicle_id[y])},
+                {d.vehicle_change, d.point_category(d.start_point_id[y])},
+                {0.0, d.pair_start_id[y] < 0 ? d.categories() : d.pair_category(d.pair_start_id[y])},
+            };
+            for (const auto& [extra, category] : options) {
+                if (category == d.categories()) continue;
+                for (const auto& [end, value] : w.stacks[category]) {
+                    const double v = value + extra + d.idle * start + weight;
+                    if (v < keep) out.push_back({start - end, v});
+                }
+            }
+            for (std::size_t k = d.link_begin[y]; k < d.link_begin[y + 1]; ++k) {
+                const Link& link = d.links[k];
+                for (const Step& p : w.stair[static_cast<std::size_t>(link.from)]) {
+                    const double v = p.value + link.cost + weight;
+                    if (v < keep) out.push_back({p.gap, v});
+                }
+            }
+            settle(out, staircase_points);
+            w.stair[y] = out;
+        }
+        if (g_end - g > 1) {  // runs through the start minute, as in the labelling
+            w.group_stairs.assign(w.stair.begin() + static_cast<std::ptrdiff_t>(g), w.stair.begin() + static_cast<std::ptrdiff_t>(g_end));
+            for (std::size_t y = g; y < g_end; ++y) {
+                std::vector<Step>& out = w.candidates;
+                out = w.group_stairs[y - g];
+                const double keep = threshold - prices.ahead[y];
+                for (std::size_t x = g; x < g_end; ++x) {
+                    if (x == y) continue;
+                    const double through = d.out_cost[x] - std::min(0.0, prices.gain[x]) + prices.group_gain[g] -
+                                           std::min(0.0, prices.gain[y]) + prices.weight[y];
+                    for (const Step& p : w.group_stairs[x - g])
+                        if (p.value + through < keep) out.push_back({p.gap, p.value + through});
+                }
+                settle(out, staircase_points);
+                w.stair[y] = out;
+            }
+        }
+        for (std::size_t y = g; y < g_end; ++y)
+            for (const Step& p : w.stair[y])
+                if (p.value + prices.complete[y] < threshold)
+                    w.entries.push_back({static_cast<std::int32_t>(y), d.end[y] - first_start, p.gap + (d.mirrored ? 1 : 0), p.value});
+        g = g_end;
+    }
+}
+
 // The labelling from `first`; fills the workspace labels, the any-gap
 // predecessors `any_from` (a row of the shared table), the tables and the
-// plain days found.
+// plain days found. With multi_split, the staircases too, and the tables of
+// first halves without a long gap and of second halves (any, and contained)
+// forwards; backwards the staircases alone.
 void label_from(const Data& d, const Prices& prices, double crew_dual, std::int32_t first,
                 Workspace& w, std::int32_t* any_from, std::int32_t* any_entry, double* second_half,
-                std::int32_t* second_half_last, double* second_half_long = nullptr) {
+                std::int32_t* second_half_last, double* second_half_contained = nullptr) {
     const std::size_t n = d.n;
     const std::vector<double>& weight = prices.weight;
+    const bool contained = !w.any_contained.empty();
     std::fill(w.plain.begin(), w.plain.end(), infinity);
     std::fill(w.any.begin(), w.any.end(), infinity);
-    std::fill(w.any_long.begin(), w.any_long.end(), infinity);
+    std::fill(w.any_contained.begin(), w.any_contained.end(), infinity);
     std::fill(w.plain_from.begin(), w.plain_from.end(), -1);
     std::fill(any_from, any_from + n, -1);
     std::fill(any_entry, any_entry + n, -1);
     w.categories.reset();
+    if (contained) w.categories_contained.reset();
     const auto f = static_cast<std::size_t>(first);
     w.plain[f] = w.any[f] = weight[f];
     std::size_t next_end = 0;  // into by_end: tasks not yet offered to the categories
@@ -376,22 +603,24 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
         const std::int32_t start = d.start[g];
         while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= start - d.long_gap) {
             const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
-            if (w.any[a] == infinity) continue;
-            const double v = w.any[a] - d.idle * d.end[a];
+            const std::size_t c[4] = {0, d.vehicle_category(d.vehicle_id[a]), d.point_category(d.end_point_id[a]),
+                                      d.pair_category(d.pair_end_id[a])};
             const auto t = static_cast<std::int32_t>(a);
-            w.categories.offer(0, v, t);
-            w.categories.offer(d.vehicle_category(d.vehicle_id[a]), v, t);
-            w.categories.offer(d.point_category(d.end_point_id[a]), v, t);
-            w.categories.offer(d.pair_category(d.pair_end_id[a]), v, t);
+            if (contained && w.any_contained[a] < infinity)
+                for (std::size_t k : c) w.categories_contained.offer(k, w.any_contained[a] - d.idle * d.end[a], t);
+            if (w.any[a] == infinity) continue;
+            for (std::size_t k : c) w.categories.offer(k, w.any[a] - d.idle * d.end[a], t);
         }
         for (std::size_t b = g; b < g_end; ++b) {
             if (b == f) continue;
-            double best_plain = infinity, best_any = infinity, best_long = infinity;
+            double best_plain = infinity, best_any = infinity, best_contained = infinity;
             std::int32_t plain_pred = -1, any_pred = -1;
             for (std::size_t k = d.link_begin[b]; k < d.link_begin[b + 1]; ++k) {
                 const Link& link = d.links[k];
                 const auto a = static_cast<std::size_t>(link.from);
-                if (d.multi_split) best_long = std::min(best_long, w.any_long[a] + link.cost);
+                if (contained)
+                    best_contained = std::min({best_contained, w.any_contained[a] + link.cost,
+                                               d.end[b] < d.end[a] ? w.any[a] + link.cost : infinity});
                 if (w.plain[a] + link.cost < best_plain) {
                     best_plain = w.plain[a] + link.cost;
                     plain_pred = link.from;
@@ -414,8 +643,8 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
             for (const auto& [extra, category] : options) {
                 if (d.crew_cost_plain || d.split_crew_cost) break;  // halves of split days without a second long gap
                 if (d.pair_start_id[b] < 0 && extra == 0.0) continue;
+                if (contained) best_contained = std::min(best_contained, w.categories_contained.get(category) + extra + base);
                 const double v = c.get(category) + extra + base;
-                best_long = std::min(best_long, v);
                 if (v < best_any) {
                     best_any = v;
                     any_pred = c.task[category];
@@ -425,22 +654,23 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
             w.plain_from[b] = w.plain_entry[b] = plain_pred;
             w.any[b] = best_any + weight[b];
             any_from[b] = any_entry[b] = any_pred;
-            if (d.multi_split) w.any_long[b] = best_long + weight[b];
+            if (contained) w.any_contained[b] = best_contained + weight[b];
         }
         // Within the start minute, in any order: a day that runs through x,
         // then a set S, then y, all of one start minute, pays at least
         // 5000 x overlap and the cheapest change (out_cost) for every task
         // but y, whatever their order; S takes every task that this makes
-        // cheaper (d.group_gain, negative).
+        // cheaper (d.group_gain, negative). Such a run is contained too.
         if (g_end - g > 1) {
             const double gain = prices.group_gain[g];
-            for (int label = 0; label < (d.multi_split ? 3 : 2); ++label) {
-                std::vector<double>& value = label == 0 ? w.plain : label == 1 ? w.any : w.any_long;
+            for (int label = contained ? -1 : 0; label < 2; ++label) {
+                std::vector<double>& value = label == 0 ? w.plain : label == 1 ? w.any : w.any_contained;
                 double best = infinity, second = infinity;
                 std::size_t best_x = g, second_x = g;
                 for (std::size_t x = g; x < g_end; ++x) {
-                    if (value[x] == infinity) continue;
-                    const double v = value[x] + d.out_cost[x] - std::min(0.0, prices.gain[x]);
+                    const double from = label < 0 ? std::min(w.any[x], w.any_contained[x]) : value[x];
+                    if (from == infinity) continue;
+                    const double v = from + d.out_cost[x] - std::min(0.0, prices.gain[x]);
                     if (v < best) {
                         second = best;
                         second_x = best_x;
@@ -470,6 +700,8 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
         }
         g = g_end;
     }
+    if (d.multi_split) label_stairs(d, prices, f, w);
+    if (d.mirrored) return;
     // Plain days ending anywhere; the halves' tables.
     const std::int32_t first_start = d.start[f];
     const auto row = static_cast<std::size_t>(d.width + 1);
@@ -492,12 +724,10 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
             }
         }
         if (d.multi_split) {
-            // First halves with a long gap (in first_half) or none; second halves with one.
             const std::size_t at = l * row + static_cast<std::size_t>(span);
             w.first_half_plain[at] = std::min(w.first_half_plain[at], w.plain[l]);
-            if (second_half_long) second_half_long[span] = std::min(second_half_long[span], w.any_long[l]);
-            if (w.any_long[l] < w.first_half[at]) w.first_half[at] = w.any_long[l];
-            if (w.any[l] < second_half[span]) second_half[span] = w.any[l];
+            second_half[span] = std::min(second_half[span], w.any[l]);
+            second_half_contained[span] = std::min(second_half_contained[span], w.any_contained[l]);
         } else if (w.any[l] < infinity) {
             const std::size_t at = l * row + static_cast<std::size_t>(span);
             if (w.any[l] < w.first_half[at]) {
@@ -525,6 +755,252 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
     }
 }
 
+// What a price() reads off the duals: every task's weight and gains.
+Prices prices_of(const Data& d, std::span<const double> task_duals) {
+    Prices prices;
+    prices.weight.resize(d.n);
+    prices.gain.resize(d.n);
+    prices.group_gain.assign(d.n, 0.0);
+    for (std::size_t i = 0; i < d.n; ++i) {
+        prices.weight[i] = d.slack_cost[i] - task_duals[static_cast<std::size_t>(d.original[i])];
+        prices.gain[i] = d.out_cost[i] + prices.weight[i];
+        prices.group_gain[static_cast<std::size_t>(d.group_begin[i])] += std::min(0.0, prices.gain[i]);
+    }
+    return prices;
+}
+
+// The least that can follow a label at each task: base(x) (which may read
+// what `done` kept of later start minutes) or a listed link, or a step to
+// another task of its start minute (in any order), and what follows that;
+// links and tasks at their cost, so never above what any day pays after the
+// label. `done` sees each start minute once its values are final.
+template <class Base, class Done>
+std::vector<double> least_after(const Data& d, const Prices& prices, Base base, Done done) {
+    std::vector<double> value(d.n, infinity), by_link(d.n, infinity);
+    for (std::size_t g_end = d.n; g_end > 0;) {
+        const auto g = static_cast<std::size_t>(d.group_begin[g_end - 1]);
+        for (std::size_t x = g; x < g_end; ++x) value[x] = std::min(base(x), by_link[x]);
+        for (std::size_t round = 1; round < g_end - g; ++round) {
+            bool changed = false;
+            for (std::size_t x = g; x < g_end; ++x)
+                for (std::size_t y = g; y < g_end; ++y) {
+                    if (x == y) continue;
+                    const double v = d.pair_cost(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)) + prices.weight[y] + value[y];
+                    if (v < value[x] - 1e-9) {
+                        value[x] = v;
+                        changed = true;
+                    }
+                }
+            if (!changed) break;
+        }
+        done(g, g_end, value);
+        for (std::size_t c = g; c < g_end; ++c)
+            for (std::size_t l = d.link_begin[c]; l < d.link_begin[c + 1]; ++l) {
+                const auto from = static_cast<std::size_t>(d.links[l].from);
+                by_link[from] = std::min(by_link[from], d.links[l].cost + prices.weight[c] + value[c]);
+            }
+        g_end = g;
+    }
+    return value;
+}
+
+// The first position that starts a long gap or more after a task's end.
+std::size_t first_after_break(const Data& d, std::size_t a) {
+    return static_cast<std::size_t>(std::lower_bound(d.start.begin(), d.start.end(), d.end[a] + d.long_gap) - d.start.begin());
+}
+
+// Readies `complete` and `ahead` for the staircases: the second halves from
+// each position are bounded from below by the walks from it (forwards with
+// any gaps; backwards, where they are plain first halves, without a long gap).
+void ready_staircases(const Data& d, Prices& prices, bool second_long_gaps) {
+    std::vector<double> suffix(d.n + 1, infinity);  // least idle x start + a walk from there, from a position on
+    least_after(
+        d, prices,
+        [&](std::size_t x) {
+            return second_long_gaps ? std::min(0.0, suffix[first_after_break(d, x)] - d.idle * d.end[x]) : 0.0;
+        },
+        [&](std::size_t g, std::size_t g_end, const std::vector<double>& value) {
+            for (std::size_t p = g_end; p-- > g;) suffix[p] = std::min(suffix[p + 1], d.idle * d.start[p] + prices.weight[p] + value[p]);
+        });
+    prices.complete.assign(d.n, infinity);
+    for (std::size_t a = 0; a < d.n; ++a) prices.complete[a] = suffix[first_after_break(d, a)] - d.idle * d.end[a];
+    prices.ahead = least_after(
+        d, prices, [&](std::size_t x) { return prices.complete[x]; }, [](std::size_t, std::size_t, const std::vector<double>&) {});
+}
+
+// The first halves of `entries` joined across a break of at least their
+// min_break with the second halves `second` ([b * (width+1) + span]: the
+// least second half starting at b), at the crew cost of a split day whose
+// break is that gap (see the split sweep in price()); the least value, or
+// infinity when none is below the threshold.
+double join_entries(const Data& d, std::vector<HalfEntry>& entries, const double* second, double threshold,
+                    const std::function<bool()>& stop, bool& stopped) {
+    const std::size_t n = d.n, cats = d.categories();
+    const auto row = static_cast<std::size_t>(d.width + 1);
+    // Drop the entries that cannot reach the threshold with any second half.
+    {
+        std::vector<double> least_second(n, infinity);
+        for (std::size_t b = 0; b < n; ++b)
+            for (std::size_t s = 0; s < row; ++s) least_second[b] = std::min(least_second[b], second[b * row + s]);
+        std::vector<double> suffix(n + 1, infinity);
+        for (std::size_t p = n; p-- > 0;) suffix[p] = std::min(suffix[p + 1], d.idle * d.start[p] + least_second[p]);
+        std::erase_if(entries, [&](const HalfEntry& e) {
+            const auto a = static_cast<std::size_t>(e.task);
+            return e.value + suffix[first_after_break(d, a)] - d.idle * d.end[a] >= threshold;
+        });
+    }
+    if (entries.empty()) return infinity;
+    const SplitJoin join = split_join(d.rules);
+    const double overtime = d.rules.weights.h_extra, permitted = d.rules.weights.tp_permitida;
+    HalfJoin joined(d.rules, row, overtime);
+    const std::int32_t table_gap = std::max(d.long_gap, d.overtime_gap + 1);
+    auto end_of = [&](const HalfEntry& e) { return d.end[static_cast<std::size_t>(e.task)]; };
+    std::vector<std::size_t> ready(entries.size()), window;
+    std::iota(ready.begin(), ready.end(), std::size_t{0});
+    std::sort(ready.begin(), ready.end(), [&](std::size_t x, std::size_t y) {
+        return end_of(entries[x]) + std::max(entries[x].min_break, table_gap) < end_of(entries[y]) + std::max(entries[y].min_break, table_gap);
+    });
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        if (entries[k].min_break < table_gap) window.push_back(k);
+    std::sort(window.begin(), window.end(), [&](std::size_t x, std::size_t y) { return end_of(entries[x]) < end_of(entries[y]); });
+    std::vector<double> table(cats * row, infinity);
+    std::size_t next = 0, window_begin = 0, window_end = 0;
+    std::int64_t lowest_span = d.width + 1, highest_span = -1;
+    double least = infinity;
+    for (std::size_t b = 0; b < n; ++b) {
+        if (stop && b % 64 == 0 && stop()) {
+            stopped = true;
+            return least;
+        }
+        const std::int32_t start = d.start[b];
+        for (; next < ready.size(); ++next) {
+            const HalfEntry& e = entries[ready[next]];
+            if (end_of(e) + std::max(e.min_break, table_gap) > start) break;
+            const auto a = static_cast<std::size_t>(e.task);
+            const std::size_t c[4] = {0, d.vehicle_category(d.vehicle_id[a]), d.point_category(d.end_point_id[a]),
+                                      d.pair_category(d.pair_end_id[a])};
+            const double value = e.value - d.idle * d.end[a];
+            for (std::size_t k : c) {
+                double& cell = table[k * row + static_cast<std::size_t>(e.span)];
+                cell = std::min(cell, value);
+            }
+            lowest_span = std::min<std::int64_t>(lowest_span, e.span);
+            highest_span = std::max<std::int64_t>(highest_span, e.span);
+        }
+        while (window_end < window.size() && end_of(entries[window[window_end]]) <= start - d.long_gap) ++window_end;
+        while (window_begin < window_end && end_of(entries[window[window_begin]]) <= start - table_gap) ++window_begin;
+        const bool in_window = window_begin < window_end;
+        if (highest_span < 0 && !in_window) continue;
+        if (!joined.build(&second[b * row], in_window)) continue;
+        const std::size_t cb[4] = {0, d.vehicle_category(d.vehicle_id[b]), d.point_category(d.start_point_id[b]),
+                                   d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
+        const double extra[4] = {d.vehicle_change + d.point_change + permitted, d.point_change + permitted, d.vehicle_change, 0.0};
+        for (std::int64_t s1 = lowest_span; s1 <= highest_span; ++s1) {
+            double first = infinity;
+            for (int k = 0; k < 4; ++k)
+                if (cb[k] != cats) first = std::min(first, table[cb[k] * row + static_cast<std::size_t>(s1)] + extra[k]);
+            if (first < infinity) least = std::min(least, first + joined.at(s1, -1) + d.idle * start);
+        }
+        for (std::size_t k = window_begin; k < window_end; ++k) {
+            const HalfEntry& e = entries[window[k]];
+            const auto a = static_cast<std::size_t>(e.task);
+            const std::int64_t gap = start - d.end[a];
+            if (gap < e.min_break) continue;
+            const double link = d.pair_cost(e.task, static_cast<std::int32_t>(b)) +
+                                (d.tasks[a].end_point != d.tasks[b].start_point ? permitted : 0.0);
+            least = std::min(least, e.value + link + joined.at(e.span, gap + join.flat_from));
+        }
+    }
+    return least < threshold ? least : infinity;
+}
+
+// The split days of two long gaps or more (see the header). The break is
+// the longest gap, the last of them where several tie: a first half whose
+// last long gap is at most the break (a staircase) joined with any second
+// half; or, where the break is the first long gap and longer than the next,
+// the same read backwards, the second half (a staircase there) joined with a
+// first half without a long gap; or, for the second halves whose backwards
+// reading is no walk (contained), a plain first half and such a second half
+// with the gap between as the break. Each at its crew cost with that break.
+PricingResult price_multi(const Data& d, std::span<const double> task_duals, double crew_dual, const std::function<bool()>& stop,
+                          double threshold) {
+    const std::size_t n = d.n;
+    PricingResult result;
+    result.least_reduced_cost = d.empty_day - crew_dual;
+    result.least_split_reduced_cost = infinity;
+    if (n == 0) {
+        result.complete = true;
+        return result;
+    }
+    const double limit = threshold + crew_dual;  // before the crew dual
+    const Data& m = *d.mirror;
+    Prices prices = prices_of(d, task_duals), backwards = prices_of(m, task_duals);
+    prices.threshold = backwards.threshold = limit;
+    ready_staircases(d, prices, true);
+    ready_staircases(m, backwards, false);
+    const auto row = static_cast<std::size_t>(d.width + 1);
+    std::vector<double> second_half(n * row, infinity), second_contained(n * row, infinity);
+    std::atomic<bool> stopped{false};
+    // One labelling from every first task, on `threads` threads.
+    auto label_all = [&](const Data& data, const Prices& p, std::vector<Workspace>& spaces) {
+        std::atomic<std::size_t> next_first{0};
+        auto work = [&](Workspace& w) {
+            for (;;) {
+                const std::size_t f = next_first.fetch_add(1);
+                if (f >= n) return;
+                if (stop && stop()) {
+                    stopped = true;
+                    return;
+                }
+                label_from(data, p, crew_dual, static_cast<std::int32_t>(f), w, w.scratch_from.data(), w.scratch_entry.data(),
+                           data.mirrored ? nullptr : &second_half[f * row], nullptr,
+                           data.mirrored ? nullptr : &second_contained[f * row]);
+            }
+        };
+        const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(n));
+        for (unsigned t = 0; t < threads; ++t) spaces.emplace_back(data);
+        std::vector<std::jthread> pool;
+        for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, std::ref(spaces[t]));
+        work(spaces[0]);
+    };
+    std::vector<Workspace> forwards;
+    label_all(d, prices, forwards);
+    if (stopped) return result;
+    Workspace& w0 = forwards[0];
+    for (std::size_t t = 1; t < forwards.size(); ++t) {
+        for (std::size_t i = 0; i < w0.first_half_plain.size(); ++i)
+            w0.first_half_plain[i] = std::min(w0.first_half_plain[i], forwards[t].first_half_plain[i]);
+        w0.entries.insert(w0.entries.end(), forwards[t].entries.begin(), forwards[t].entries.end());
+        forwards[t].first_half_plain = {};  // its memory back
+    }
+    std::vector<Workspace> mirrored;
+    label_all(m, backwards, mirrored);
+    if (stopped) return result;
+    std::vector<HalfEntry> entries_backwards;
+    for (Workspace& w : mirrored) entries_backwards.insert(entries_backwards.end(), w.entries.begin(), w.entries.end());
+    mirrored.clear();
+    // Backwards, the second halves are the first halves without a long gap.
+    std::vector<double> second_backwards(n * row, infinity);
+    std::vector<HalfEntry> plain_entries;
+    for (std::size_t a = 0; a < n; ++a) {
+        const auto q = static_cast<std::size_t>(d.mirror_of[a]);
+        for (std::size_t s = 0; s < row; ++s) {
+            const double v = w0.first_half_plain[a * row + s];
+            second_backwards[q * row + s] = v;
+            if (v < infinity) plain_entries.push_back({static_cast<std::int32_t>(a), static_cast<std::int32_t>(s), d.long_gap, v});
+        }
+    }
+    bool halted = false;
+    double least = join_entries(d, w0.entries, second_half.data(), limit, stop, halted);
+    least = std::min(least, join_entries(m, entries_backwards, second_backwards.data(), limit, stop, halted));
+    least = std::min(least, join_entries(d, plain_entries, second_contained.data(), limit, stop, halted));
+    if (halted) return result;
+    result.least_split_reduced_cost = least - crew_dual;
+    result.least_reduced_cost = std::min(d.empty_day, least) - crew_dual;
+    result.complete = true;
+    return result;
+}
+
 }  // namespace
 
 std::vector<std::int32_t> positions_by_start(const l_tarefas& tasks) {
@@ -536,8 +1012,9 @@ std::vector<std::int32_t> positions_by_start(const l_tarefas& tasks) {
     return order;
 }
 
-Pricer::Pricer(const l_tarefas& tasks, unsigned threads, PricerMode mode, const Rules& rules) : data_(new Data) {
-    Data& d = *data_;
+namespace {
+
+void build(Data& d, const l_tarefas& tasks, unsigned threads, PricerMode mode, const Rules& rules) {
     d.crew_cost_plain = mode == PricerMode::crew_cost_plain;
     d.split_crew_cost = mode == PricerMode::split_at_crew_cost;
     d.multi_split = mode == PricerMode::multi_split_only;
@@ -611,11 +1088,35 @@ Pricer::Pricer(const l_tarefas& tasks, unsigned threads, PricerMode mode, const 
     }
 }
 
+}  // namespace
+
+Pricer::Pricer(const l_tarefas& tasks, unsigned threads, PricerMode mode, const Rules& rules) : data_(new Data) {
+    Data& d = *data_;
+    build(d, tasks, threads, mode, rules);
+    if (mode != PricerMode::multi_split_only) return;
+    std::int32_t latest = 0;
+    for (const Task& t : tasks) latest = std::max(latest, t.end_time);
+    l_tarefas backwards = tasks;
+    for (Task& t : backwards) {
+        t.start_time = latest - t.end_time;
+        t.end_time = latest - tasks[static_cast<std::size_t>(&t - backwards.data())].start_time;
+        std::swap(t.start_point, t.end_point);
+    }
+    d.mirror = std::make_unique<Data>();
+    build(*d.mirror, backwards, threads, mode, rules);
+    d.mirror->mirrored = true;
+    std::vector<std::int32_t> place(d.n);
+    for (std::size_t q = 0; q < d.n; ++q) place[static_cast<std::size_t>(d.mirror->original[q])] = static_cast<std::int32_t>(q);
+    d.mirror_of.resize(d.n);
+    for (std::size_t p = 0; p < d.n; ++p) d.mirror_of[p] = place[static_cast<std::size_t>(d.original[p])];
+}
+
 Pricer::~Pricer() { delete data_; }
 
 std::size_t Pricer::links() const { return data_->links.size(); }
 
-PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual, const std::function<bool()>& stop) {
+PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual, const std::function<bool()>& stop,
+                            double threshold) {
     const Data& d = *data_;
     const std::size_t n = d.n;
     PricingResult result;
@@ -625,20 +1126,12 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         result.complete = true;
         return result;
     }
-    Prices prices;
-    prices.weight.resize(n);
-    prices.gain.resize(n);
-    prices.group_gain.assign(n, 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-        prices.weight[i] = d.slack_cost[i] - task_duals[static_cast<std::size_t>(d.original[i])];
-        prices.gain[i] = d.out_cost[i] + prices.weight[i];
-        prices.group_gain[static_cast<std::size_t>(d.group_begin[i])] += std::min(0.0, prices.gain[i]);
-    }
+    if (d.multi_split) return price_multi(d, task_duals, crew_dual, stop, threshold);
+    const Prices prices = prices_of(d, task_duals);
 
     const auto row = static_cast<std::size_t>(d.width + 1);
     std::vector<std::int32_t> any_from(n * n, -1), any_entry(n * n, -1);
     std::vector<double> second_half(n * row, infinity);
-    std::vector<double> second_half_long(d.multi_split ? n * row : 0, infinity);
     std::vector<std::int32_t> second_half_last(n * row, -1);
     std::vector<Workspace> spaces;
     const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(n));
@@ -656,7 +1149,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
                 return;
             }
             label_from(d, prices, crew_dual, static_cast<std::int32_t>(f), w, &any_from[f * n], &any_entry[f * n], &second_half[f * row],
-                       &second_half_last[f * row], d.multi_split ? &second_half_long[f * row] : nullptr);
+                       &second_half_last[f * row]);
         }
     };
     {
@@ -672,8 +1165,6 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     Workspace& w0 = spaces[0];
     for (unsigned t = 1; t < threads; ++t) {
         Workspace& w = spaces[t];
-        for (std::size_t i = 0; i < w.first_half_plain.size(); ++i)
-            w0.first_half_plain[i] = std::min(w0.first_half_plain[i], w.first_half_plain[i]);
         for (std::size_t i = 0; i < w.first_half.size(); ++i)
             if (w.first_half[i] < w0.first_half[i]) {
                 w0.first_half[i] = w.first_half[i];
@@ -692,8 +1183,6 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     if (w0.least_plain < least && d.crew_cost_plain) {
         least = w0.least_plain;
         result.best = w0.least_plain_day;
-    } else if (w0.least_plain < least && d.multi_split) {
-        least = w0.least_plain;  // its split days are the point: no day is traced
     } else if (w0.least_plain < least) {
         least = w0.least_plain;
         // The day itself is traced again from its first task.
@@ -715,15 +1204,14 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     // enough for overtime (a split day's overtime is its work less the break
     // less the split workday) are joined one by one instead.
     double least_split = infinity;
-    auto sweep = [&](const std::vector<double>& halves_first, const std::vector<double>& halves_second, bool traced) {
+    auto sweep = [&](const std::vector<double>& halves_first, const std::vector<double>& halves_second) {
         const std::size_t cats = d.categories();
         std::vector<double> table(cats * row, infinity);
         std::vector<std::int32_t> table_task(cats * row, -1);
-        std::vector<double> x0(row), x1(row), x3(row), x4(row), xh(row), xhr(row), xhs(row);
         const SplitJoin join = split_join(d.rules);
         const double overtime = d.split_crew_cost ? static_cast<double>(d.rules.weights.h_extra) : 0.0;
+        HalfJoin joined(d.rules, row, overtime);
         const std::int32_t table_gap = d.split_crew_cost ? std::max(d.long_gap, d.overtime_gap + 1) : d.long_gap;
-        RangeMin min0, min3, minh, minhr;
         // The spans at which each task ends a first half.
         std::vector<std::int32_t> span_low(n, d.width + 1), span_high(n, -1);
         for (std::size_t a = 0; a < n; ++a)
@@ -768,57 +1256,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
             const bool window = window_begin < window_end;
             if (highest_span < 0 && !window) continue;
             const double* second = &halves_second[b * row];
-            bool any_second = false;
-            for (std::size_t s = 0; s < row; ++s) {
-                x0[s] = second[s];
-                x1[s] = second[s] - d.idle * static_cast<double>(s);
-                x3[s] = second[s] + join.rising * static_cast<double>(s);
-                x4[s] = second[s] + join.steepest * static_cast<double>(s);
-                any_second = any_second || second[s] < infinity;
-            }
-            if (!any_second) continue;
-            for (std::size_t s = 1; s < row; ++s) x1[s] = std::min(x1[s], x1[s - 1]);     // prefix minima
-            for (std::size_t s = row - 1; s-- > 0;) x4[s] = std::min(x4[s], x4[s + 1]);  // suffix minima
-            min0.build(x0);
-            min3.build(x3);
-            if (window) {
-                for (std::size_t s = 0; s < row; ++s) {
-                    xh[s] = second[s] + overtime * static_cast<double>(s);
-                    xhr[s] = second[s] + (overtime + join.rising) * static_cast<double>(s);
-                    xhs[s] = second[s] + (overtime + join.steepest) * static_cast<double>(s);
-                }
-                for (std::size_t s = row - 1; s-- > 0;) xhs[s] = std::min(xhs[s], xhs[s + 1]);
-                minh.build(xh);
-                minhr.build(xhr);
-            }
-            const std::int64_t top = d.width;
-            const std::int64_t b1 = join.flat_from, b2 = join.rising_from, b3 = join.steepest_from;
-            // The least over the second halves of their label plus the work
-            // term of s1 + their span, piece by piece (with overtime from
-            // `ot_from` on, when it lies between the flat start and the rise).
-            auto joined_at = [&](std::int64_t s1, std::int64_t ot_from) {
-                double joined = infinity;
-                if (b1 - s1 >= 0)
-                    joined = std::min(joined, x1[static_cast<std::size_t>(std::min(b1 - s1, top))] + d.idle * static_cast<double>(b1 - s1));
-                if (ot_from < 0) {
-                    joined = std::min(joined, min0.get(b1 - s1, b2 - s1));
-                    joined = std::min(joined, min3.get(b2 - s1, b3 - s1) + join.rising * static_cast<double>(s1 - b2));
-                    if (b3 - s1 <= top)
-                        joined = std::min(joined, x4[static_cast<std::size_t>(std::max<std::int64_t>(b3 - s1, 0))] +
-                                                      join.steepest * static_cast<double>(s1 - b3) +
-                                                      join.rising * static_cast<double>(b3 - b2));
-                    return joined;
-                }
-                const double base = overtime * static_cast<double>(s1 - ot_from);
-                joined = std::min(joined, min0.get(b1 - s1, ot_from - s1));
-                joined = std::min(joined, minh.get(ot_from - s1, b2 - s1) + base);
-                joined = std::min(joined, minhr.get(b2 - s1, b3 - s1) + base + join.rising * static_cast<double>(s1 - b2));
-                if (b3 - s1 <= top)
-                    joined = std::min(joined, xhs[static_cast<std::size_t>(std::max<std::int64_t>(b3 - s1, 0))] + base +
-                                                  join.steepest * static_cast<double>(s1 - b3) +
-                                                  join.rising * static_cast<double>(b3 - b2));
-                return joined;
-            };
+            if (!joined.build(second, window)) continue;
             const std::size_t cb[4] = {0, d.vehicle_category(d.vehicle_id[b]), d.point_category(d.start_point_id[b]),
                                        d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
             // At their crew cost, a point change at the break is also a permitted one.
@@ -841,7 +1279,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
                     }
                 }
                 if (first == infinity) continue;
-                const double v = first + joined_at(s1, -1) + d.idle * d.start[b];
+                const double v = first + joined.at(s1, -1) + d.idle * d.start[b];
                 if (v < best) {
                     best = v;
                     best_span = s1;
@@ -858,7 +1296,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
                 for (std::int64_t s1 = span_low[a]; s1 <= span_high[a]; ++s1) {
                     const double v1 = halves_first[a * row + static_cast<std::size_t>(s1)];
                     if (v1 == infinity) continue;
-                    const double v = v1 + link + joined_at(s1, gap + b1);
+                    const double v = v1 + link + joined.at(s1, gap + join.flat_from);
                     if (v < best) {
                         best = v;
                         best_span = s1;
@@ -873,7 +1311,6 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
             const bool least_split_so_far = best < least_split;
             if (least_split_so_far) least_split = best;
             if (best - crew_dual >= -1e-6 && !least_so_far && !least_split_so_far) continue;
-            if (!traced) continue;
             // The day: its first half from the tables, its second half's span by a scan.
             const std::int32_t a = best_a >= 0 ? best_a : table_task[best_category * row + static_cast<std::size_t>(best_span)];
             if (a < 0) continue;
@@ -902,12 +1339,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         }
         return true;
     };
-    if (d.multi_split) {
-        // A first half with a long gap and any second half; a plain first half and a second half with one.
-        if (!sweep(w0.first_half, second_half, false) || !sweep(w0.first_half_plain, second_half_long, false)) return result;
-    } else if (!sweep(w0.first_half, second_half, true)) {
-        return result;
-    }
+    if (!sweep(w0.first_half, second_half)) return result;
     if (least == d.empty_day) result.best.clear();
     result.least_reduced_cost = least - crew_dual;
     result.least_split_reduced_cost = least_split - crew_dual;

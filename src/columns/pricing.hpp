@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -59,7 +60,8 @@ public:
     // and left out beyond it (where every minute pays d_jornada). Days with
     // two gaps or more over split_gap are then not priced at all. With
     // multi_split_only, the split days priced are those days alone, at their
-    // priced cost, and no split day is traced.
+    // crew cost with the break at their longest gap, but for what is said in
+    // exact_pricing.cpp, and no split day is traced.
     explicit Pricer(const l_tarefas& tasks, unsigned threads = 1, PricerMode mode = PricerMode::priced,
                     const Rules& rules = default_rules());
     ~Pricer();
@@ -69,8 +71,11 @@ public:
     // Reduced cost of a day: priced cost - sum of its tasks' duals - crew_dual.
     // A day with several tasks of one start minute is priced at most at its
     // cost in any of their orders, which may only lower the least value.
+    // With multi_split_only, the days of reduced cost `threshold` or more need
+    // not be priced: least_split_reduced_cost is exact below it, infinity
+    // when no day is.
     PricingResult price(std::span<const double> task_duals, double crew_dual,
-                        const std::function<bool()>& stop = {});
+                        const std::function<bool()>& stop = {}, double threshold = std::numeric_limits<double>::infinity());
 
     std::size_t links() const;  // pairs priced explicitly (gaps up to 120 minutes)
 

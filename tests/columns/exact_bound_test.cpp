@@ -49,12 +49,42 @@ bool shares_a_start(const l_tarefas& tasks) {
 // start minute), with its crew cost and the lower cost that the pricing is
 // said to reach: the crew cost itself for a day without a gap over the split
 // gap and for a split day of one such gap (less its overtime when it works
-// beyond the first of excess_after and the rested work), its priced cost for
-// a split day of more.
+// beyond the first of excess_after and the rested work); for a split day of
+// more, the least of its costs with the break at a long gap that is at least
+// the long gap before it, or at the first when the next is shorter or a task
+// after it ends before the one before it.
 struct Costed {
     Day day;
     double cost = 0, lower = 0;
 };
+
+// A split day's cost with the gap before schedule[k] as its break.
+double with_break(const l_tarefas& schedule, std::size_t k, const Rules& rules) {
+    const Pesos& p = rules.weights;
+    const Limits& l = rules.limits;
+    std::int64_t cost = 0;
+    for (std::size_t i = 0; i < schedule.size(); ++i)
+        cost += std::int64_t{p.t_ocioso} * schedule[i].slack + (i > 0 ? link_cost(schedule[i - 1], schedule[i], rules) : 0);
+    const std::int64_t gap = schedule[k].start_time - schedule[k - 1].end_time;
+    const std::int64_t work = std::int64_t{schedule.back().end_time} - schedule.front().start_time - gap;
+    const std::int64_t rise = std::min(l.excess_after, 1440 - l.min_rest);
+    if (work <= rise) cost += std::int64_t{p.h_extra} * std::max<std::int64_t>(0, work - gap - l.split_workday);
+    if (schedule[k - 1].end_point != schedule[k].start_point) cost += p.tp_permitida;
+    return static_cast<double>(cost + split_day_term(work, rules));
+}
+
+double multi_split_lower(const l_tarefas& schedule, const Rules& rules) {
+    std::vector<std::size_t> at;  // the tasks after a long gap
+    for (std::size_t k = 1; k < schedule.size(); ++k)
+        if (schedule[k].start_time - schedule[k - 1].end_time > rules.limits.split_gap) at.push_back(k);
+    auto gap = [&](std::size_t i) { return schedule[at[i]].start_time - schedule[at[i] - 1].end_time; };
+    bool contained = false;
+    for (std::size_t k = at[0] + 1; k < schedule.size(); ++k) contained = contained || schedule[k].end_time < schedule[k - 1].end_time;
+    double lower = gap(1) < gap(0) || contained ? with_break(schedule, at[0], rules) : INFINITY;
+    for (std::size_t i = 1; i < at.size(); ++i)
+        if (gap(i - 1) <= gap(i)) lower = std::min(lower, with_break(schedule, at[i], rules));
+    return lower;
+}
 
 std::vector<Costed> every_day(const l_tarefas& tasks, const Rules& rules) {
     std::vector<Costed> all{{{}, static_cast<double>(true_cost(tasks, {}, rules)), 0}};
@@ -81,9 +111,10 @@ std::vector<Costed> every_day(const l_tarefas& tasks, const Rules& rules) {
             const std::int32_t rise = std::min(rules.limits.excess_after, 1440 - rules.limits.min_rest);
             const double overtime =
                 crew.work_time(rules) > rise ? static_cast<double>(rules.weights.h_extra) * crew.overtime(rules) : 0.0;
-            const double lower = long_gaps > 1    ? static_cast<double>(priced_cost(schedule, rules))
+            const double lower = long_gaps > 1    ? multi_split_lower(schedule, rules)
                                  : long_gaps == 1 ? cost - overtime
                                                   : cost;
+            EXPECT_LE(lower, cost);
             all.push_back({day, cost, lower});
         } while (std::next_permutation(day.begin(), day.end()));
     }
