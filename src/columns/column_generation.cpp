@@ -304,8 +304,8 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
     else
         pricer = std::make_unique<Pricer>(tasks, options.threads, crew_costs ? PricerMode::crew_cost_plain : PricerMode::priced,
                                           options.rules);
-    auto price = [&](std::span<const double> duals, double crew_dual) {
-        return exact ? exact->price(duals, crew_dual, stop) : pricer->price(duals, crew_dual, stop);
+    auto price = [&](std::span<const double> duals, double crew_dual, double floor = -INFINITY) {
+        return exact ? exact->price(duals, crew_dual, stop, floor) : pricer->price(duals, crew_dual, stop);
     };
     auto lagrangian = [&](const std::vector<double>& duals, const PricingResult& priced) {
         double sum = 0;
@@ -337,16 +337,24 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
         bool priced_out = false;   // some day priced out at the master's duals and was added
         bool stopped = false;
         bool serious = false;
+        bool full = false;  // price every day, though the bound could not rise
         for (int k = 1;; ++k) {
             const double a = have_center && !box ? std::max(0.0, 1.0 - k * (1.0 - alpha)) : 0.0;
             for (std::size_t i = 0; i <= n; ++i) separation[i] = a * center[i] + (1 - a) * out[i];
-            const PricingResult priced = price({separation.data(), n}, separation[n]);
+            // The least reduced cost below which this round's bound cannot beat the best.
+            double floor = -INFINITY;
+            if (!full && best > -INFINITY) {
+                double sum = 0;
+                for (std::size_t i = 0; i < n; ++i) sum += separation[i];
+                floor = (best - sum) / N - separation[n];
+            }
+            const PricingResult priced = price({separation.data(), n}, separation[n], floor);
             if (!priced.complete) {
                 stopped = true;
                 break;
             }
             ++result.rounds;
-            const double bound = lagrangian(separation, priced);
+            const double bound = priced.bound ? lagrangian(separation, priced) : -INFINITY;
             if (bound > best) {
                 serious = true;
                 best = bound;
@@ -354,7 +362,7 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
                 have_center = true;
             }
             // Smoothing weight from the subgradient at the separation duals.
-            if (a > 0) {
+            if (a > 0 && priced.bound) {
                 double slope = 0;
                 std::vector<int> in_best(n, 0);
                 for (std::int32_t p : priced.best) in_best[static_cast<std::size_t>(p)] = 1;
@@ -383,6 +391,12 @@ TightBound generate(const l_tarefas& tasks, std::size_t members, const Generatio
             // even when a run through a start minute prices lower than any
             // day it stands for.
             priced_out = added > 0;
+            if (!priced_out && !priced.bound) {  // again, with every day
+                full = true;
+                --k;
+                continue;
+            }
+            full = false;
             if (options.progress)
                 options.progress({result.rounds, elapsed(), best, result.lp_value, master.columns()});
             if (priced_out || a == 0.0) break;

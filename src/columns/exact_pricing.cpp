@@ -50,7 +50,7 @@
 // day may be priced with a shorter one as its break: below by what that
 // saves; and a staircase of more than 12 points at a task merges two of them
 // into the shorter gap and the lower value. They are priced after the plain
-// days and only below the least value found so far, and never traced.
+// days and only below the least value found so far.
 #include "columns/exact_pricing.hpp"
 
 #include <algorithm>
@@ -458,7 +458,8 @@ ExactPricer::ExactPricer(const l_tarefas& tasks, unsigned threads, const Rules& 
 
 ExactPricer::~ExactPricer() = default;
 
-PricingResult ExactPricer::price(std::span<const double> task_duals, double crew_dual, const std::function<bool()>& stop) {
+PricingResult ExactPricer::price(std::span<const double> task_duals, double crew_dual, const std::function<bool()>& stop,
+                                  double floor) {
     const Data& d = *data_;
     PricingResult result = data_->splits.price(task_duals, crew_dual, stop);
     if (!result.complete) return result;
@@ -527,13 +528,21 @@ PricingResult ExactPricer::price(std::span<const double> task_duals, double crew
         }
         for (Day& day : w.days) result.days.push_back(std::move(day));
     }
-    // The days of two long gaps or more, where they beat all of these (untraced).
-    const PricingResult multi = data_->multi.price(task_duals, crew_dual, stop, least);
+    // The days of two long gaps or more, where they beat all of these and may matter.
+    if (least <= floor && !result.days.empty()) {
+        result.least_reduced_cost = least;
+        result.best = least == empty ? Day{} : best;
+        result.bound = false;
+        result.complete = true;
+        return result;
+    }
+    PricingResult multi = data_->multi.price(task_duals, crew_dual, stop, least);
     if (!multi.complete) return result;
     if (multi.least_split_reduced_cost < least) {
         least = multi.least_split_reduced_cost;
-        best.clear();
+        best = multi.best_split;
     }
+    for (Day& day : multi.days) result.days.push_back(std::move(day));
     result.least_split_reduced_cost = std::min(result.least_split_reduced_cost, multi.least_split_reduced_cost);
     result.least_reduced_cost = least;
     result.best = least == empty ? Day{} : best;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -30,9 +31,13 @@ public:
 
     // least_reduced_cost: at most the least crew cost - sum of the day's
     // duals - crew_dual over every day, the empty one included. `days` holds
-    // days whose reduced cost at their crew cost may be negative.
-    PricingResult price(std::span<const double> task_duals, double crew_dual,
-                        const std::function<bool()>& stop = {});
+    // days whose reduced cost at their crew cost may be negative. When the
+    // other days price at most `floor` and some of them were traced, the
+    // days of two long gaps or more are left out (the least is then only
+    // over the others, and `bound` false): a caller whose bound they could
+    // not raise passes the least reduced cost that would.
+    PricingResult price(std::span<const double> task_duals, double crew_dual, const std::function<bool()>& stop = {},
+                        double floor = -std::numeric_limits<double>::infinity());
 
     struct Data;
 

@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <bit>
 #include <limits>
 #include <map>
@@ -29,6 +31,8 @@
 #include <utility>
 
 #include "columns/priced_cost.hpp"
+#include "columns/roster_program.hpp"
+#include <string>
 
 namespace escala::columns {
 
@@ -234,18 +238,28 @@ struct Prices {
     // after more listed links.
     double threshold = infinity;
     std::vector<double> complete, ahead;
+    // The least that a walk can add after a label at a task, and before the
+    // first task of a labelling (at most 0: none): a label that cannot lead
+    // below the threshold with both is dropped.
+    std::vector<double> after, before;
 };
 
 // A point of a staircase: the last long gap of a first half and its least value.
 struct Step {
     std::int32_t gap;
     double value;
+    // Where it came from: a listed link from point `from` of task `task`;
+    // -1: the any label of `task` across the long gap; -2 - k: a run through
+    // the start minute from point k of `task` before the run.
+    std::int32_t task = -1, from = -1;
 };
 
-// A first half that ends at `task`, to be joined across a break of at least `min_break`.
+// A first half that ends at `task`, to be joined across a break of at least
+// `min_break`; from the staircases of `first` (-1: not traced).
 struct HalfEntry {
     std::int32_t task, span, min_break;
     double value;
+    std::int32_t first = -1;
 };
 
 // Keeps the points that no other beats in both gap and value, at most `cap`
@@ -262,7 +276,9 @@ void settle(std::vector<Step>& points, std::size_t cap) {
         std::size_t closest = 0;
         for (std::size_t i = 1; i + 1 < points.size(); ++i)
             if (points[i + 1].gap - points[i].gap < points[closest + 1].gap - points[closest].gap) closest = i;
-        points[closest].value = points[closest + 1].value;
+        const std::int32_t gap = points[closest].gap;
+        points[closest] = points[closest + 1];
+        points[closest].gap = gap;
         points.erase(points.begin() + static_cast<std::ptrdiff_t>(closest) + 1);
     }
 }
@@ -281,10 +297,15 @@ struct Workspace {
     // running Pareto stacks (end, any label - idle x end) by category for
     // entering them; the first halves found.
     std::vector<std::vector<Step>> stair;
-    std::vector<std::vector<std::pair<std::int32_t, double>>> stacks;
+    struct Stacked {
+        std::int32_t end;
+        double value;
+        std::int32_t task;
+    };
+    std::vector<std::vector<Stacked>> stacks;
     std::vector<std::size_t> stacks_touched;
     std::vector<Step> candidates;
-    std::vector<std::vector<Step>> group_stairs;
+    std::vector<std::vector<Step>> before_run;  // by position, in start minutes of several tasks
     std::vector<HalfEntry> entries;
     std::vector<std::int32_t> scratch_from, scratch_entry;  // predecessors that nothing traces
     std::vector<std::int32_t> plain_from;        // predecessor of the plain label
@@ -319,6 +340,7 @@ struct Workspace {
                 any_contained.assign(d.n, infinity);
             }
             stair.resize(d.n);
+            before_run.resize(d.n);
             stacks.resize(d.categories());
             scratch_from.resize(d.n);
             scratch_entry.resize(d.n);
@@ -503,12 +525,12 @@ void label_stairs(const Data& d, const Prices& prices, std::size_t f, Workspace&
     for (std::size_t c : w.stacks_touched) w.stacks[c].clear();
     w.stacks_touched.clear();
     for (auto p = static_cast<std::size_t>(d.group_begin[f]); p < n; ++p) w.stair[p].clear();
-    auto push = [&](std::size_t c, std::int32_t end, double value) {
+    auto push = [&](std::size_t c, std::int32_t end, double value, std::int32_t task) {
         auto& stack = w.stacks[c];
         if (stack.empty()) w.stacks_touched.push_back(c);
-        while (!stack.empty() && stack.back().second >= value) stack.pop_back();
-        if (!stack.empty() && stack.back().first == end) return;
-        stack.emplace_back(end, value);
+        while (!stack.empty() && stack.back().value >= value) stack.pop_back();
+        if (!stack.empty() && stack.back().end == end) return;
+        stack.push_back({end, value, task});
     };
     const std::int32_t first_start = d.start[f];
     std::size_t next_end = 0;
@@ -519,10 +541,11 @@ void label_stairs(const Data& d, const Prices& prices, std::size_t f, Workspace&
             const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
             if (w.any[a] == infinity) continue;
             const double v = w.any[a] - d.idle * d.end[a];
-            push(0, d.end[a], v);
-            push(d.vehicle_category(d.vehicle_id[a]), d.end[a], v);
-            push(d.point_category(d.end_point_id[a]), d.end[a], v);
-            push(d.pair_category(d.pair_end_id[a]), d.end[a], v);
+            const auto t = static_cast<std::int32_t>(a);
+            push(0, d.end[a], v, t);
+            push(d.vehicle_category(d.vehicle_id[a]), d.end[a], v, t);
+            push(d.point_category(d.end_point_id[a]), d.end[a], v, t);
+            push(d.pair_category(d.pair_end_id[a]), d.end[a], v, t);
         }
         for (std::size_t y = g; y < g_end; ++y) {
             const double weight = prices.weight[y], keep = threshold - prices.ahead[y];
@@ -536,33 +559,36 @@ void label_stairs(const Data& d, const Prices& prices, std::size_t f, Workspace&
             };
             for (const auto& [extra, category] : options) {
                 if (category == d.categories()) continue;
-                for (const auto& [end, value] : w.stacks[category]) {
-                    const double v = value + extra + d.idle * start + weight;
-                    if (v < keep) out.push_back({start - end, v});
+                for (const Workspace::Stacked& x : w.stacks[category]) {
+                    const double v = x.value + extra + d.idle * start + weight;
+                    if (v < keep) out.push_back({start - x.end, v, x.task, -1});
                 }
             }
             for (std::size_t k = d.link_begin[y]; k < d.link_begin[y + 1]; ++k) {
                 const Link& link = d.links[k];
-                for (const Step& p : w.stair[static_cast<std::size_t>(link.from)]) {
-                    const double v = p.value + link.cost + weight;
-                    if (v < keep) out.push_back({p.gap, v});
+                const std::vector<Step>& from = w.stair[static_cast<std::size_t>(link.from)];
+                for (std::size_t k = 0; k < from.size(); ++k) {
+                    const double v = from[k].value + link.cost + weight;
+                    if (v < keep) out.push_back({from[k].gap, v, link.from, static_cast<std::int32_t>(k)});
                 }
             }
             settle(out, staircase_points);
             w.stair[y] = out;
         }
         if (g_end - g > 1) {  // runs through the start minute, as in the labelling
-            w.group_stairs.assign(w.stair.begin() + static_cast<std::ptrdiff_t>(g), w.stair.begin() + static_cast<std::ptrdiff_t>(g_end));
+            for (std::size_t y = g; y < g_end; ++y) w.before_run[y] = w.stair[y];
             for (std::size_t y = g; y < g_end; ++y) {
                 std::vector<Step>& out = w.candidates;
-                out = w.group_stairs[y - g];
+                out = w.before_run[y];
                 const double keep = threshold - prices.ahead[y];
                 for (std::size_t x = g; x < g_end; ++x) {
                     if (x == y) continue;
                     const double through = d.out_cost[x] - std::min(0.0, prices.gain[x]) + prices.group_gain[g] -
                                            std::min(0.0, prices.gain[y]) + prices.weight[y];
-                    for (const Step& p : w.group_stairs[x - g])
-                        if (p.value + through < keep) out.push_back({p.gap, p.value + through});
+                    const std::vector<Step>& from = w.before_run[x];
+                    for (std::size_t k = 0; k < from.size(); ++k)
+                        if (from[k].value + through < keep)
+                            out.push_back({from[k].gap, from[k].value + through, static_cast<std::int32_t>(x), -2 - static_cast<std::int32_t>(k)});
                 }
                 settle(out, staircase_points);
                 w.stair[y] = out;
@@ -571,7 +597,8 @@ void label_stairs(const Data& d, const Prices& prices, std::size_t f, Workspace&
         for (std::size_t y = g; y < g_end; ++y)
             for (const Step& p : w.stair[y])
                 if (p.value + prices.complete[y] < threshold)
-                    w.entries.push_back({static_cast<std::int32_t>(y), d.end[y] - first_start, p.gap + (d.mirrored ? 1 : 0), p.value});
+                    w.entries.push_back({static_cast<std::int32_t>(y), d.end[y] - first_start, p.gap + (d.mirrored ? 1 : 0), p.value,
+                                         static_cast<std::int32_t>(f)});
         g = g_end;
     }
 }
@@ -579,7 +606,7 @@ void label_stairs(const Data& d, const Prices& prices, std::size_t f, Workspace&
 // The labelling from `first`; fills the workspace labels, the any-gap
 // predecessors `any_from` (a row of the shared table), the tables and the
 // plain days found. With multi_split, the staircases too, and the tables of
-// first halves without a long gap and of second halves (any, and contained)
+// first and second halves without a long gap and of contained second halves
 // forwards; backwards the staircases alone.
 void label_from(const Data& d, const Prices& prices, double crew_dual, std::int32_t first,
                 Workspace& w, std::int32_t* any_from, std::int32_t* any_entry, double* second_half,
@@ -698,6 +725,16 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
                 }
             }
         }
+        if (d.multi_split) {
+            // Labels that cannot lead below the threshold, whatever comes before and after.
+            const double before = prices.before[f];
+            for (std::size_t b = g; b < g_end; ++b) {
+                const double beyond = prices.threshold - before - prices.after[b];
+                if (w.plain[b] >= beyond) w.plain[b] = infinity;
+                if (w.any[b] >= beyond) w.any[b] = infinity;
+                if (contained && w.any_contained[b] >= beyond) w.any_contained[b] = infinity;
+            }
+        }
         g = g_end;
     }
     if (d.multi_split) label_stairs(d, prices, f, w);
@@ -726,7 +763,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
         if (d.multi_split) {
             const std::size_t at = l * row + static_cast<std::size_t>(span);
             w.first_half_plain[at] = std::min(w.first_half_plain[at], w.plain[l]);
-            second_half[span] = std::min(second_half[span], w.any[l]);
+            second_half[span] = std::min(second_half[span], w.plain[l]);
             second_half_contained[span] = std::min(second_half_contained[span], w.any_contained[l]);
         } else if (w.any[l] < infinity) {
             const std::size_t at = l * row + static_cast<std::size_t>(span);
@@ -810,15 +847,12 @@ std::size_t first_after_break(const Data& d, std::size_t a) {
 }
 
 // Readies `complete` and `ahead` for the staircases: the second halves from
-// each position are bounded from below by the walks from it (forwards with
-// any gaps; backwards, where they are plain first halves, without a long gap).
-void ready_staircases(const Data& d, Prices& prices, bool second_long_gaps) {
+// each position are bounded from below by the walks from it with any gaps.
+void ready_staircases(const Data& d, Prices& prices) {
     std::vector<double> suffix(d.n + 1, infinity);  // least idle x start + a walk from there, from a position on
-    least_after(
+    prices.after = least_after(
         d, prices,
-        [&](std::size_t x) {
-            return second_long_gaps ? std::min(0.0, suffix[first_after_break(d, x)] - d.idle * d.end[x]) : 0.0;
-        },
+        [&](std::size_t x) { return std::min(0.0, suffix[first_after_break(d, x)] - d.idle * d.end[x]); },
         [&](std::size_t g, std::size_t g_end, const std::vector<double>& value) {
             for (std::size_t p = g_end; p-- > g;) suffix[p] = std::min(suffix[p + 1], d.idle * d.start[p] + prices.weight[p] + value[p]);
         });
@@ -828,42 +862,50 @@ void ready_staircases(const Data& d, Prices& prices, bool second_long_gaps) {
         d, prices, [&](std::size_t x) { return prices.complete[x]; }, [](std::size_t, std::size_t, const std::vector<double>&) {});
 }
 
+// A join that reached the least value at its second half's first task b.
+struct Joined {
+    double value;
+    std::int32_t entry, b, gap;  // gap: the break when the join pays overtime there, else -1
+};
+
 // The first halves of `entries` joined across a break of at least their
 // min_break with the second halves `second` ([b * (width+1) + span]: the
 // least second half starting at b), at the crew cost of a split day whose
 // break is that gap (see the split sweep in price()); the least value, or
-// infinity when none is below the threshold.
-double join_entries(const Data& d, std::vector<HalfEntry>& entries, const double* second, double threshold,
-                    const std::function<bool()>& stop, bool& stopped) {
+// infinity when none is below the threshold. `found` gets the least join at
+// every b below the threshold.
+double join_entries(const Data& d, const std::vector<HalfEntry>& entries, const double* second, double threshold,
+                    const std::function<bool()>& stop, bool& stopped, std::vector<Joined>& found) {
     const std::size_t n = d.n, cats = d.categories();
     const auto row = static_cast<std::size_t>(d.width + 1);
-    // Drop the entries that cannot reach the threshold with any second half.
+    // Leave out the entries that cannot reach the threshold with any second half.
+    std::vector<std::size_t> kept;
     {
         std::vector<double> least_second(n, infinity);
         for (std::size_t b = 0; b < n; ++b)
             for (std::size_t s = 0; s < row; ++s) least_second[b] = std::min(least_second[b], second[b * row + s]);
         std::vector<double> suffix(n + 1, infinity);
         for (std::size_t p = n; p-- > 0;) suffix[p] = std::min(suffix[p + 1], d.idle * d.start[p] + least_second[p]);
-        std::erase_if(entries, [&](const HalfEntry& e) {
-            const auto a = static_cast<std::size_t>(e.task);
-            return e.value + suffix[first_after_break(d, a)] - d.idle * d.end[a] >= threshold;
-        });
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            const auto a = static_cast<std::size_t>(entries[k].task);
+            if (entries[k].value + suffix[first_after_break(d, a)] - d.idle * d.end[a] < threshold) kept.push_back(k);
+        }
     }
-    if (entries.empty()) return infinity;
+    if (kept.empty()) return infinity;
     const SplitJoin join = split_join(d.rules);
     const double overtime = d.rules.weights.h_extra, permitted = d.rules.weights.tp_permitida;
     HalfJoin joined(d.rules, row, overtime);
     const std::int32_t table_gap = std::max(d.long_gap, d.overtime_gap + 1);
     auto end_of = [&](const HalfEntry& e) { return d.end[static_cast<std::size_t>(e.task)]; };
-    std::vector<std::size_t> ready(entries.size()), window;
-    std::iota(ready.begin(), ready.end(), std::size_t{0});
+    std::vector<std::size_t> ready = kept, window;
     std::sort(ready.begin(), ready.end(), [&](std::size_t x, std::size_t y) {
         return end_of(entries[x]) + std::max(entries[x].min_break, table_gap) < end_of(entries[y]) + std::max(entries[y].min_break, table_gap);
     });
-    for (std::size_t k = 0; k < entries.size(); ++k)
+    for (std::size_t k : kept)
         if (entries[k].min_break < table_gap) window.push_back(k);
     std::sort(window.begin(), window.end(), [&](std::size_t x, std::size_t y) { return end_of(entries[x]) < end_of(entries[y]); });
     std::vector<double> table(cats * row, infinity);
+    std::vector<std::int32_t> table_entry(cats * row, -1);
     std::size_t next = 0, window_begin = 0, window_end = 0;
     std::int64_t lowest_span = d.width + 1, highest_span = -1;
     double least = infinity;
@@ -881,8 +923,11 @@ double join_entries(const Data& d, std::vector<HalfEntry>& entries, const double
                                       d.pair_category(d.pair_end_id[a])};
             const double value = e.value - d.idle * d.end[a];
             for (std::size_t k : c) {
-                double& cell = table[k * row + static_cast<std::size_t>(e.span)];
-                cell = std::min(cell, value);
+                const std::size_t cell = k * row + static_cast<std::size_t>(e.span);
+                if (value < table[cell]) {
+                    table[cell] = value;
+                    table_entry[cell] = static_cast<std::int32_t>(ready[next]);
+                }
             }
             lowest_span = std::min<std::int64_t>(lowest_span, e.span);
             highest_span = std::max<std::int64_t>(highest_span, e.span);
@@ -895,11 +940,21 @@ double join_entries(const Data& d, std::vector<HalfEntry>& entries, const double
         const std::size_t cb[4] = {0, d.vehicle_category(d.vehicle_id[b]), d.point_category(d.start_point_id[b]),
                                    d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
         const double extra[4] = {d.vehicle_change + d.point_change + permitted, d.point_change + permitted, d.vehicle_change, 0.0};
+        Joined best{infinity, -1, static_cast<std::int32_t>(b), -1};
         for (std::int64_t s1 = lowest_span; s1 <= highest_span; ++s1) {
             double first = infinity;
-            for (int k = 0; k < 4; ++k)
-                if (cb[k] != cats) first = std::min(first, table[cb[k] * row + static_cast<std::size_t>(s1)] + extra[k]);
-            if (first < infinity) least = std::min(least, first + joined.at(s1, -1) + d.idle * start);
+            std::int32_t entry = -1;
+            for (int k = 0; k < 4; ++k) {
+                if (cb[k] == cats) continue;
+                const std::size_t cell = cb[k] * row + static_cast<std::size_t>(s1);
+                if (table[cell] + extra[k] < first) {
+                    first = table[cell] + extra[k];
+                    entry = table_entry[cell];
+                }
+            }
+            if (first == infinity) continue;
+            const double v = first + joined.at(s1, -1) + d.idle * start;
+            if (v < best.value) best = {v, entry, static_cast<std::int32_t>(b), -1};
         }
         for (std::size_t k = window_begin; k < window_end; ++k) {
             const HalfEntry& e = entries[window[k]];
@@ -908,20 +963,243 @@ double join_entries(const Data& d, std::vector<HalfEntry>& entries, const double
             if (gap < e.min_break) continue;
             const double link = d.pair_cost(e.task, static_cast<std::int32_t>(b)) +
                                 (d.tasks[a].end_point != d.tasks[b].start_point ? permitted : 0.0);
-            least = std::min(least, e.value + link + joined.at(e.span, gap + join.flat_from));
+            const double v = e.value + link + joined.at(e.span, gap + join.flat_from);
+            if (v < best.value) best = {v, static_cast<std::int32_t>(window[k]), static_cast<std::int32_t>(b), static_cast<std::int32_t>(gap)};
         }
+        least = std::min(least, best.value);
+        if (best.value < threshold) found.push_back(best);
     }
     return least < threshold ? least : infinity;
 }
 
+// The first halves of `firsts` (forwards) joined with the second halves of
+// `seconds` (backwards: each a staircase of the first long gap after the
+// break) across a break of at least both min_breaks, one pair at a time
+// after what cannot reach the threshold is left out; as join_entries, with
+// `other` of each join found the second half's entry.
+double join_pairs(const Data& d, const std::vector<HalfEntry>& firsts, const std::vector<HalfEntry>& seconds,
+                  double threshold, const std::function<bool()>& stop, bool& stopped, std::vector<Joined>& found,
+                  std::vector<std::int32_t>& other) {
+    const Data& m = *d.mirror;
+    const std::size_t n = d.n;
+    std::vector<std::int32_t> forward_of(n);
+    for (std::size_t p = 0; p < n; ++p) forward_of[static_cast<std::size_t>(d.mirror_of[p])] = static_cast<std::int32_t>(p);
+    auto start_of = [&](const HalfEntry& e) { return static_cast<std::size_t>(forward_of[static_cast<std::size_t>(e.task)]); };
+    // The least second half at each start, and the least first half - idle x end up to each end.
+    std::vector<double> least_second(n, infinity);
+    for (const HalfEntry& e : seconds) least_second[start_of(e)] = std::min(least_second[start_of(e)], e.value);
+    std::vector<double> suffix(n + 1, infinity);
+    for (std::size_t p = n; p-- > 0;) suffix[p] = std::min(suffix[p + 1], d.idle * d.start[p] + least_second[p]);
+    std::vector<std::size_t> kept_first;
+    for (std::size_t k = 0; k < firsts.size(); ++k) {
+        const auto a = static_cast<std::size_t>(firsts[k].task);
+        if (firsts[k].value + suffix[first_after_break(d, a)] - d.idle * d.end[a] < threshold) kept_first.push_back(k);
+    }
+    if (kept_first.empty()) return infinity;
+    std::sort(kept_first.begin(), kept_first.end(), [&](std::size_t x, std::size_t y) {
+        return d.end[static_cast<std::size_t>(firsts[x].task)] < d.end[static_cast<std::size_t>(firsts[y].task)];
+    });
+    std::vector<double> prefix(kept_first.size());
+    for (std::size_t i = 0; i < kept_first.size(); ++i) {
+        const HalfEntry& e = firsts[kept_first[i]];
+        prefix[i] = std::min(i > 0 ? prefix[i - 1] : infinity, e.value - d.idle * d.end[static_cast<std::size_t>(e.task)]);
+    }
+    auto ended_by = [&](std::int64_t minute) {  // first halves ending by then
+        return static_cast<std::size_t>(std::upper_bound(kept_first.begin(), kept_first.end(), minute, [&](std::int64_t t, std::size_t k) {
+                                            return t < d.end[static_cast<std::size_t>(firsts[k].task)];
+                                        }) -
+                                        kept_first.begin());
+    };
+    const SplitJoin join = split_join(d.rules);
+    const double permitted = d.rules.weights.tp_permitida, overtime = d.rules.weights.h_extra;
+    double least = infinity;
+    for (std::size_t k = 0; k < seconds.size(); ++k) {
+        if (stop && k % 256 == 0 && stop()) {
+            stopped = true;
+            return least;
+        }
+        const HalfEntry& y = seconds[k];
+        const std::size_t b = start_of(y);
+        const std::size_t count = ended_by(std::int64_t{d.start[b]} - std::max(d.long_gap, y.min_break));
+        if (count == 0 || y.value + d.idle * d.start[b] + prefix[count - 1] >= threshold) continue;
+        Joined best{infinity, -1, static_cast<std::int32_t>(b), -1};
+        for (std::size_t i = 0; i < count; ++i) {
+            const HalfEntry& x = firsts[kept_first[i]];
+            const auto a = static_cast<std::size_t>(x.task);
+            const std::int64_t gap = d.start[b] - d.end[a];
+            if (gap < x.min_break) continue;
+            const std::int64_t work = std::int64_t{x.span} + y.span;
+            double v = x.value + y.value + d.pair_cost(x.task, static_cast<std::int32_t>(b)) +
+                       (d.tasks[a].end_point != d.tasks[b].start_point ? permitted : 0.0) + static_cast<double>(split_day_term(work, d.rules));
+            if (work <= join.rising_from) v += overtime * static_cast<double>(std::max<std::int64_t>(0, work - gap - join.flat_from));
+            if (v < best.value) best = {v, static_cast<std::int32_t>(kept_first[i]), static_cast<std::int32_t>(b), -1};
+        }
+        least = std::min(least, best.value);
+        if (best.value < threshold) {
+            found.push_back(best);
+            other.push_back(static_cast<std::int32_t>(k));
+        }
+    }
+    (void)m;
+    return least < threshold ? least : infinity;
+}
+
+// The walk back from point p of the staircase at y (w labelled from `first`),
+// appended in schedule order as positions; false where it cannot be followed.
+bool trace_stair(const Data& d, const Prices& prices, const Workspace& w, std::int32_t first, std::size_t y, Step p, Day& out) {
+    Day reversed;
+    auto at = static_cast<std::int32_t>(y);
+    for (std::size_t steps = 0; steps <= 2 * d.n; ++steps) {
+        reversed.push_back(at);
+        const std::int32_t x = p.task;
+        if (x < 0) return false;
+        const auto ux = static_cast<std::size_t>(x);
+        if (p.from == -1) {
+            if (!trace(w.scratch_from, w.scratch_entry, first, x, d, prices, out)) return false;
+            out.insert(out.end(), reversed.rbegin(), reversed.rend());
+            return true;
+        }
+        if (p.from <= -2) {  // a run through the start minute: its tasks of negative gain
+            const auto ua = static_cast<std::size_t>(at);
+            for (auto i = static_cast<std::size_t>(d.group_begin[ua]); i < static_cast<std::size_t>(d.group_end[ua]); ++i)
+                if (i != ua && i != ux && prices.gain[i] < 0) reversed.push_back(static_cast<std::int32_t>(i));
+            const auto k = static_cast<std::size_t>(-2 - p.from);
+            if (k >= w.before_run[ux].size()) return false;
+            p = w.before_run[ux][k];
+        } else {
+            if (static_cast<std::size_t>(p.from) >= w.stair[ux].size()) return false;
+            p = w.stair[ux][static_cast<std::size_t>(p.from)];
+        }
+        at = x;
+    }
+    return false;
+}
+
+// A join found and how its halves were read: a staircase and a plain
+// second half (0), a plain first half and a staircase backwards (1), or a
+// staircase each way (2, `other` the backwards entry).
+struct Found {
+    Joined join;
+    int kind;
+    std::int32_t other = -1;
+};
+
+// The days behind the least joins found, as task list positions. `second`
+// and `second_backwards` are the tables of plain second halves, forwards and
+// backwards, that were joined.
+void trace_joins(const Data& d, const Prices& prices, const Prices& backwards, double crew_dual,
+                 const std::vector<HalfEntry>& entries, const std::vector<HalfEntry>& entries_backwards, std::vector<Found> found,
+                 const std::vector<double>& second, const std::vector<double>& second_backwards, PricingResult& result) {
+    const Data& m = *d.mirror;
+    const std::size_t n = d.n;
+    const auto row = static_cast<std::size_t>(d.width + 1);
+    const SplitJoin join = split_join(d.rules);
+    std::sort(found.begin(), found.end(), [](const Found& x, const Found& y) { return x.join.value < y.join.value; });
+    if (found.size() > 40) found.resize(40);
+    Workspace w(d), wm(m);
+    std::vector<double> scratch_second(row), scratch_contained(row);
+    auto relabel = [&](const Data& data, const Prices& p, Workspace& space, std::size_t f) {
+        std::fill(scratch_second.begin(), scratch_second.end(), infinity);
+        std::fill(scratch_contained.begin(), scratch_contained.end(), infinity);
+        label_from(data, p, crew_dual, static_cast<std::int32_t>(f), space, space.scratch_from.data(), space.scratch_entry.data(),
+                   scratch_second.data(), nullptr, scratch_contained.data());
+    };
+    // The staircase walk of an entry, as task list positions in schedule order.
+    auto stair_walk = [&](bool backward, const HalfEntry& e, Day& out) {
+        const Data& data = backward ? m : d;
+        const Prices& p = backward ? backwards : prices;
+        Workspace& space = backward ? wm : w;
+        if (e.first < 0) return false;
+        relabel(data, p, space, static_cast<std::size_t>(e.first));
+        const std::int32_t gap = e.min_break - (backward ? 1 : 0);
+        Day walk;
+        for (const Step& point : space.stair[static_cast<std::size_t>(e.task)])
+            if (point.gap == gap && point.value == e.value) {
+                if (!trace_stair(data, p, space, e.first, static_cast<std::size_t>(e.task), point, walk)) return false;
+                const Day positions = to_task_positions(walk, data);
+                if (backward) out.insert(out.end(), positions.rbegin(), positions.rend());
+                else out.insert(out.end(), positions.begin(), positions.end());
+                return true;
+            }
+        return false;
+    };
+    // The span of the plain half (second from b, or first to b read backwards) joined with one of span s1.
+    auto other_span = [&](const double* halves, std::int64_t s1, std::int32_t gap) {
+        double least = infinity;
+        std::int32_t at = -1;
+        for (std::size_t s2 = 0; s2 < row; ++s2) {
+            if (halves[s2] == infinity) continue;
+            const std::int64_t work = s1 + static_cast<std::int64_t>(s2);
+            double v = halves[s2] + static_cast<double>(split_day_term(work, d.rules));
+            if (gap >= 0) v += d.rules.weights.h_extra * static_cast<double>(std::max<std::int64_t>(0, work - gap - join.flat_from));
+            if (v < least) {
+                least = v;
+                at = static_cast<std::int32_t>(s2);
+            }
+        }
+        return at;
+    };
+    // The plain walk from `first` to `last` of that value, as task list positions.
+    auto plain_walk = [&](std::size_t first, std::size_t last, double value, Day& out) {
+        relabel(d, prices, w, first);
+        Day walk;
+        if (w.plain[last] != value ||
+            !trace(w.plain_from, w.plain_entry, static_cast<std::int32_t>(first), static_cast<std::int32_t>(last), d, prices, walk))
+            return false;
+        const Day positions = to_task_positions(walk, d);
+        out.insert(out.end(), positions.begin(), positions.end());
+        return true;
+    };
+    std::vector<std::int32_t> forward_of(n);
+    for (std::size_t p = 0; p < n; ++p) forward_of[static_cast<std::size_t>(d.mirror_of[p])] = static_cast<std::int32_t>(p);
+    for (const Found& found_join : found) {
+        const Joined& j = found_join.join;
+        Day positions;
+        if (found_join.kind == 0) {
+            const HalfEntry& e = entries[static_cast<std::size_t>(j.entry)];
+            const auto b = static_cast<std::size_t>(j.b);
+            const std::int32_t s2 = other_span(&second[b * row], e.span, j.gap);
+            if (s2 < 0 || !stair_walk(false, e, positions)) continue;
+            const double value = second[b * row + static_cast<std::size_t>(s2)];
+            bool traced = false;
+            for (auto l = static_cast<std::size_t>(d.group_begin[b]); l < n && !traced; ++l)
+                if (d.end[l] - d.start[b] == s2) traced = plain_walk(b, l, value, positions);
+            if (!traced) continue;
+        } else if (found_join.kind == 1) {
+            const HalfEntry& e = entries_backwards[static_cast<std::size_t>(j.entry)];
+            const auto b = static_cast<std::size_t>(j.b);
+            const std::int32_t s2 = other_span(&second_backwards[b * row], e.span, j.gap);
+            if (s2 < 0) continue;
+            // The plain first half ending at a, then the staircase read backwards.
+            const auto a = static_cast<std::size_t>(forward_of[b]);
+            const double value = second_backwards[b * row + static_cast<std::size_t>(s2)];
+            const std::int32_t start = d.end[a] - s2;
+            bool traced = false;
+            for (auto f = static_cast<std::size_t>(std::lower_bound(d.start.begin(), d.start.end(), start) - d.start.begin());
+                 f < n && d.start[f] == start && !traced; ++f)
+                traced = plain_walk(f, a, value, positions);
+            if (!traced || !stair_walk(true, e, positions)) continue;
+        } else {
+            if (!stair_walk(false, entries[static_cast<std::size_t>(j.entry)], positions) ||
+                !stair_walk(true, entries_backwards[static_cast<std::size_t>(found_join.other)], positions))
+                continue;
+        }
+        if (!elementary(positions)) continue;
+        if (result.best_split.empty()) result.best_split = positions;
+        if (j.value - crew_dual < -1e-6) result.days.push_back(std::move(positions));
+    }
+}
+
 // The split days of two long gaps or more (see the header). The break is
-// the longest gap, the last of them where several tie: a first half whose
-// last long gap is at most the break (a staircase) joined with any second
-// half; or, where the break is the first long gap and longer than the next,
-// the same read backwards, the second half (a staircase there) joined with a
-// first half without a long gap; or, for the second halves whose backwards
-// reading is no walk (contained), a plain first half and such a second half
-// with the gap between as the break. Each at its crew cost with that break.
+// the longest gap, the last of them where several tie: the long gap before
+// it, if any, is at most as long (a staircase of the first half's last long
+// gap), and the one after it, if any, shorter (a staircase of the second
+// half's first long gap, read backwards from the day's last task). So a
+// first half with a staircase joins a plain second half or one with a
+// staircase, and a plain first half one with a staircase. Second halves
+// whose backwards reading is no walk (contained) join a plain first half or
+// one with a staircase with no more said of their long gaps. Each at its
+// crew cost with the gap between the halves as the break.
 PricingResult price_multi(const Data& d, std::span<const double> task_duals, double crew_dual, const std::function<bool()>& stop,
                           double threshold) {
     const std::size_t n = d.n;
@@ -936,8 +1214,15 @@ PricingResult price_multi(const Data& d, std::span<const double> task_duals, dou
     const Data& m = *d.mirror;
     Prices prices = prices_of(d, task_duals), backwards = prices_of(m, task_duals);
     prices.threshold = backwards.threshold = limit;
-    ready_staircases(d, prices, true);
-    ready_staircases(m, backwards, false);
+    ready_staircases(d, prices);
+    ready_staircases(m, backwards);
+    prices.before.resize(n);
+    backwards.before.resize(n);
+    for (std::size_t p = 0; p < n; ++p) {
+        const auto q = static_cast<std::size_t>(d.mirror_of[p]);
+        prices.before[p] = backwards.after[q];
+        backwards.before[q] = prices.after[p];
+    }
     const auto row = static_cast<std::size_t>(d.width + 1);
     std::vector<double> second_half(n * row, infinity), second_contained(n * row, infinity);
     std::atomic<bool> stopped{false};
@@ -991,10 +1276,21 @@ PricingResult price_multi(const Data& d, std::span<const double> task_duals, dou
         }
     }
     bool halted = false;
-    double least = join_entries(d, w0.entries, second_half.data(), limit, stop, halted);
-    least = std::min(least, join_entries(m, entries_backwards, second_backwards.data(), limit, stop, halted));
-    least = std::min(least, join_entries(d, plain_entries, second_contained.data(), limit, stop, halted));
+    std::vector<Joined> found, found_backwards, found_pairs, found_contained;
+    std::vector<std::int32_t> other;
+    double least = join_entries(d, w0.entries, second_half.data(), limit, stop, halted, found);
+    least = std::min(least, join_entries(m, entries_backwards, second_backwards.data(), limit, stop, halted, found_backwards));
+    least = std::min(least, join_pairs(d, w0.entries, entries_backwards, limit, stop, halted, found_pairs, other));
+    least = std::min(least, join_entries(d, plain_entries, second_contained.data(), limit, stop, halted, found_contained));
+    least = std::min(least, join_entries(d, w0.entries, second_contained.data(), limit, stop, halted, found_contained));
     if (halted) return result;
+    // The least days, where they can be traced (not those of contained second halves).
+    std::vector<Found> joins;
+    for (const Joined& j : found) joins.push_back({j, 0});
+    for (const Joined& j : found_backwards) joins.push_back({j, 1});
+    for (std::size_t k = 0; k < found_pairs.size(); ++k) joins.push_back({found_pairs[k], 2, other[k]});
+    w0.first_half_plain = {};
+    trace_joins(d, prices, backwards, crew_dual, w0.entries, entries_backwards, std::move(joins), second_half, second_backwards, result);
     result.least_split_reduced_cost = least - crew_dual;
     result.least_reduced_cost = std::min(d.empty_day, least) - crew_dual;
     result.complete = true;

@@ -19,6 +19,7 @@ using Day = std::vector<std::int32_t>;
 
 struct PricingResult {
     bool complete = false;           // false when stopped before every day was priced
+    bool bound = true;               // least_reduced_cost is over every day (see ExactPricer::price)
     double least_reduced_cost = 0;   // over every day, the empty one included
     Day best;                        // a day that reaches it (empty: the empty day)
     std::vector<Day> days;           // days of negative reduced cost, a few from each task
@@ -38,7 +39,7 @@ enum class PricerMode {
     priced,              // every day at its priced cost: the least reduced cost is a bound
     crew_cost_plain,     // plain days near their crew cost (see the constructor): no bound
     split_at_crew_cost,  // split days of one long gap at their crew cost, none of more
-    multi_split_only,    // split days of two long gaps or more alone, none of them traced
+    multi_split_only,    // split days of two long gaps or more alone
 };
 
 class Pricer {
@@ -61,7 +62,7 @@ public:
     // two gaps or more over split_gap are then not priced at all. With
     // multi_split_only, the split days priced are those days alone, at their
     // crew cost with the break at their longest gap, but for what is said in
-    // exact_pricing.cpp, and no split day is traced.
+    // exact_pricing.cpp, and the least of them are traced.
     explicit Pricer(const l_tarefas& tasks, unsigned threads = 1, PricerMode mode = PricerMode::priced,
                     const Rules& rules = default_rules());
     ~Pricer();

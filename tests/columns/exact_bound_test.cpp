@@ -51,8 +51,8 @@ bool shares_a_start(const l_tarefas& tasks) {
 // gap and for a split day of one such gap (less its overtime when it works
 // beyond the first of excess_after and the rested work); for a split day of
 // more, the least of its costs with the break at a long gap that is at least
-// the long gap before it, or at the first when the next is shorter or a task
-// after it ends before the one before it.
+// the long gap before it and longer than the one after it (any, where a
+// task after it ends before the one before it).
 struct Costed {
     Day day;
     double cost = 0, lower = 0;
@@ -78,11 +78,14 @@ double multi_split_lower(const l_tarefas& schedule, const Rules& rules) {
     for (std::size_t k = 1; k < schedule.size(); ++k)
         if (schedule[k].start_time - schedule[k - 1].end_time > rules.limits.split_gap) at.push_back(k);
     auto gap = [&](std::size_t i) { return schedule[at[i]].start_time - schedule[at[i] - 1].end_time; };
-    bool contained = false;
-    for (std::size_t k = at[0] + 1; k < schedule.size(); ++k) contained = contained || schedule[k].end_time < schedule[k - 1].end_time;
-    double lower = gap(1) < gap(0) || contained ? with_break(schedule, at[0], rules) : INFINITY;
-    for (std::size_t i = 1; i < at.size(); ++i)
-        if (gap(i - 1) <= gap(i)) lower = std::min(lower, with_break(schedule, at[i], rules));
+    double lower = INFINITY;
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        bool contained = false;  // a task after the break ends before the one before it
+        for (std::size_t k = at[i] + 1; k < schedule.size(); ++k) contained = contained || schedule[k].end_time < schedule[k - 1].end_time;
+        const bool before = i == 0 || gap(i - 1) <= gap(i);
+        const bool after = i + 1 == at.size() || gap(i + 1) < gap(i) || contained;
+        if (before && after) lower = std::min(lower, with_break(schedule, at[i], rules));
+    }
     return lower;
 }
 
@@ -153,6 +156,18 @@ TEST(ExactPricing, NeverAboveTheCrewCostAndExactWhereSaid) {
         ASSERT_LE(priced.least_reduced_cost, least_lower + tolerance) << "round " << round;
         ASSERT_GE(priced.least_reduced_cost, std::min(least_lower, 0.0) - tolerance) << "round " << round;
         if (least_lower > 0) continue;
+        if (!priced.best.empty()) {
+            // The day traced costs what was priced, at the lower cost of its reading.
+            Day best = priced.best;
+            std::sort(best.begin(), best.end());
+            const auto traced = std::find_if(all.begin(), all.end(), [&](const Costed& c) {
+                Day day = c.day;
+                std::sort(day.begin(), day.end());
+                return day == best;
+            });
+            ASSERT_NE(traced, all.end()) << "round " << round;
+            EXPECT_NEAR(reduced(*traced, traced->lower, duals), priced.least_reduced_cost, tolerance) << "round " << round;
+        }
         ++checked;
         equal += std::abs(priced.least_reduced_cost - least_lower) <= tolerance ? 1 : 0;
     }
