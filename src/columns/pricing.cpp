@@ -20,9 +20,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <bit>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -31,8 +30,6 @@
 #include <utility>
 
 #include "columns/priced_cost.hpp"
-#include "columns/roster_program.hpp"
-#include <string>
 
 namespace escala::columns {
 
