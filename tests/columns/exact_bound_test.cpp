@@ -6,6 +6,7 @@
 #include <ClpSimplex.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -173,6 +174,29 @@ TEST(ExactPricing, NeverAboveTheCrewCostAndExactWhereSaid) {
     }
     EXPECT_GT(checked, 100);
     EXPECT_EQ(equal, checked);
+}
+
+// A day of three long gaps with its break first, in the middle or last, its
+// tasks worth the most: the pricing meets its crew cost (the break is its
+// longest gap whichever side of it the shorter ones lie).
+TEST(ExactPricing, DaysOfThreeLongGapsAtTheirCrewCost) {
+    const Rules rules{};
+    for (const auto& gaps : {std::array{200, 130, 140}, std::array{130, 200, 140}, std::array{130, 140, 200}}) {
+        l_tarefas tasks;
+        int at = 300;
+        for (std::size_t i = 0; i < 4; ++i) {
+            tasks.emplace_back(1, at, at + 60, 1, 1, 0, 1, 1);
+            at += 60 + (i < 3 ? gaps[i] : 0);
+        }
+        const std::vector<double> duals{40000.5, 40000.5, 40000.5, 40000.5, 0.0};
+        double least = INFINITY;
+        for (const Costed& c : every_day(tasks, rules)) least = std::min(least, reduced(c, c.cost, duals));
+        ExactPricer pricer(tasks, 1, rules);
+        const PricingResult priced = pricer.price({duals.data(), tasks.size()}, duals.back());
+        ASSERT_TRUE(priced.complete);
+        EXPECT_NEAR(priced.least_reduced_cost, least, 1e-6 * std::abs(least)) << gaps[0] << " " << gaps[1] << " " << gaps[2];
+        EXPECT_EQ(priced.best.size(), 4u);
+    }
 }
 
 // The linear program over every day at its crew cost, N days exactly.
