@@ -1197,16 +1197,10 @@ void trace_joins(const Data& d, const Prices& prices, const Prices& backwards, d
 // whose backwards reading is no walk (contained) join a plain first half or
 // one with a staircase with no more said of their long gaps. Each at its
 // crew cost with the gap between the halves as the break.
+// `result` as it stands before any day is priced, over at least one task.
 PricingResult price_multi(const Data& d, std::span<const double> task_duals, double crew_dual, const std::function<bool()>& stop,
-                          double threshold) {
+                          double threshold, PricingResult result) {
     const std::size_t n = d.n;
-    PricingResult result;
-    result.least_reduced_cost = d.empty_day - crew_dual;
-    result.least_split_reduced_cost = infinity;
-    if (n == 0) {
-        result.complete = true;
-        return result;
-    }
     const double limit = threshold + crew_dual;  // before the crew dual
     const Data& m = *d.mirror;
     Prices prices = prices_of(d, task_duals), backwards = prices_of(m, task_duals);
@@ -1419,7 +1413,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
         result.complete = true;
         return result;
     }
-    if (d.multi_split) return price_multi(d, task_duals, crew_dual, stop, threshold);
+    if (d.multi_split) return price_multi(d, task_duals, crew_dual, stop, threshold, std::move(result));
     const Prices prices = prices_of(d, task_duals);
 
     const auto row = static_cast<std::size_t>(d.width + 1);
