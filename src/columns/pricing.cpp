@@ -1092,6 +1092,7 @@ void trace_joins(const Data& d, const Prices& prices, const Prices& backwards, d
     const auto row = static_cast<std::size_t>(d.width + 1);
     const SplitJoin join = split_join(d.rules);
     std::sort(found.begin(), found.end(), [](const Found& x, const Found& y) { return x.join.value < y.join.value; });
+    if (found.empty()) return;
     if (found.size() > 40) found.resize(40);
     Workspace w(d), wm(m);
     std::vector<double> scratch_second(row), scratch_contained(row);
