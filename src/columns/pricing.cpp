@@ -611,6 +611,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
     const std::size_t n = d.n;
     const std::vector<double>& weight = prices.weight;
     const bool contained = !w.any_contained.empty();
+    const bool plain = !d.mirrored;  // backwards only the any labels are read (by the staircases)
     std::fill(w.plain.begin(), w.plain.end(), infinity);
     std::fill(w.any.begin(), w.any.end(), infinity);
     std::fill(w.any_contained.begin(), w.any_contained.end(), infinity);
@@ -645,7 +646,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
                 if (contained)
                     best_contained = std::min({best_contained, w.any_contained[a] + link.cost,
                                                d.end[b] < d.end[a] ? w.any[a] + link.cost : infinity});
-                if (w.plain[a] + link.cost < best_plain) {
+                if (plain && w.plain[a] + link.cost < best_plain) {
                     best_plain = w.plain[a] + link.cost;
                     plain_pred = link.from;
                 }
@@ -687,7 +688,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
         // cheaper (d.group_gain, negative). Such a run is contained too.
         if (g_end - g > 1) {
             const double gain = prices.group_gain[g];
-            for (int label = contained ? -1 : 0; label < 2; ++label) {
+            for (int label = contained ? -1 : plain ? 0 : 1; label < 2; ++label) {
                 std::vector<double>& value = label == 0 ? w.plain : label == 1 ? w.any : w.any_contained;
                 double best = infinity, second = infinity;
                 std::size_t best_x = g, second_x = g;
