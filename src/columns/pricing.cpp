@@ -19,6 +19,7 @@
 #include "columns/pricing.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <functional>
@@ -112,20 +113,33 @@ struct Pricer::Data {
     std::int32_t overtime_gap = 0;                     // with it: breaks of at most this many minutes may pay overtime below the rise
     // With multi_split: the same tasks backwards in time (a task from
     // latest - end to latest - start, its points swapped), whose walks are the
-    // days read from their last task, and each position's place there.
+    // days read from their last task.
     bool mirrored = false;                             // this is such a reading
     std::unique_ptr<Data> mirror;
-    std::vector<std::int32_t> mirror_of;
+    std::vector<std::int32_t> mirror_of, forward_of;   // forward position -> backwards one, and back
     Rules rules;                                       // the crew cost's weights and limits
     std::int32_t long_gap = 121;                       // a gap of this many minutes or more makes a split day
     double idle = 40;                                  // a minute of idle time (t_ocioso)
     double empty_day = 17200;                          // the day without tasks
     double vehicle_change = 9000, point_change = 10000;
+    // What a long gap from each of end_categories' kinds to start_categories'
+    // same kind adds: both changes, a point change, a vehicle change, none.
+    std::array<double, 4> long_gap_changes{};
 
     std::size_t categories() const { return 1 + vehicles + points + pairs; }
     std::size_t vehicle_category(std::int32_t v) const { return 1 + static_cast<std::size_t>(v); }
     std::size_t point_category(std::int32_t p) const { return 1 + vehicles + static_cast<std::size_t>(p); }
     std::size_t pair_category(std::int32_t p) const { return 1 + vehicles + points + static_cast<std::size_t>(p); }
+
+    // The categories a task ends in, and those a task after a long gap starts
+    // from (categories() where it starts from no pair of its vehicle).
+    std::array<std::size_t, 4> end_categories(std::size_t a) const {
+        return {0, vehicle_category(vehicle_id[a]), point_category(end_point_id[a]), pair_category(pair_end_id[a])};
+    }
+    std::array<std::size_t, 4> start_categories(std::size_t b) const {
+        return {0, vehicle_category(vehicle_id[b]), point_category(start_point_id[b]),
+                pair_start_id[b] < 0 ? categories() : pair_category(pair_start_id[b])};
+    }
 
     double pair_cost(std::int32_t a, std::int32_t b) const {
         return static_cast<double>(link_cost(tasks[static_cast<std::size_t>(a)], tasks[static_cast<std::size_t>(b)], rules));
@@ -538,23 +552,16 @@ void label_stairs(const Data& d, const Prices& prices, std::size_t f, Workspace&
             const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
             if (w.any[a] == infinity) continue;
             const double v = w.any[a] - d.idle * d.end[a];
-            const auto t = static_cast<std::int32_t>(a);
-            push(0, d.end[a], v, t);
-            push(d.vehicle_category(d.vehicle_id[a]), d.end[a], v, t);
-            push(d.point_category(d.end_point_id[a]), d.end[a], v, t);
-            push(d.pair_category(d.pair_end_id[a]), d.end[a], v, t);
+            for (std::size_t c : d.end_categories(a)) push(c, d.end[a], v, static_cast<std::int32_t>(a));
         }
         for (std::size_t y = g; y < g_end; ++y) {
             const double weight = prices.weight[y], keep = threshold - prices.ahead[y];
             std::vector<Step>& out = w.candidates;
             out.clear();
-            const std::pair<double, std::size_t> options[] = {
-                {d.vehicle_change + d.point_change, 0},
-                {d.point_change, d.vehicle_category(d.vehicle_id[y])},
-                {d.vehicle_change, d.point_category(d.start_point_id[y])},
-                {0.0, d.pair_start_id[y] < 0 ? d.categories() : d.pair_category(d.pair_start_id[y])},
-            };
-            for (const auto& [extra, category] : options) {
+            const std::array<std::size_t, 4> from = d.start_categories(y);
+            for (std::size_t k = 0; k < 4; ++k) {
+                const std::size_t category = from[k];
+                const double extra = d.long_gap_changes[k];
                 if (category == d.categories()) continue;
                 for (const Workspace::Stacked& x : w.stacks[category]) {
                     const double v = x.value + extra + d.idle * start + weight;
@@ -563,10 +570,10 @@ void label_stairs(const Data& d, const Prices& prices, std::size_t f, Workspace&
             }
             for (std::size_t k = d.link_begin[y]; k < d.link_begin[y + 1]; ++k) {
                 const Link& link = d.links[k];
-                const std::vector<Step>& from = w.stair[static_cast<std::size_t>(link.from)];
-                for (std::size_t k = 0; k < from.size(); ++k) {
-                    const double v = from[k].value + link.cost + weight;
-                    if (v < keep) out.push_back({from[k].gap, v, link.from, static_cast<std::int32_t>(k)});
+                const std::vector<Step>& points = w.stair[static_cast<std::size_t>(link.from)];
+                for (std::size_t k = 0; k < points.size(); ++k) {
+                    const double v = points[k].value + link.cost + weight;
+                    if (v < keep) out.push_back({points[k].gap, v, link.from, static_cast<std::int32_t>(k)});
                 }
             }
             settle(out, staircase_points);
@@ -628,8 +635,7 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
         const std::int32_t start = d.start[g];
         while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= start - d.long_gap) {
             const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
-            const std::size_t c[4] = {0, d.vehicle_category(d.vehicle_id[a]), d.point_category(d.end_point_id[a]),
-                                      d.pair_category(d.pair_end_id[a])};
+            const std::array<std::size_t, 4> c = d.end_categories(a);
             const auto t = static_cast<std::int32_t>(a);
             if (contained && w.any_contained[a] < infinity)
                 for (std::size_t k : c) w.categories_contained.offer(k, w.any_contained[a] - d.idle * d.end[a], t);
@@ -659,15 +665,11 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
             // point change unless the point is.
             const Categories& c = w.categories;
             const double base = d.idle * start;
-            const std::pair<double, std::size_t> options[] = {
-                {d.vehicle_change + d.point_change, 0},
-                {d.point_change, d.vehicle_category(d.vehicle_id[b])},
-                {d.vehicle_change, d.point_category(d.start_point_id[b])},
-                {0.0, d.pair_category(d.pair_start_id[b])},
-            };
-            for (const auto& [extra, category] : options) {
-                if (d.crew_cost_plain || d.split_crew_cost) break;  // halves of split days without a second long gap
-                if (d.pair_start_id[b] < 0 && extra == 0.0) continue;
+            const std::array<std::size_t, 4> from = d.start_categories(b);
+            for (std::size_t k = 0; k < 4 && !d.crew_cost_plain && !d.split_crew_cost; ++k) {  // (those: halves without a second long gap)
+                const std::size_t category = from[k];
+                const double extra = d.long_gap_changes[k];
+                if (category == d.categories()) continue;
                 if (contained) best_contained = std::min(best_contained, w.categories_contained.get(category) + extra + base);
                 const double v = c.get(category) + extra + base;
                 if (v < best_any) {
@@ -788,6 +790,30 @@ void label_from(const Data& d, const Prices& prices, double crew_dual, std::int3
         Day day;
         if (trace(w.plain_from, w.plain_entry, first, best_last[k], d, prices, day) && elementary(day)) w.days.push_back(to_task_positions(day, d));
     }
+}
+
+// Runs label(f, w) for every first task f, each thread on one of `spaces`;
+// false when `stop` ended it first.
+template <class Label>
+bool label_every_first(std::size_t n, std::vector<Workspace>& spaces, const std::function<bool()>& stop, Label label) {
+    std::atomic<std::size_t> next_first{0};
+    std::atomic<bool> stopped{false};
+    auto work = [&](Workspace& w) {
+        for (;;) {
+            const std::size_t f = next_first.fetch_add(1);
+            if (f >= n) return;
+            if (stop && stop()) {
+                stopped = true;
+                return;
+            }
+            label(f, w);
+        }
+    };
+    std::vector<std::jthread> pool;
+    for (std::size_t t = 1; t < spaces.size(); ++t) pool.emplace_back(work, std::ref(spaces[t]));
+    work(spaces[0]);
+    pool.clear();  // joins them
+    return !stopped;
 }
 
 // What a price() reads off the duals: every task's weight and gains.
@@ -917,10 +943,8 @@ double join_entries(const Data& d, const std::vector<HalfEntry>& entries, const 
             const HalfEntry& e = entries[ready[next]];
             if (end_of(e) + std::max(e.min_break, table_gap) > start) break;
             const auto a = static_cast<std::size_t>(e.task);
-            const std::size_t c[4] = {0, d.vehicle_category(d.vehicle_id[a]), d.point_category(d.end_point_id[a]),
-                                      d.pair_category(d.pair_end_id[a])};
             const double value = e.value - d.idle * d.end[a];
-            for (std::size_t k : c) {
+            for (std::size_t k : d.end_categories(a)) {
                 const std::size_t cell = k * row + static_cast<std::size_t>(e.span);
                 if (value < table[cell]) {
                     table[cell] = value;
@@ -935,8 +959,7 @@ double join_entries(const Data& d, const std::vector<HalfEntry>& entries, const 
         const bool in_window = window_begin < window_end;
         if (highest_span < 0 && !in_window) continue;
         if (!joined.build(&second[b * row], in_window)) continue;
-        const std::size_t cb[4] = {0, d.vehicle_category(d.vehicle_id[b]), d.point_category(d.start_point_id[b]),
-                                   d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
+        const std::array<std::size_t, 4> cb = d.start_categories(b);
         const double extra[4] = {d.vehicle_change + d.point_change + permitted, d.point_change + permitted, d.vehicle_change, 0.0};
         Joined best{infinity, -1, static_cast<std::int32_t>(b), -1};
         for (std::int64_t s1 = lowest_span; s1 <= highest_span; ++s1) {
@@ -978,11 +1001,8 @@ double join_entries(const Data& d, const std::vector<HalfEntry>& entries, const 
 double join_pairs(const Data& d, const std::vector<HalfEntry>& firsts, const std::vector<HalfEntry>& seconds,
                   double threshold, const std::function<bool()>& stop, bool& stopped, std::vector<Joined>& found,
                   std::vector<std::int32_t>& other) {
-    const Data& m = *d.mirror;
     const std::size_t n = d.n;
-    std::vector<std::int32_t> forward_of(n);
-    for (std::size_t p = 0; p < n; ++p) forward_of[static_cast<std::size_t>(d.mirror_of[p])] = static_cast<std::int32_t>(p);
-    auto start_of = [&](const HalfEntry& e) { return static_cast<std::size_t>(forward_of[static_cast<std::size_t>(e.task)]); };
+    auto start_of = [&](const HalfEntry& e) { return static_cast<std::size_t>(d.forward_of[static_cast<std::size_t>(e.task)]); };
     // The least second half at each start, and the least first half - idle x end up to each end.
     std::vector<double> least_second(n, infinity);
     for (const HalfEntry& e : seconds) least_second[start_of(e)] = std::min(least_second[start_of(e)], e.value);
@@ -1038,7 +1058,6 @@ double join_pairs(const Data& d, const std::vector<HalfEntry>& firsts, const std
             other.push_back(static_cast<std::int32_t>(k));
         }
     }
-    (void)m;
     return least < threshold ? least : infinity;
 }
 
@@ -1149,8 +1168,6 @@ void trace_joins(const Data& d, const Prices& prices, const Prices& backwards, d
         out.insert(out.end(), positions.begin(), positions.end());
         return true;
     };
-    std::vector<std::int32_t> forward_of(n);
-    for (std::size_t p = 0; p < n; ++p) forward_of[static_cast<std::size_t>(d.mirror_of[p])] = static_cast<std::int32_t>(p);
     for (const Found& found_join : found) {
         const Joined& j = found_join.join;
         Day positions;
@@ -1170,7 +1187,7 @@ void trace_joins(const Data& d, const Prices& prices, const Prices& backwards, d
             const std::int32_t s2 = other_span(&second_backwards[b * row], e.span, j.gap);
             if (s2 < 0) continue;
             // The plain first half ending at a, then the staircase read backwards.
-            const auto a = static_cast<std::size_t>(forward_of[b]);
+            const auto a = static_cast<std::size_t>(d.forward_of[b]);
             const double value = second_backwards[b * row + static_cast<std::size_t>(s2)];
             const std::int32_t start = d.end[a] - s2;
             bool traced = false;
@@ -1218,32 +1235,17 @@ PricingResult price_multi(const Data& d, std::span<const double> task_duals, dou
     }
     const auto row = static_cast<std::size_t>(d.width + 1);
     std::vector<double> second_half(n * row, infinity), second_contained(n * row, infinity);
-    std::atomic<bool> stopped{false};
-    // One labelling from every first task, on `threads` threads.
+    // One labelling from every first task, forwards or backwards.
     auto label_all = [&](const Data& data, const Prices& p, std::vector<Workspace>& spaces) {
-        std::atomic<std::size_t> next_first{0};
-        auto work = [&](Workspace& w) {
-            for (;;) {
-                const std::size_t f = next_first.fetch_add(1);
-                if (f >= n) return;
-                if (stop && stop()) {
-                    stopped = true;
-                    return;
-                }
-                label_from(data, p, crew_dual, static_cast<std::int32_t>(f), w, w.scratch_from.data(), w.scratch_entry.data(),
-                           data.mirrored ? nullptr : &second_half[f * row], nullptr,
-                           data.mirrored ? nullptr : &second_contained[f * row]);
-            }
-        };
         const unsigned threads = std::min<unsigned>(d.threads, static_cast<unsigned>(n));
         for (unsigned t = 0; t < threads; ++t) spaces.emplace_back(data);
-        std::vector<std::jthread> pool;
-        for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, std::ref(spaces[t]));
-        work(spaces[0]);
+        return label_every_first(n, spaces, stop, [&](std::size_t f, Workspace& w) {
+            label_from(data, p, crew_dual, static_cast<std::int32_t>(f), w, w.scratch_from.data(), w.scratch_entry.data(),
+                       data.mirrored ? nullptr : &second_half[f * row], nullptr, data.mirrored ? nullptr : &second_contained[f * row]);
+        });
     };
     std::vector<Workspace> forwards;
-    label_all(d, prices, forwards);
-    if (stopped) return result;
+    if (!label_all(d, prices, forwards)) return result;
     Workspace& w0 = forwards[0];
     for (std::size_t t = 1; t < forwards.size(); ++t) {
         for (std::size_t i = 0; i < w0.first_half_plain.size(); ++i)
@@ -1252,8 +1254,7 @@ PricingResult price_multi(const Data& d, std::span<const double> task_duals, dou
         forwards[t].first_half_plain = {};  // its memory back
     }
     std::vector<Workspace> mirrored;
-    label_all(m, backwards, mirrored);
-    if (stopped) return result;
+    if (!label_all(m, backwards, mirrored)) return result;
     std::vector<HalfEntry> entries_backwards;
     for (Workspace& w : mirrored) entries_backwards.insert(entries_backwards.end(), w.entries.begin(), w.entries.end());
     mirrored.clear();
@@ -1314,6 +1315,7 @@ void build(Data& d, const l_tarefas& tasks, unsigned threads, PricerMode mode, c
     d.empty_day = static_cast<double>(priced_cost(std::span<const Task>{}, rules));
     d.vehicle_change = rules.weights.t_veiculo;
     d.point_change = rules.weights.tp_proibida;
+    d.long_gap_changes = {d.vehicle_change + d.point_change, d.point_change, d.vehicle_change, 0.0};
     d.n = tasks.size();
     d.threads = std::max(1u, threads);
     d.original = positions_by_start(tasks);
@@ -1397,7 +1399,11 @@ Pricer::Pricer(const l_tarefas& tasks, unsigned threads, PricerMode mode, const 
     std::vector<std::int32_t> place(d.n);
     for (std::size_t q = 0; q < d.n; ++q) place[static_cast<std::size_t>(d.mirror->original[q])] = static_cast<std::int32_t>(q);
     d.mirror_of.resize(d.n);
-    for (std::size_t p = 0; p < d.n; ++p) d.mirror_of[p] = place[static_cast<std::size_t>(d.original[p])];
+    d.forward_of.resize(d.n);
+    for (std::size_t p = 0; p < d.n; ++p) {
+        d.mirror_of[p] = place[static_cast<std::size_t>(d.original[p])];
+        d.forward_of[static_cast<std::size_t>(d.mirror_of[p])] = static_cast<std::int32_t>(p);
+    }
 }
 
 Pricer::~Pricer() { delete data_; }
@@ -1427,26 +1433,11 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
     for (unsigned t = 0; t < threads; ++t) spaces.emplace_back(d);
     std::vector<double> plain_by_first(n, infinity);
     for (Workspace& w : spaces) w.plain_by_first = &plain_by_first;
-    std::atomic<std::size_t> next_first{0};
-    std::atomic<bool> stopped{false};
-    auto work = [&](Workspace& w) {
-        for (;;) {
-            const std::size_t f = next_first.fetch_add(1);
-            if (f >= n) return;
-            if (stop && stop()) {
-                stopped = true;
-                return;
-            }
+    if (!label_every_first(n, spaces, stop, [&](std::size_t f, Workspace& w) {
             label_from(d, prices, crew_dual, static_cast<std::int32_t>(f), w, &any_from[f * n], &any_entry[f * n], &second_half[f * row],
                        &second_half_last[f * row]);
-        }
-    };
-    {
-        std::vector<std::jthread> pool;
-        for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, std::ref(spaces[t]));
-        work(spaces[0]);
-    }
-    if (stopped) return result;
+        }))
+        return result;
     result.least_plain_by_first.assign(n, infinity);
     for (std::size_t i = 0; i < n; ++i) result.least_plain_by_first[static_cast<std::size_t>(d.original[i])] = plain_by_first[i];
 
@@ -1521,8 +1512,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
             if (stop && stop()) return false;
             while (next_end < n && d.end[static_cast<std::size_t>(d.by_end[next_end])] <= d.start[b] - table_gap) {
                 const auto a = static_cast<std::size_t>(d.by_end[next_end++]);
-                const std::size_t c[4] = {0, d.vehicle_category(d.vehicle_id[a]), d.point_category(d.end_point_id[a]),
-                                          d.pair_category(d.pair_end_id[a])};
+                const std::array<std::size_t, 4> c = d.end_categories(a);
                 for (std::int64_t s = span_low[a]; s <= span_high[a]; ++s) {
                     const double v = halves_first[a * row + static_cast<std::size_t>(s)];
                     if (v == infinity) continue;
@@ -1546,8 +1536,7 @@ PricingResult Pricer::price(std::span<const double> task_duals, double crew_dual
             if (highest_span < 0 && !window) continue;
             const double* second = &halves_second[b * row];
             if (!joined.build(second, window)) continue;
-            const std::size_t cb[4] = {0, d.vehicle_category(d.vehicle_id[b]), d.point_category(d.start_point_id[b]),
-                                       d.pair_start_id[b] < 0 ? cats : d.pair_category(d.pair_start_id[b])};
+            const std::array<std::size_t, 4> cb = d.start_categories(b);
             // At their crew cost, a point change at the break is also a permitted one.
             const double permitted = d.crew_cost_plain ? 300.0 : d.split_crew_cost ? static_cast<double>(d.rules.weights.tp_permitida) : 0.0;
             const double extra[4] = {d.vehicle_change + d.point_change + permitted, d.point_change + permitted,
