@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "improve/moves.hpp"
+#include "improve/reassign.hpp"
 
 namespace escala::improve {
 
@@ -262,12 +263,35 @@ void search(const RosterState& start, unsigned index, Shared& shared) {
 
     const double start_temperature = shared.options->start_temperature;
     std::uint64_t iteration = 0;
+    auto record = [&] {  // `current` is a new best of this search
+        best = current;
+        best_ids = all_ids(state);
+        const std::lock_guard lock(shared.mutex);
+        if (best < shared.best_objective) {
+            shared.best_objective = best;
+            shared.best_ids = best_ids;
+            shared.trace.push_back({shared.seconds(), iteration + 1, best});
+            shared.best.store(best, std::memory_order_relaxed);
+        }
+    };
     for (; !shared.over(iteration); ++iteration) {
         if (iteration > 0 && iteration % kCycle == 0) {
             // A new cycle from the best roster so far.
             for (std::size_t m = 0; m < state.size(); ++m)
                 if (state.ids(m) != best_ids[m]) state.set_ids(m, best_ids[m]);
             current = state.objective();
+        }
+        if (iteration % kCycle == 0 && shared.options->reassign) {
+            // Every cycle starts with the windows' best reassignments.
+            reassign_sweeps(state, random, [&] { return shared.over(iteration); });
+#ifndef NDEBUG
+            check_running_value(state, state.objective());
+#endif
+            if (state.objective() < current) {
+                current = state.objective();
+                if (current < best) record();
+            }
+            if (shared.over(iteration)) break;
         }
         const double fraction = static_cast<double>(iteration % kCycle) / static_cast<double>(kCycle);
         const double temperature = start_temperature * std::pow(kEndTemperature / start_temperature, fraction);
@@ -325,17 +349,7 @@ void search(const RosterState& start, unsigned index, Shared& shared) {
 #ifndef NDEBUG
         if (moved) check_running_value(state, current);
 #endif
-        if (moved && current < best) {
-            best = current;
-            best_ids = all_ids(state);
-            const std::lock_guard lock(shared.mutex);
-            if (best < shared.best_objective) {
-                shared.best_objective = best;
-                shared.best_ids = best_ids;
-                shared.trace.push_back({shared.seconds(), iteration + 1, best});
-                shared.best.store(best, std::memory_order_relaxed);
-            }
-        }
+        if (moved && current < best) record();
         shared.iterations[index].store(iteration + 1, std::memory_order_relaxed);
         if (index == 0) shared.current.store(current, std::memory_order_relaxed);
     }

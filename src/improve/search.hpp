@@ -1,7 +1,9 @@
 // The improver: ruin and recreate with string removals and greedy
 // reinsertion with blinks, with relocate, swap and window exchanges (the
 // tasks two members have between two time points, or from one time point
-// on: a tail exchange) between two members, under simulated annealing.
+// on: a tail exchange) between two members, under simulated annealing;
+// every annealing cycle starts with the best reassignment of every member's
+// tasks in time windows (reassign.hpp).
 // Each move is valued by recomputing only the members it changes.
 //
 // A single search is a pure function of its start roster, its seed and the
@@ -31,6 +33,7 @@ struct ImproveOptions {
     const std::atomic<bool>* stop = nullptr;  // raised: the searches end at once
     double progress_seconds = 2;          // period of the progress callback
     double start_temperature = 3000;      // of every annealing cycle; lower from a near-optimal start
+    bool reassign = true;                 // every cycle starts with reassignments over time windows
 };
 
 // One new best roster: when, after which iteration of the search that found

@@ -3,10 +3,13 @@
 // operations, and global_objective.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
 #include <random>
 
 #include "crew/crew_util.hpp"
 #include "improve/moves.hpp"
+#include "improve/reassign.hpp"
 #include "improve/search.hpp"
 
 namespace escala::improve {
@@ -245,6 +248,92 @@ TEST(Improve, RaisedStopFlagEndsAtOnceWithTheStart) {
     const ImproveResult result = improve(start, options);
     EXPECT_EQ(result.iterations, 0u);
     EXPECT_EQ(result.best_objective, start.objective());
+}
+
+TEST(Reassign, LeastCostAssignmentMatchesEveryPermutation) {
+    std::mt19937_64 random(21);
+    for (int round = 0; round < 200; ++round) {
+        const std::size_t n = 1 + round % 6;
+        std::vector<std::int64_t> costs(n * n);
+        for (std::int64_t& c : costs) c = std::uniform_int_distribution<std::int64_t>(-50, 50)(random);
+        std::vector<std::size_t> order(n);
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::int64_t least = INT64_MAX;
+        do {
+            std::int64_t sum = 0;
+            for (std::size_t r = 0; r < n; ++r) sum += costs[r * n + order[r]];
+            least = std::min(least, sum);
+        } while (std::next_permutation(order.begin(), order.end()));
+        const std::vector<std::size_t> chosen = least_cost_assignment(costs, n);
+        std::vector<std::size_t> sorted = chosen;
+        std::sort(sorted.begin(), sorted.end());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        ASSERT_EQ(sorted, order) << "round " << round;  // a permutation
+        std::int64_t sum = 0;
+        for (std::size_t r = 0; r < n; ++r) sum += costs[r * n + chosen[r]];
+        EXPECT_EQ(sum, least) << "round " << round;
+    }
+}
+
+// Without the split-shift weight the objective is a sum over members, and the
+// reassignment of a window is the best of every permutation of its contents.
+TEST(Reassign, WindowReassignmentIsTheBestPermutation) {
+    Rules rules = default_rules();
+    rules.weights.p_duplas = 0;
+    std::mt19937_64 random(22);
+    auto draw = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    for (int round = 0; round < 150; ++round) {
+        const std::size_t members = 2 + static_cast<std::size_t>(round % 4);
+        l_tarefas all;
+        for (int i = 0; i < 14; ++i) {
+            const int start = 300 + draw(0, 30) * 30;
+            all.emplace_back(draw(1, 3), start, start + draw(10, 200), draw(1, 3), draw(1, 3), 0, 1, 1);
+        }
+        v_crew roster(members);
+        for (const Task& t : all) roster[static_cast<std::size_t>(draw(0, static_cast<int>(members) - 1))].assign_task(t, rules);
+        RosterState state(all, roster, rules);
+        const std::int32_t from = 300 + draw(0, 30) * 30;
+        const std::int32_t to = draw(0, 2) == 0 ? INT32_MAX : from + draw(1, 8) * 60;
+        // Every permutation of the windows' contents, on the objective itself.
+        std::vector<std::vector<TaskId>> outside(members), inside(members);
+        for (std::size_t m = 0; m < members; ++m)
+            for (TaskId id : state.ids(m)) {
+                const std::int32_t s = state.task(id).start_time;
+                (s >= from && s < to ? inside : outside)[m].push_back(id);
+            }
+        std::vector<std::size_t> order(members);
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::uint32_t least = UINT32_MAX;
+        do {
+            v_crew trial(members);
+            for (std::size_t m = 0; m < members; ++m) {
+                for (TaskId id : outside[m]) trial[m].assign_task(state.task(id), rules);
+                for (TaskId id : inside[order[m]]) trial[m].assign_task(state.task(id), rules);
+            }
+            least = std::min(least, global_objective(trial, rules));
+        } while (std::next_permutation(order.begin(), order.end()));
+        const std::uint32_t before = state.objective();
+        const bool changed = reassign_window(state, from, to);
+        EXPECT_EQ(changed, state.objective() < before) << "round " << round;
+        EXPECT_EQ(state.objective(), std::min(before, least)) << "round " << round;
+        EXPECT_EQ(state.fresh_objective(), state.objective()) << "round " << round;
+        EXPECT_NO_THROW(RosterState(all, state.to_roster(), rules));
+    }
+}
+
+// With the split-shift weight and awkward times too: never worse, nothing lost.
+TEST(Reassign, SweepsNeverLoseATaskOrRaiseTheObjective) {
+    std::mt19937_64 random(23);
+    for (int round = 0; round < 60; ++round) {
+        RosterState state = random_state(random, 16, 5);
+        const std::uint32_t before = state.objective();
+        const std::uint32_t after = reassign_sweeps(state, random, {}, 15);
+        EXPECT_LE(after, before) << "round " << round;
+        expect_consistent(state, after);
+        std::vector<Task> all;
+        for (TaskId id = 0; id < state.task_count(); ++id) all.push_back(state.task(id));
+        EXPECT_NO_THROW(RosterState(all, state.to_roster(), default_rules()));
+    }
 }
 
 }  // namespace
