@@ -8,6 +8,8 @@ namespace escala::improve {
 
 namespace {
 
+constexpr std::size_t kGroup = 256;
+
 // First position of a task that starts at `time` or later.
 std::size_t cut_of(const std::vector<Task>& tasks, std::int32_t time) {
     return static_cast<std::size_t>(
@@ -75,14 +77,16 @@ std::vector<std::size_t> least_cost_assignment(const std::vector<std::int64_t>& 
     return assign_rows(costs, n, n);
 }
 
-bool reassign_window(RosterState& state, std::int32_t from, std::int32_t to) {
-    const std::size_t n = state.size();
-    std::vector<std::size_t> begin(n), end(n), owners;
-    for (std::size_t m = 0; m < n; ++m) {
-        begin[m] = cut_of(state.tasks(m), from);
-        end[m] = std::max(begin[m], cut_of(state.tasks(m), to));
-        if (end[m] > begin[m]) owners.push_back(m);
-    }
+namespace {
+
+// The reassignment of the window among the members of `group`, whose
+// window is [begin, end) of their task lists.
+bool reassign_group(RosterState& state, const std::vector<std::size_t>& group, const std::vector<std::size_t>& begin,
+                    const std::vector<std::size_t>& end) {
+    const std::size_t n = group.size();
+    std::vector<std::size_t> owners;  // positions in the group
+    for (std::size_t i = 0; i < n; ++i)
+        if (end[group[i]] > begin[group[i]]) owners.push_back(i);
     const std::size_t k = owners.size();
     if (k == 0) return false;
     const Rules& rules = state.rules();
@@ -92,31 +96,29 @@ bool reassign_window(RosterState& state, std::int32_t from, std::int32_t to) {
     auto day_cost = [&](const ScheduleValue& value) {
         return static_cast<std::int64_t>(value.cost) + (value.split_shift ? split_weight : 0);
     };
-    // Member i's tasks outside the window with owner j's inside it.
-    std::vector<Task> day;
-    auto compose = [&](std::size_t i, std::size_t j, std::vector<Task>& out) {
-        const auto& own = state.tasks(i);
-        const auto& other = state.tasks(j);
-        out.assign(own.begin(), own.begin() + static_cast<std::ptrdiff_t>(begin[i]));
-        out.insert(out.end(), other.begin() + static_cast<std::ptrdiff_t>(begin[j]),
-                   other.begin() + static_cast<std::ptrdiff_t>(end[j]));
-        out.insert(out.end(), own.begin() + static_cast<std::ptrdiff_t>(end[i]), own.end());
+    auto at = [](const auto& list, std::size_t k) { return list.begin() + static_cast<std::ptrdiff_t>(k); };
+    // Member a's tasks (or ids) outside the window with member b's inside it (none when b is SIZE_MAX).
+    auto compose = [&](const auto& own, std::size_t a, const auto* other, std::size_t b, auto& out) {
+        out.assign(own.begin(), at(own, begin[a]));
+        if (other != nullptr) out.insert(out.end(), at(*other, begin[b]), at(*other, end[b]));
+        out.insert(out.end(), at(own, end[a]), own.end());
     };
-    // Rows: the owners' windows; columns: every member; each entry the
+    std::vector<Task> day;
+    // Rows: the owners' windows; columns: the group's members; each entry the
     // member's cost with that window less its cost with none.
     std::vector<std::int64_t> without(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const auto& own = state.tasks(i);
-        day.assign(own.begin(), own.begin() + static_cast<std::ptrdiff_t>(begin[i]));
-        day.insert(day.end(), own.begin() + static_cast<std::ptrdiff_t>(end[i]), own.end());
+        compose(state.tasks(group[i]), group[i], static_cast<const std::vector<Task>*>(nullptr), 0, day);
         without[i] = day_cost(schedule_value_of(day, rules));
     }
     std::vector<std::int64_t> cost(k * n);
-    for (std::size_t r = 0; r < k; ++r)
+    for (std::size_t r = 0; r < k; ++r) {
+        const std::size_t owner = group[owners[r]];
         for (std::size_t i = 0; i < n; ++i) {
-            compose(i, owners[r], day);
+            compose(state.tasks(group[i]), group[i], &state.tasks(owner), owner, day);
             cost[r * n + i] = day_cost(schedule_value_of(day, rules)) - without[i];
         }
+    }
     const std::vector<std::size_t> to_member = assign_rows(cost, k, n);
     std::int64_t now = 0, then = 0;
     for (std::size_t r = 0; r < k; ++r) {
@@ -126,28 +128,19 @@ bool reassign_window(RosterState& state, std::int32_t from, std::int32_t to) {
     if (then >= now) return false;
 
     // The new days of every member whose window changes, checked on the objective itself.
-    std::vector<std::size_t> window_of(n, SIZE_MAX);  // member -> owner of its new window
-    for (std::size_t r = 0; r < k; ++r) window_of[to_member[r]] = owners[r];
+    std::vector<std::size_t> window_of(n, SIZE_MAX);  // member -> member whose window it takes
+    for (std::size_t r = 0; r < k; ++r) window_of[to_member[r]] = group[owners[r]];
     std::vector<std::uint32_t> changed;
     std::vector<ScheduleValue> values;
     std::vector<std::vector<TaskId>> ids;
     for (std::size_t i = 0; i < n; ++i) {
-        const bool had = end[i] > begin[i];
-        const std::size_t j = window_of[i];
-        if (j == i || (j == SIZE_MAX && !had)) continue;
-        const auto& own = state.ids(i);
-        std::vector<TaskId> next(own.begin(), own.begin() + static_cast<std::ptrdiff_t>(begin[i]));
-        if (j != SIZE_MAX)
-            next.insert(next.end(), state.ids(j).begin() + static_cast<std::ptrdiff_t>(begin[j]),
-                        state.ids(j).begin() + static_cast<std::ptrdiff_t>(end[j]));
-        next.insert(next.end(), own.begin() + static_cast<std::ptrdiff_t>(end[i]), own.end());
-        if (j == SIZE_MAX) {
-            day.assign(state.tasks(i).begin(), state.tasks(i).begin() + static_cast<std::ptrdiff_t>(begin[i]));
-            day.insert(day.end(), state.tasks(i).begin() + static_cast<std::ptrdiff_t>(end[i]), state.tasks(i).end());
-        } else {
-            compose(i, j, day);
-        }
-        changed.push_back(static_cast<std::uint32_t>(i));
+        const std::size_t m = group[i], j = window_of[i];
+        if (j == m || (j == SIZE_MAX && end[m] == begin[m])) continue;
+        const bool none = j == SIZE_MAX;
+        std::vector<TaskId> next;
+        compose(state.ids(m), m, none ? nullptr : &state.ids(j), j, next);
+        compose(state.tasks(m), m, none ? nullptr : &state.tasks(j), j, day);
+        changed.push_back(static_cast<std::uint32_t>(m));
         values.push_back(schedule_value_of(day, rules));
         ids.push_back(std::move(next));
     }
@@ -156,8 +149,42 @@ bool reassign_window(RosterState& state, std::int32_t from, std::int32_t to) {
     return true;
 }
 
+}  // namespace
+
+bool reassign_window(RosterState& state, std::int32_t from, std::int32_t to) {
+    const std::size_t n = state.size();
+    std::vector<std::size_t> begin(n), end(n);
+    for (std::size_t m = 0; m < n; ++m) {
+        begin[m] = cut_of(state.tasks(m), from);
+        end[m] = std::max(begin[m], cut_of(state.tasks(m), to));
+    }
+    // Large rosters in groups of at most kGroup members, each of members near
+    // one another: by the point where each stands when the window opens (the
+    // end of its last task before it, or else the start of its first in it or
+    // after it), members without tasks last.
+    std::vector<std::size_t> order(n);
+    for (std::size_t m = 0; m < n; ++m) order[m] = m;
+    const std::size_t groups = (n + kGroup - 1) / kGroup;
+    if (groups > 1) {
+        std::vector<std::int64_t> key(n, INT64_MAX);
+        for (std::size_t m = 0; m < n; ++m) {
+            const auto& tasks = state.tasks(m);
+            if (begin[m] > 0) key[m] = tasks[begin[m] - 1].end_point;
+            else if (!tasks.empty()) key[m] = tasks.front().start_point;
+        }
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key[a] < key[b]; });
+    }
+    bool changed = false;
+    for (std::size_t g = 0; g < groups; ++g) {
+        const std::vector<std::size_t> group(order.begin() + static_cast<std::ptrdiff_t>(g * n / groups),
+                                             order.begin() + static_cast<std::ptrdiff_t>((g + 1) * n / groups));
+        changed = reassign_group(state, group, begin, end) || changed;
+    }
+    return changed;
+}
+
 std::uint32_t reassign_sweeps(RosterState& state, std::mt19937_64& random, const std::function<bool()>& stop,
-                              std::int32_t step) {
+                              std::int32_t step, int most) {
     std::int64_t first = INT32_MAX, last = INT32_MIN;
     for (TaskId id = 0; id < state.task_count(); ++id) {
         first = std::min<std::int64_t>(first, state.task(id).start_time);
@@ -168,7 +195,7 @@ std::uint32_t reassign_sweeps(RosterState& state, std::mt19937_64& random, const
     const std::int64_t windows = std::min<std::int64_t>((last - first) / every, 1000);
     auto over = [&] { return stop && stop(); };
     auto clamped = [](std::int64_t t) { return static_cast<std::int32_t>(std::min<std::int64_t>(t, INT32_MAX)); };
-    for (;;) {
+    for (int sweep = 0; sweep < most; ++sweep) {
         const std::uint32_t before = state.objective();
         for (std::int64_t t = first + every; t <= last && t - first <= 1000 * every && !over(); t += every)
             reassign_window(state, static_cast<std::int32_t>(t), INT32_MAX);

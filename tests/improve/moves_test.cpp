@@ -334,6 +334,11 @@ TEST(Reassign, SweepsNeverLoseATaskOrRaiseTheObjective) {
         for (TaskId id = 0; id < state.task_count(); ++id) all.push_back(state.task(id));
         EXPECT_NO_THROW(RosterState(all, state.to_roster(), default_rules()));
     }
+    // Beyond 256 members the windows go round in groups.
+    RosterState large = random_state(random, 700, 300);
+    const std::uint32_t before = large.objective();
+    expect_consistent(large, reassign_sweeps(large, random, {}, 60));
+    EXPECT_LT(large.objective(), before);
 }
 
 }  // namespace

@@ -6,16 +6,20 @@
 // - a plain start: the construction (by 5 % of T), then the local search to
 //   the end;
 // - a start from the columns: the construction, a first local search (to
-//   25 %) so that a good roster exists whatever the columns do; the bound's
+//   25 %, 40 % with one thread: every share below then moves up by 15 %)
+//   so that a good roster exists whatever the columns do; the bound's
 //   column generation, started from that roster's days (to 45 %, given up
-//   after five rounds while its bound is still not above zero, or at 35 %
-//   while it is not above the quick bound or has not ended a round); when it
+//   after five rounds while its bound is still not above zero, at 35 %
+//   while it is not above the quick bound or has not ended a round, or once
+//   a third of its time is gone while it is below 80 % of its master); when it
 //   has converged or come within 0.5 % of its master (its pool then covers
 //   the good days), the generation at crew costs (to 60 %) and the integer
 //   program over both pools and the search's days (to 85 %); when it has
 //   not (a large day, a tight crew), rounds of an integer
 //   program over the days recombined from the best roster's (15 % each at
-//   most), each followed by a local search of 7 %, to 95 % or until a round
+//   most, a local search from the same roster on the other cores meanwhile,
+//   whose days join the next round's pool), each followed by a local search
+//   of 7 %, to 95 % or until a round
 //   finds nothing (the rounds gain more than a long search would); then a final
 //   local search from the best roster of every source, to the end;
 // - --tight-bound with a plain start: the bound's generation after the first
@@ -46,8 +50,8 @@ struct Plan {
     double end = 0;                  // of the last search
 };
 
-// `limit` is --time-limit (0: none); `columns_start` and `tight_bound` as
-// the options say; `tasks` the task count.
-Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t tasks);
+// `limit` is --time-limit (0: none); `columns_start`, `tight_bound` and
+// `threads` as the options say; `tasks` the task count.
+Plan plan_run(double limit, bool columns_start, bool tight_bound, std::size_t tasks, unsigned threads);
 
 }  // namespace escala::tools::improver
