@@ -11,12 +11,14 @@ namespace escala::tools::improver {
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Improves a crew roster on escala's objective (its crew cost, under escala's rules or --rules):\n"
                  "ruin and recreate with string removals, relocate, swap and tail exchanges between\n"
-                 "members, under simulated annealing. Starts from a roster dump (escala's or\n"
+                 "members, under simulated annealing, each cycle started with the best reassignment of\n"
+                 "all members' tasks in time windows. Starts from a roster dump (escala's or\n"
                  "escala-batch's) or a greedy construction. With --start columns, a first local search\n"
-                 "takes a quarter of the time; then a column generation and an integer program over its\n"
-                 "crew days until 85 % of it (or, when the generation does not converge, rounds over days\n"
-                 "recombined from the best roster's, each with a short search, until 95 %); a last local\n"
-                 "search from the best roster of every source has the rest. The result is never worse\n"
+                 "takes a quarter of the time (40 % with one thread); then a column generation and an\n"
+                 "integer program over its crew days until 85 % of it (or, when the generation does not\n"
+                 "converge, rounds over days recombined from the best roster's, each with a short\n"
+                 "search, until 95 %); a last local search from the best roster of every source has the\n"
+                 "rest. The result is never worse\n"
                  "than the start, every task stays in exactly one schedule, and the run ends within a\n"
                  "second of --time-limit.",
                  "escala-improve"};
