@@ -23,14 +23,6 @@ void replaced(const std::vector<Task>& tasks, std::size_t skip, const Task& adde
     if (!placed) out.push_back(added);
 }
 
-// First position of a task that starts at `time` or later.
-std::size_t cut_of(const std::vector<Task>& tasks, std::int32_t time) {
-    return static_cast<std::size_t>(
-        std::lower_bound(tasks.begin(), tasks.end(), time,
-                         [](const Task& t, std::int32_t v) { return t.start_time < v; }) -
-        tasks.begin());
-}
-
 // `own` with its positions [own_begin, own_end) replaced by [other_begin, other_end) of `other`.
 template <typename T>
 void spliced(const std::vector<T>& own, std::size_t own_begin, std::size_t own_end, const std::vector<T>& other,

@@ -10,14 +10,6 @@ namespace {
 
 constexpr std::size_t kGroup = 256;
 
-// First position of a task that starts at `time` or later.
-std::size_t cut_of(const std::vector<Task>& tasks, std::int32_t time) {
-    return static_cast<std::size_t>(
-        std::lower_bound(tasks.begin(), tasks.end(), time,
-                         [](const Task& t, std::int32_t v) { return t.start_time < v; }) -
-        tasks.begin());
-}
-
 // The least-cost assignment of k rows to distinct columns of m >= k
 // (row-major k x m): the column of every row. Shortest augmenting paths
 // with potentials, O(k^2 m).

@@ -32,6 +32,13 @@ std::size_t place_of(std::span<const Task> tasks, const Task& task) {
         tasks.begin());
 }
 
+std::size_t cut_of(std::span<const Task> tasks, std::int32_t time) {
+    return static_cast<std::size_t>(
+        std::lower_bound(tasks.begin(), tasks.end(), time,
+                         [](const Task& t, std::int32_t v) { return t.start_time < v; }) -
+        tasks.begin());
+}
+
 RosterState::RosterState(const l_tarefas& all, std::size_t members, const Rules& rules)
     : rules_(&rules), all_(all), member_of_(all.size(), 0), ids_(members), tasks_(members), caches_(members) {
     for (Task& t : all_) t.is_virtual = 0;

@@ -90,4 +90,7 @@ private:
 // task that starts no later.
 std::size_t place_of(std::span<const Task> tasks, const Task& task);
 
+// First position in `tasks` (task order) of a task that starts at `time` or later.
+std::size_t cut_of(std::span<const Task> tasks, std::int32_t time);
+
 }  // namespace escala::improve

@@ -18,9 +18,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
                  "integer program over its crew days until 85 % of it (or, when the generation does not\n"
                  "converge, rounds over days recombined from the best roster's, each with a short\n"
                  "search, until 95 %); a last local search from the best roster of every source has the\n"
-                 "rest. The result is never worse\n"
-                 "than the start, every task stays in exactly one schedule, and the run ends within a\n"
-                 "second of --time-limit.",
+                 "rest. The result is never worse than the start, every task stays in exactly one\n"
+                 "schedule, and the run ends within a second of --time-limit.",
                  "escala-improve"};
     app.set_version_flag("--version", std::string("escala-improve ") + ESCALA_VERSION);
     ImproveToolOptions options;
