@@ -143,8 +143,8 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
     std::vector<improve::TraceEntry> trace;
     std::uint64_t iterations = 0;
     std::vector<columns::Day> other_days;  // the days of every search's own best roster
-    // A local search from the best roster so far until `end`; its new bests join the trace.
-    auto search_from_best = [&](double end, double temperature) {
+    // The options of a local search from now until `end`.
+    auto search_options = [&](double end, double temperature) {
         improve::ImproveOptions search;
         search.seed = options.seed;
         search.threads = options.threads;
@@ -152,6 +152,17 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
         search.max_iterations = options.max_iterations;
         search.start_temperature = temperature;
         search.time_limit_seconds = timed ? std::max(end - seconds_since_start(), 1e-9) : 0;
+        return search;
+    };
+    // Every search's own best rosters: their days join the programs' pools.
+    auto keep_days = [&](const improve::ImproveResult& improved) {
+        for (const auto& roster : improved.search_best)
+            for (const std::vector<improve::TaskId>& ids : roster)
+                if (!ids.empty()) other_days.emplace_back(ids.begin(), ids.end());
+    };
+    // A local search from the best roster so far until `end`; its new bests join the trace.
+    auto search_from_best = [&](double end, double temperature) {
+        const improve::ImproveOptions search = search_options(end, temperature);
         const double offset = seconds_since_start();
         const std::uint32_t from = best.objective();
         auto progress = [&](const improve::ProgressReport& p) {
@@ -169,9 +180,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
             trace.push_back(e);
         }
         iterations += improved.iterations;
-        for (const auto& roster : improved.search_best)
-            for (const std::vector<improve::TaskId>& ids : roster)
-                if (!ids.empty()) other_days.emplace_back(ids.begin(), ids.end());
+        keep_days(improved);
         if (improved.best_objective < from) best = std::move(improved.best);
         return improved.best_objective < from;
     };
@@ -270,17 +279,13 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                     std::atomic<bool> side_stop{false};
                     const improve::RosterState side_start = best;
                     std::jthread helper;
-                    if (timed && options.threads > 1)
-                        helper = std::jthread([&, seed = options.seed + 1000 * static_cast<std::uint64_t>(++side_rounds)] {
-                            improve::ImproveOptions search;
-                            search.seed = seed;
-                            search.threads = options.threads - 1;
-                            search.stop = &side_stop;
-                            search.max_iterations = options.max_iterations;
-                            search.start_temperature = 1000;
-                            search.time_limit_seconds = program.time_limit;
-                            side = improve::improve(side_start, search);
-                        });
+                    if (timed && options.threads > 1) {
+                        improve::ImproveOptions search = search_options(seconds_since_start() + program.time_limit, 1000);
+                        search.seed = options.seed + 1000 * static_cast<std::uint64_t>(++side_rounds);
+                        search.threads = options.threads - 1;
+                        search.stop = &side_stop;
+                        helper = std::jthread([&, search] { side = improve::improve(side_start, search); });
+                    }
                     chosen = columns::recombine_roster(tasks, members, days_of(best), program, other_days);
                     side_stop = true;
                 }
@@ -291,9 +296,7 @@ ImproveToolResult run_improve(const ImproveToolOptions& options, std::ostream& o
                 bool gained = value < before;
                 if (side) {
                     iterations += side->iterations;
-                    for (const auto& roster : side->search_best)
-                        for (const std::vector<improve::TaskId>& ids : roster)
-                            if (!ids.empty()) other_days.emplace_back(ids.begin(), ids.end());
+                    keep_days(*side);
                     if (side->best_objective < best.objective()) {
                         best = std::move(side->best);
                         credit_search();
