@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <limits>
+#include <type_traits>
 
 namespace escala::improve {
 
@@ -89,8 +90,8 @@ bool reassign_group(RosterState& state, const std::vector<std::size_t>& group, c
         return static_cast<std::int64_t>(value.cost) + (value.split_shift ? split_weight : 0);
     };
     auto at = [](const auto& list, std::size_t k) { return list.begin() + static_cast<std::ptrdiff_t>(k); };
-    // Member a's tasks (or ids) outside the window with member b's inside it (none when b is SIZE_MAX).
-    auto compose = [&](const auto& own, std::size_t a, const auto* other, std::size_t b, auto& out) {
+    // Member a's tasks (or ids) outside the window with member b's inside it (none without `other`).
+    auto compose = [&]<class List>(const List& own, std::size_t a, std::type_identity_t<const List*> other, std::size_t b, List& out) {
         out.assign(own.begin(), at(own, begin[a]));
         if (other != nullptr) out.insert(out.end(), at(*other, begin[b]), at(*other, end[b]));
         out.insert(out.end(), at(own, end[a]), own.end());
@@ -100,7 +101,7 @@ bool reassign_group(RosterState& state, const std::vector<std::size_t>& group, c
     // member's cost with that window less its cost with none.
     std::vector<std::int64_t> without(n);
     for (std::size_t i = 0; i < n; ++i) {
-        compose(state.tasks(group[i]), group[i], static_cast<const std::vector<Task>*>(nullptr), 0, day);
+        compose(state.tasks(group[i]), group[i], nullptr, 0, day);
         without[i] = day_cost(schedule_value_of(day, rules));
     }
     std::vector<std::int64_t> cost(k * n);

@@ -6,7 +6,7 @@
 // - a plain start: the construction (by 5 % of T), then the local search to
 //   the end;
 // - a start from the columns: the construction, a first local search (to
-//   25 %, 40 % with one thread: every share below then moves up by 15 %)
+//   25 %, 40 % with one thread: the generations' ends below then move up by 15 %)
 //   so that a good roster exists whatever the columns do; the bound's
 //   column generation, started from that roster's days (to 45 %, given up
 //   after five rounds while its bound is still not above zero, at 35 %
